@@ -1,0 +1,39 @@
+// The frame loop's fixed order of steps.
+#include "app/frame_loop.h"
+
+#include "app/frame_rate_title.h"
+#include "app/run_state.h"
+#include "audio/loudness_envelope.h"
+#include "audio/music_clock.h"
+#include "platform/ticks.h"
+#include "platform/window.h"
+#include "render/gl_api.h"
+#include "render/scene_program.h"
+
+void runFramePass() {
+    pumpWindowMessages();
+
+    int width = 0, height = 0;
+    readClientSize(&width, &height);
+    glViewport(0, 0, width, height);
+    gl.uniform2f(uniforms.iResolution, static_cast<float>(width), static_cast<float>(height));
+
+    double time = readMusicTime();
+    gl.uniform1f(uniforms.iTime, static_cast<float>(time));
+    if (time > END_TIME)
+        stopRunning(); // this frame is still drawn and shown
+
+    // A second reading, a moment later, drives the beat signals.
+    float beat = beatAt(readMusicTime());
+    gl.uniform1f(uniforms.iBeat, beat);
+    gl.uniform1f(uniforms.iBeatHalf, nextBeatHalf(beat));
+
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    presentFrame();
+    countFrameForTitle(readTickCount());
+}
+
+void runFrameLoop() {
+    while (isRunning())
+        runFramePass();
+}

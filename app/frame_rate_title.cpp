@@ -1,0 +1,26 @@
+// The frame-rate title rule.
+#include "app/frame_rate_title.h"
+
+#include "app/input.h"
+#include "platform/window.h"
+#include "render/scene_program.h"
+
+FrameRateTitle frameRateTitle = {0, 0, 0};
+
+void countFrameForTitle(uint32_t now) {
+    FrameRateTitle& t = frameRateTitle;
+    if (t.windowStartTick == 0)
+        t.windowStartTick = now;
+    t.frameCounter += 1;
+    uint32_t elapsed = now - t.windowStartTick; // unsigned: survives the tick count's wrap
+    if (elapsed < TITLE_INTERVAL_MS)
+        return;
+    if (!shaderErrorFlag) {
+        char title[64];
+        unsigned fps = t.frameCounter * 1000u / elapsed;
+        formatWindowTitle(title, FRAME_RATE_TITLE_FORMAT, fps, fracCounter(), t.reloadCounter);
+        setWindowTitle(title);
+    }
+    t.windowStartTick = now;
+    t.frameCounter = 0;
+}

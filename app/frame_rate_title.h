@@ -1,0 +1,19 @@
+// Once a second the title shows the frames per second, the frac counter and the reload counter.
+#pragma once
+#include <cstdint>
+
+constexpr const char* DEMO_TITLE = "doz-engine";
+constexpr const char* FRAME_RATE_TITLE_FORMAT = "doz-engine  %u fps  frac %d  [reload %d]";
+constexpr uint32_t TITLE_INTERVAL_MS = 1000;
+
+struct FrameRateTitle {
+    uint32_t windowStartTick; // 0: no window started yet
+    uint32_t frameCounter;
+    int32_t reloadCounter;
+};
+
+extern FrameRateTitle frameRateTitle;
+
+// Counts the frame that ends at tick `now` and, once at least a second has passed, writes the title
+// (unless a compile log holds it) and starts the next window.
+void countFrameForTitle(uint32_t now);

@@ -1,0 +1,31 @@
+// The music clock over the looping sound device.
+#include "audio/music_clock.h"
+
+#include "audio/soundtrack.h"
+#include "platform/sound_device.h"
+#include "platform/ticks.h"
+
+MusicClock musicClock;
+
+void startLoopingPlayback() {
+    bool playing = openLoopingSound(pcmTrack.samples, pcmTrack.frames);
+    musicClock = {pcmTrack.frames, 0.0, 0.0, !playing, readTickCount()};
+}
+
+double advanceMusicClock(MusicClock& clock, uint32_t sampleFrames) {
+    double current = sampleFrames / 44100.0;
+    if (clock.lastReading > current + WRAP_TOLERANCE)
+        clock.loopOffset += clock.trackFrames / 44100.0;
+    clock.lastReading = current;
+    return current + clock.loopOffset;
+}
+
+double readMusicTime() {
+    MusicClock& clock = musicClock;
+    uint32_t position = 0;
+    if (!clock.useTicks && !readSoundPosition(&position))
+        clock.useTicks = true; // the device stopped telling its position: carry on from the tick count
+    if (clock.useTicks)
+        return static_cast<uint32_t>(readTickCount() - clock.startTick) / 1000.0;
+    return advanceMusicClock(clock, position);
+}

@@ -1,0 +1,26 @@
+// Music time: the sound device's position in seconds, kept increasing across loops of the buffer.
+#pragma once
+#include <cstdint>
+
+// A step back of more than this (in seconds) between two readings is a wrap of the looping buffer.
+constexpr double WRAP_TOLERANCE = 0.0005;
+
+struct MusicClock {
+    int32_t trackFrames;
+    double loopOffset;
+    double lastReading;
+    // Without a readable device position the clock runs from the tick count since playback start.
+    bool useTicks;
+    uint32_t startTick;
+};
+
+extern MusicClock musicClock;
+
+// Starts the looping playback of pcmTrack and resets the clock.
+void startLoopingPlayback();
+
+// One reading of the clock, in seconds; each call may account for one wrap.
+double readMusicTime();
+
+// The wrap accounting of one reading at device position `sampleFrames`.
+double advanceMusicClock(MusicClock& clock, uint32_t sampleFrames);

@@ -1,0 +1,31 @@
+// The soundtrack, decoded once at start-up into floats and then into the 16-bit track the device plays.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+constexpr int32_t SAMPLE_RATE = 44100;
+constexpr int32_t MAX_TRACK_FRAMES = 9261000; // 210 s
+constexpr int32_t SILENT_FALLBACK_FRAMES = 44100;
+
+// Interleaved stereo floats on the decoder's scale (16-bit full scale is 1.0).
+struct StereoFloatTrack {
+    float* samples;
+    int32_t frames;
+};
+
+// Interleaved signed 16-bit stereo frames, read in place by the sound device for the whole run.
+struct PcmTrack {
+    int16_t samples[MAX_TRACK_FRAMES * 2];
+    int32_t frames;
+};
+
+extern PcmTrack pcmTrack;
+
+// Decodes the embedded soundtrack; one second of stereo silence when nothing decodes.
+StereoFloatTrack decodeSoundtrack();
+
+// Decodes an in-memory MPEG audio stream by the same rules.
+StereoFloatTrack decodeSoundtrackBytes(const unsigned char* bytes, size_t size);
+
+// Clamps to [-1, 1], scales by 32,767 and truncates into pcmTrack.
+void convertToPcm16(const StereoFloatTrack& track);

@@ -1,0 +1,27 @@
+// Controls of the headless platform, for tests and offline tools: an EGL context with no display that
+// draws into an off-screen framebuffer, a tick count and a sound position set by the caller.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Creates the EGL context (once) and a framebuffer of the given size as the "client area".
+bool openHeadlessContext(int width, int height, std::string* why);
+// Resizes the off-screen client area (a size of 0 is allowed: it draws nothing).
+void setHeadlessClientSize(int width, int height);
+// Reads the client area back, top row first, 4 bytes (RGBA) per pixel.
+std::vector<unsigned char> readHeadlessPixels();
+// The renderer's own name, for reports.
+std::string headlessRendererName();
+
+// The title as last written; "doz-engine" from creation.
+const std::string& headlessWindowTitle();
+int headlessTitleWrites();
+// Pretends the window is gone (or back), to check that nothing writes a title then.
+void setHeadlessWindowExists(bool exists);
+
+void setHeadlessTickCount(uint32_t ticks);
+
+// Whether the fake sound device opens and reports positions, and the position it reports next.
+void setHeadlessSoundAvailable(bool available);
+void setHeadlessSoundPosition(uint32_t sampleFrames);

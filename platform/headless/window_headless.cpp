@@ -1,0 +1,162 @@
+// EGL with no display: a surfaceless context (Mesa) or a device display (GPUs without a window system),
+// drawing into a framebuffer object that stands in for the window.
+#define GL_GLEXT_PROTOTYPES 1
+#include "platform/headless/headless.h"
+#include "platform/window.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdio>
+#include <cstring>
+
+static EGLDisplay display = EGL_NO_DISPLAY;
+static EGLContext context = EGL_NO_CONTEXT;
+static GLuint framebuffer = 0, colourBuffer = 0;
+static int clientWidth = 0, clientHeight = 0;
+static bool exists = false;
+static std::string title = "doz-engine"; // as at window creation
+static int titleWrites = 0;
+
+static EGLDisplay openDisplay() {
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    auto queryDevices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+    if (getPlatformDisplay != nullptr) {
+        EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        if (d != EGL_NO_DISPLAY && eglInitialize(d, nullptr, nullptr))
+            return d;
+        EGLDeviceEXT devices[8];
+        EGLint count = 0;
+        if (queryDevices != nullptr && queryDevices(8, devices, &count)) {
+            for (EGLint i = 0; i < count; ++i) {
+                d = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
+                if (d != EGL_NO_DISPLAY && eglInitialize(d, nullptr, nullptr))
+                    return d;
+            }
+        }
+    }
+    EGLDisplay d = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    if (d != EGL_NO_DISPLAY && eglInitialize(d, nullptr, nullptr))
+        return d;
+    return EGL_NO_DISPLAY;
+}
+
+bool openHeadlessContext(int width, int height, std::string* why) {
+    if (context == EGL_NO_CONTEXT) {
+        display = openDisplay();
+        if (display == EGL_NO_DISPLAY) {
+            *why = "no EGL display could be initialised";
+            return false;
+        }
+        if (!eglBindAPI(EGL_OPENGL_API)) {
+            *why = "the EGL display offers no desktop OpenGL";
+            return false;
+        }
+        const EGLint configAttributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+        EGLConfig config = nullptr;
+        EGLint configs = 0;
+        eglChooseConfig(display, configAttributes, &config, 1, &configs);
+        // No version or profile asked for: a compatibility context, as a plain WGL context is.
+        const EGLint contextAttributes[] = {EGL_NONE};
+        context =
+            eglCreateContext(display, configs > 0 ? config : nullptr, EGL_NO_CONTEXT, contextAttributes);
+        if (context == EGL_NO_CONTEXT || !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
+            char text[96];
+            std::snprintf(text, sizeof text, "no surfaceless OpenGL context (EGL error 0x%x)", eglGetError());
+            *why = text;
+            context = EGL_NO_CONTEXT;
+            return false;
+        }
+        glGenFramebuffers(1, &framebuffer);
+        glGenRenderbuffers(1, &colourBuffer);
+    }
+    exists = true;
+    setHeadlessClientSize(width, height);
+    return true;
+}
+
+void setHeadlessClientSize(int width, int height) {
+    clientWidth = width;
+    clientHeight = height;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, colourBuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width > 0 ? width : 1, height > 0 ? height : 1);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer);
+}
+
+std::vector<unsigned char> readHeadlessPixels() {
+    std::vector<unsigned char> pixels(static_cast<size_t>(clientWidth) * clientHeight * 4);
+    if (pixels.empty())
+        return pixels;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, clientWidth, clientHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    // OpenGL's rows run bottom-up; images run top-down.
+    size_t stride = static_cast<size_t>(clientWidth) * 4;
+    std::vector<unsigned char> row(stride);
+    for (int y = 0; y < clientHeight / 2; ++y) {
+        unsigned char* a = pixels.data() + y * stride;
+        unsigned char* b = pixels.data() + (clientHeight - 1 - y) * stride;
+        std::memcpy(row.data(), a, stride);
+        std::memcpy(a, b, stride);
+        std::memcpy(b, row.data(), stride);
+    }
+    return pixels;
+}
+
+std::string headlessRendererName() {
+    const GLubyte* renderer = glGetString(GL_RENDERER);
+    return renderer != nullptr ? reinterpret_cast<const char*>(renderer) : "unknown";
+}
+
+bool openDemoWindow(char* why, int whySize) {
+    std::string reason;
+    if (openHeadlessContext(clientWidth > 0 ? clientWidth : 320, clientHeight > 0 ? clientHeight : 180,
+                            &reason))
+        return true;
+    std::snprintf(why, static_cast<size_t>(whySize), "%s", reason.c_str());
+    return false;
+}
+
+void pumpWindowMessages() {}
+
+void readClientSize(int* width, int* height) {
+    *width = clientWidth;
+    *height = clientHeight;
+}
+
+void presentFrame() {
+    glFinish();
+}
+
+bool windowExists() {
+    return exists;
+}
+
+void setHeadlessWindowExists(bool value) {
+    exists = value;
+}
+
+void setWindowTitle(const char* text) {
+    title = text;
+    ++titleWrites;
+}
+
+const std::string& headlessWindowTitle() {
+    return title;
+}
+
+int headlessTitleWrites() {
+    return titleWrites;
+}
+
+void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac, int reload) {
+    std::snprintf(buffer, 64, format, fps, frac, reload);
+}
+
+void showFatalError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+}

@@ -1,0 +1,6 @@
+// Linux-native entry point. The demo takes no command line.
+#include "app/startup.h"
+
+int main(int, char**) {
+    return runDemo();
+}

@@ -1,0 +1,8 @@
+// Milliseconds since SDL started, wrapping like a 32-bit tick count.
+#include "platform/ticks.h"
+
+#include <SDL.h>
+
+uint32_t readTickCount() {
+    return static_cast<uint32_t>(SDL_GetTicks64());
+}

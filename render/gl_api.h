@@ -1,0 +1,39 @@
+// The OpenGL functions the demo uses: version 1.1 calls straight from the system library, and the sixteen
+// later entry points, fetched by name once the context is current.
+#pragma once
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#ifndef GL_CLAMP
+#define GL_CLAMP 0x2900
+#endif
+
+struct GlEntryPoints {
+    PFNGLCREATESHADERPROC createShader;
+    PFNGLSHADERSOURCEPROC shaderSource;
+    PFNGLCOMPILESHADERPROC compileShader;
+    PFNGLCREATEPROGRAMPROC createProgram;
+    PFNGLATTACHSHADERPROC attachShader;
+    PFNGLLINKPROGRAMPROC linkProgram;
+    PFNGLUSEPROGRAMPROC useProgram;
+    PFNGLGETUNIFORMLOCATIONPROC getUniformLocation;
+    PFNGLUNIFORM1FPROC uniform1f;
+    PFNGLUNIFORM2FPROC uniform2f;
+    PFNGLUNIFORM1IPROC uniform1i;
+    PFNGLUNIFORM3FVPROC uniform3fv;
+    PFNGLGETSHADERIVPROC getShaderiv;
+    PFNGLGETSHADERINFOLOGPROC getShaderInfoLog;
+    PFNGLDELETESHADERPROC deleteShader;
+    PFNGLDELETEPROGRAMPROC deleteProgram;
+};
+
+constexpr int GL_ENTRY_POINT_COUNT = 16;
+
+// The names, in the order in which they are fetched; entry i fills the i-th member of GlEntryPoints.
+extern const char* const GL_ENTRY_POINT_NAMES[GL_ENTRY_POINT_COUNT];
+
+extern GlEntryPoints gl;
+
+// Fetches all sixteen by name, in table order. Returns the name of the first one the driver did not give,
+// or nullptr when all are there.
+const char* loadGlEntryPoints();
