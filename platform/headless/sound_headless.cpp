@@ -2,14 +2,23 @@
 #include "platform/headless/headless.h"
 #include "platform/sound_device.h"
 
+#include <deque>
+
 static bool available = true;
 static uint32_t position = 0;
+static std::deque<uint32_t> scripted;
 
 void setHeadlessSoundAvailable(bool value) {
     available = value;
 }
+
 void setHeadlessSoundPosition(uint32_t sampleFrames) {
+    scripted.clear();
     position = sampleFrames;
+}
+
+void scriptHeadlessSoundPositions(const std::vector<uint32_t>& positions) {
+    scripted.assign(positions.begin(), positions.end());
 }
 
 bool openLoopingSound(const int16_t*, int32_t) {
@@ -19,6 +28,10 @@ bool openLoopingSound(const int16_t*, int32_t) {
 bool readSoundPosition(uint32_t* sampleFrames) {
     if (!available)
         return false;
+    if (!scripted.empty()) {
+        position = scripted.front();
+        scripted.pop_front();
+    }
     *sampleFrames = position;
     return true;
 }

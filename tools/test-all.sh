@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds both executables and runs every test: the native suite (unit, GL on the headless context, end to
+# end under Xvfb and Wine), then the same unit and GL tests built with the sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-deps.sh
+cmake --preset windows
+cmake --build --preset windows
+cmake --preset linux
+cmake --build --preset linux
+ctest --preset linux
+
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
