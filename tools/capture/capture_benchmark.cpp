@@ -65,7 +65,7 @@ int runCaptureBenchmark(const CaptureOptions& options) {
         times.push_back(124.0 * i / n);
     std::printf("doz-capture benchmark: %s, %d frames spread over 0 to 124 s per figure\n",
                 headlessRendererName().c_str(), n);
-    std::printf("%-9s  %-28s %10s %9s %8s\n", "size", "stage", "ms/frame", "fps", "vs draw");
+    std::printf("%-9s  %-32s %10s %9s %8s\n", "size", "stage", "ms/frame", "fps", "vs draw");
 
     for (const BenchmarkSize& size : sizes) {
         setHeadlessClientSize(size.width, size.height);
@@ -75,7 +75,7 @@ int runCaptureBenchmark(const CaptureOptions& options) {
             const char* name = stage == Stage::Draw       ? "draw + glFinish"
                                : stage == Stage::Readback ? "+ readback to RGB"
                                : stage == Stage::Png      ? "+ PNG encode (stb)"
-                                                          : "+ pipe to ffmpeg (H.264 MP4)";
+                                                          : "+ ffmpeg pipe, start to finish";
             FfmpegPipe pipe;
             char temp[] = "/tmp/doz-capture-benchmark-XXXXXX";
             if (stage == Stage::Pipe) {
