@@ -7,9 +7,11 @@
 #include "audio/music_clock.h"
 #include "audio/soundtrack.h"
 #include "platform/headless/headless.h"
+#include "render/gl_api.h"
 #include "render/scene_program.h"
 
 #include <cmath>
+#include <cstdio>
 
 bool prepareCapture(int width, int height, std::string* why) {
     if (!openHeadlessContext(width, height, why)) {
@@ -26,7 +28,30 @@ bool prepareCapture(int width, int height, std::string* why) {
         *why = std::string("the scene program does not compile:\n") + compileLog;
         return false;
     }
-    return true;
+    // Past the driver's limits the framebuffer silently stays unusable and every frame would read back black.
+    GLint largest = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    char text[160];
+    if (width > largest || height > largest || width > viewport[0] || height > viewport[1]) {
+        std::snprintf(text, sizeof text, "this OpenGL driver draws at most %dx%d pixels",
+                      largest < viewport[0] ? largest : viewport[0],
+                      largest < viewport[1] ? largest : viewport[1]);
+        *why = text;
+        return false;
+    }
+    return checkOpenGl(why);
+}
+
+bool checkOpenGl(std::string* why) {
+    GLenum error = glGetError();
+    if (error == GL_NO_ERROR)
+        return true;
+    char text[96];
+    std::snprintf(text, sizeof text, "OpenGL reported error 0x%x%s", error,
+                  error == GL_OUT_OF_MEMORY ? " (out of memory: try a smaller --size)" : "");
+    *why = text;
+    return false;
 }
 
 void startCaptureRun() {

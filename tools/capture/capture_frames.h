@@ -10,6 +10,10 @@
 // the scene program does not compile.
 bool prepareCapture(int width, int height, std::string* why);
 
+// False, with the reason, when OpenGL has reported an error (such as running out of memory) since the last
+// check: the frames drawn since then cannot be trusted.
+bool checkOpenGl(std::string* why);
+
 // Starts a new run: the music clock from 0 and the onset rule from its first frame.
 void startCaptureRun();
 

@@ -45,6 +45,10 @@ int captureStill(const CaptureOptions& options) {
     drawStillAt(options.at);
     std::vector<unsigned char> rgb;
     readFrameRgb(&rgb);
+    if (!checkOpenGl(&why)) {
+        discardOutput(&out);
+        return reportFailure(why);
+    }
     char what[64];
     std::snprintf(what, sizeof what, "the still at %g s", options.at);
     return finishImage(&out, rgb, options.width, options.height, what);
@@ -67,6 +71,11 @@ int captureSheet(const CaptureOptions& options) {
     for (size_t i = 0; i < times.size(); ++i) {
         drawStillAt(times[i]);
         readFrameRgb(&cell);
+        if (!checkOpenGl(&why)) {
+            finishProgress();
+            discardOutput(&out);
+            return reportFailure(why);
+        }
         int x = static_cast<int>(i % options.columns) * options.width;
         int y = static_cast<int>(i / options.columns) * options.height;
         placeCell(&sheet, sheetWidth, x, y, cell.data(), options.width, options.height);

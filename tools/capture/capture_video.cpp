@@ -98,6 +98,10 @@ int captureVideo(const CaptureOptions& options) {
     for (int k = 0; k < total && !stopRequested(); ++k) {
         drawFrameAt(videoFrameTime(options, k));
         readFrameRgb(&rgb);
+        if (!checkOpenGl(&why)) {
+            failed = true;
+            break;
+        }
         if (toFrames) {
             char name[32];
             frameFileName(k, name, sizeof name);
