@@ -170,6 +170,25 @@ RgbImage cropImage(const RgbImage& image, int x, int y, int width, int height) {
     return part;
 }
 
+RgbImage averageBlocks(const RgbImage& image, int block) {
+    RgbImage small;
+    small.width = image.width / block;
+    small.height = image.height / block;
+    for (int y = 0; y < small.height; ++y)
+        for (int x = 0; x < small.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < block; ++dy)
+                    for (int dx = 0; dx < block; ++dx)
+                        sum +=
+                            image.rgb[(static_cast<size_t>(y * block + dy) * image.width + x * block + dx) *
+                                          3 +
+                                      c];
+                small.rgb.push_back(static_cast<unsigned char>((sum + block * block / 2) / (block * block)));
+            }
+    return small;
+}
+
 double meanAbsoluteDifference(const RgbImage& a, const RgbImage& b) {
     if (a.rgb.size() != b.rgb.size() || a.rgb.empty())
         return 1e9;

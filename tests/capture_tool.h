@@ -39,6 +39,8 @@ struct RgbImage {
 RgbImage loadPng(const std::string& path);
 // The region of `image` at (x, y), `width` x `height`.
 RgbImage cropImage(const RgbImage& image, int x, int y, int width, int height);
+// Each `block` x `block` square averaged into one pixel (a partial block at the edge is dropped).
+RgbImage averageBlocks(const RgbImage& image, int block);
 double meanAbsoluteDifference(const RgbImage& a, const RgbImage& b);
 
 // Prepares the demo on the test's headless context at the given size, as the executables do.

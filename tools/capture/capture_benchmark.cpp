@@ -4,6 +4,7 @@
 #include "tools/capture/capture_frames.h"
 #include "tools/capture/capture_modes.h"
 #include "tools/capture/ffmpeg_pipe.h"
+#include "tools/capture/interrupt.h"
 #include "tools/capture/output_file.h"
 
 #include <stb/stb_image_write.h>
@@ -85,6 +86,7 @@ int runCaptureBenchmark(const CaptureOptions& options) {
                 if (fd < 0)
                     return reportFailure(describeError("cannot make a temporary file"));
                 close(fd);
+                registerAbandonFile(0, temp);
                 VideoFormat format = {size.width, size.height, 30.0, encoder, "", temp};
                 if (!startFfmpeg(ffmpeg, format, &pipe, &why)) {
                     unlink(temp);
@@ -92,8 +94,10 @@ int runCaptureBenchmark(const CaptureOptions& options) {
                 }
             }
             double seconds = timeFrames(stage, times, &pipe, size.width, size.height);
-            if (stage == Stage::Pipe)
+            if (stage == Stage::Pipe) {
+                registerAbandonFile(0, nullptr);
                 unlink(temp);
+            }
             if (stage == Stage::Draw)
                 draw = seconds;
             char label[16];
