@@ -44,7 +44,7 @@ iBeat where that exceeds 0.3, otherwise 0).
 Music times are rounded to the nearest sample (1/44100 s), as the demo's clock reads them.
 Ctrl-C during a video stops after the current frame and keeps a playable file of the frames done so far
 (a second Ctrl-C abandons it); during a still or a sheet it writes nothing.
-Exit status: 0 done, 1 failure, 2 bad command line, 130 interrupted.
+Exit status: 0 done, 1 failure, 2 bad command line, 128 + the signal when interrupted (130 for Ctrl-C).
 )";
 
 static bool parseNumber(const char* text, double* value) {
