@@ -102,7 +102,7 @@ int runCaptureBenchmark(const CaptureOptions& options) {
                 draw = seconds;
             char label[16];
             std::snprintf(label, sizeof label, "%dx%d", size.width, size.height);
-            std::printf("%-9s  %-28s %10.2f %9.1f %7.2fx\n", label, name, 1000.0 * seconds / n, n / seconds,
+            std::printf("%-9s  %-32s %10.2f %9.1f %7.2fx\n", label, name, 1000.0 * seconds / n, n / seconds,
                         seconds / draw);
             std::fflush(stdout);
         }
