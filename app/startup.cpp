@@ -20,17 +20,13 @@ static int refuseToRun(const char* reason) {
     return 1;
 }
 
-int runDemo() {
-    char why[512] = "";
-    if (!openDemoWindow(why, sizeof why))
-        return refuseToRun(why);
+bool prepareDemo(char* why, int whySize) {
     if (const char* missing = loadGlEntryPoints()) {
-        char reason[256];
-        std::snprintf(reason, sizeof reason, "The driver has no entry point %s.", missing);
-        return refuseToRun(reason);
+        std::snprintf(why, static_cast<size_t>(whySize), "The driver has no entry point %s.", missing);
+        return false;
     }
-    if (!contextRunsGlsl330(why, sizeof why))
-        return refuseToRun(why);
+    if (!contextRunsGlsl330(why, whySize))
+        return false;
 
     buildCreditsTexture();
     buildSceneProgram();
@@ -40,7 +36,13 @@ int runDemo() {
     buildLoudnessEnvelope(track);
     convertToPcm16(track);
     startLoopingPlayback();
+    return true;
+}
 
+int runDemo() {
+    char why[512] = "";
+    if (!openDemoWindow(why, sizeof why) || !prepareDemo(why, sizeof why))
+        return refuseToRun(why);
     runFrameLoop();
     return 0;
 }

@@ -27,6 +27,25 @@ target_include_directories(doz_platform_headless PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(doz_platform_headless PUBLIC OpenGL::OpenGL OpenGL::EGL)
 
 if(DOZ_TESTS)
+    # doz-capture: the demo rendered offline on the headless platform; PNG through Debian's libstb.
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(STB REQUIRED IMPORTED_TARGET stb)
+    add_executable(doz-capture
+        tools/capture/capture_benchmark.cpp
+        tools/capture/capture_frames.cpp
+        tools/capture/capture_main.cpp
+        tools/capture/capture_options.cpp
+        tools/capture/capture_stills.cpp
+        tools/capture/capture_video.cpp
+        tools/capture/contact_sheet.cpp
+        tools/capture/ffmpeg_pipe.cpp
+        tools/capture/interrupt.cpp
+        tools/capture/output_file.cpp
+        tools/capture/png_file.cpp
+        tools/capture/progress.cpp
+        tools/capture/soundtrack_wav.cpp)
+    target_link_libraries(doz-capture PRIVATE doz_core doz_platform_shared doz_platform_headless PkgConfig::STB)
+
     enable_testing()
     add_subdirectory(tests)
 endif()

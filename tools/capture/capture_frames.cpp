@@ -1,0 +1,90 @@
+// The capture side of the frame loop: the headless sound position stands in for the music clock.
+#include "tools/capture/capture_frames.h"
+
+#include "app/frame_loop.h"
+#include "app/startup.h"
+#include "audio/loudness_envelope.h"
+#include "audio/music_clock.h"
+#include "audio/soundtrack.h"
+#include "platform/headless/headless.h"
+#include "render/gl_api.h"
+#include "render/scene_program.h"
+
+#include <cmath>
+#include <cstdio>
+
+bool prepareCapture(int width, int height, std::string* why) {
+    if (!openHeadlessContext(width, height, why)) {
+        *why = "no EGL device: " + *why;
+        return false;
+    }
+    char reason[512] = "";
+    setHeadlessSoundPosition(0);
+    if (!prepareDemo(reason, sizeof reason)) {
+        *why = std::string("the OpenGL context cannot run the scene: ") + reason;
+        return false;
+    }
+    if (shaderErrorFlag) {
+        *why = std::string("the scene program does not compile:\n") + compileLog;
+        return false;
+    }
+    // Past the driver's limits the framebuffer silently stays unusable and every frame would read back black.
+    GLint largest = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    char text[160];
+    if (width > largest || height > largest || width > viewport[0] || height > viewport[1]) {
+        std::snprintf(text, sizeof text, "this OpenGL driver draws at most %dx%d pixels",
+                      largest < viewport[0] ? largest : viewport[0],
+                      largest < viewport[1] ? largest : viewport[1]);
+        *why = text;
+        return false;
+    }
+    return checkOpenGl(why);
+}
+
+bool checkOpenGl(std::string* why) {
+    GLenum error = glGetError();
+    if (error == GL_NO_ERROR)
+        return true;
+    char text[96];
+    std::snprintf(text, sizeof text, "OpenGL reported error 0x%x%s", error,
+                  error == GL_OUT_OF_MEMORY ? " (out of memory: try a smaller --size)" : "");
+    *why = text;
+    return false;
+}
+
+void startCaptureRun() {
+    setHeadlessSoundPosition(0);
+    startLoopingPlayback();
+    beatOnsetState = {0.0f, 0};
+}
+
+uint32_t soundPositionAt(double seconds) {
+    return static_cast<uint32_t>(std::llround(seconds * SAMPLE_RATE));
+}
+
+void drawFrameAt(double seconds) {
+    // Both readings of the pass see this position, so iTime and the beat lookup share the time.
+    setHeadlessSoundPosition(soundPositionAt(seconds));
+    runFramePass();
+}
+
+void readFrameRgb(std::vector<unsigned char>* rgb) {
+    std::vector<unsigned char> rgba = readHeadlessPixels();
+    size_t pixels = rgba.size() / 4;
+    rgb->resize(pixels * 3);
+    unsigned char* out = rgb->data();
+    const unsigned char* in = rgba.data();
+    // A window shows no alpha; neither does a capture.
+    for (size_t i = 0; i < pixels; ++i, in += 4, out += 3) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+    }
+}
+
+void drawStillAt(double seconds) {
+    startCaptureRun();
+    drawFrameAt(seconds);
+}

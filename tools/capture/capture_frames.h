@@ -1,0 +1,31 @@
+// Drawing frames at chosen music times through the demo's own start-up and frame pass, on the headless
+// context, and reading them back.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Opens the EGL context at the given size and prepares the demo on it (credits, scene program, soundtrack,
+// envelope). Returns false with the reason when there is no EGL device, the context cannot run the scene, or
+// the scene program does not compile.
+bool prepareCapture(int width, int height, std::string* why);
+
+// False, with the reason, when OpenGL has reported an error (such as running out of memory) since the last
+// check: the frames drawn since then cannot be trusted.
+bool checkOpenGl(std::string* why);
+
+// Starts a new run: the music clock from 0 and the onset rule from its first frame.
+void startCaptureRun();
+
+// The sound position that stands for music time `seconds`.
+uint32_t soundPositionAt(double seconds);
+
+// Draws one frame at music time `seconds` with the frame loop's pass. Frames of one run must go forwards in
+// time: the clock, like the demo's, takes a step back for a wrap of the looping buffer.
+void drawFrameAt(double seconds);
+
+// The frame just drawn, top row first, 3 bytes (RGB) per pixel.
+void readFrameRgb(std::vector<unsigned char>* rgb);
+
+// A fresh run whose only frame is at `seconds`: a still as the demo would show it on its first frame.
+void drawStillAt(double seconds);

@@ -1,0 +1,32 @@
+// doz-capture: renders doz-engine offline with no display, to stills, a contact sheet or a video.
+#include "tools/capture/capture_modes.h"
+#include "tools/capture/capture_options.h"
+#include "tools/capture/interrupt.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    CaptureOptions options;
+    std::string error;
+    if (!parseCaptureOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "doz-capture: %s (see doz-capture --help)\n", error.c_str());
+        return 2;
+    }
+    installInterruptHandlers();
+    switch (options.mode) {
+    case CaptureMode::Help:
+        std::fputs(CAPTURE_HELP, stdout);
+        return 0;
+    case CaptureMode::Still:
+        return captureStill(options);
+    case CaptureMode::Sheet:
+        return captureSheet(options);
+    case CaptureMode::Video:
+        return captureVideo(options);
+    case CaptureMode::Benchmark:
+        return runCaptureBenchmark(options);
+    case CaptureMode::None:
+        break;
+    }
+    return 2;
+}

@@ -1,0 +1,14 @@
+// The four things doz-capture does; each returns the process exit status.
+#pragma once
+#include "tools/capture/capture_options.h"
+
+#include <string>
+
+int captureStill(const CaptureOptions& options);
+int captureSheet(const CaptureOptions& options);
+int captureVideo(const CaptureOptions& options);
+int runCaptureBenchmark(const CaptureOptions& options);
+
+// Prints "doz-capture: <message>" on stderr and returns 1.
+int reportFailure(const std::string& message);
+void reportNote(const std::string& message);

@@ -1,0 +1,89 @@
+// A still and the contact sheet: single frames, each drawn as the first frame of a run.
+#include "tools/capture/capture_frames.h"
+#include "tools/capture/capture_modes.h"
+#include "tools/capture/contact_sheet.h"
+#include "tools/capture/output_file.h"
+#include "tools/capture/png_file.h"
+#include "tools/capture/progress.h"
+
+#include <cstdio>
+#include <vector>
+
+int reportFailure(const std::string& message) {
+    std::fprintf(stderr, "doz-capture: %s\n", message.c_str());
+    return 1;
+}
+
+void reportNote(const std::string& message) {
+    std::fprintf(stderr, "doz-capture: %s\n", message.c_str());
+}
+
+// Writes the finished image under the temporary name, then puts it in place; prints the path on stdout.
+static int finishImage(PendingOutput* out, const std::vector<unsigned char>& rgb, int width, int height,
+                       const char* what) {
+    std::string why;
+    if (!writePngRgb(out->temp, rgb.data(), width, height, &why) || !commitOutput(out, &why)) {
+        discardOutput(out);
+        return reportFailure(why);
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "wrote %s, %dx%d: ", what, width, height);
+    reportNote(text + out->target);
+    std::printf("%s\n", out->target.c_str());
+    return 0;
+}
+
+int captureStill(const CaptureOptions& options) {
+    PendingOutput out;
+    std::string why;
+    if (!beginOutput(options.output, false, 0, &out, &why))
+        return reportFailure(why);
+    if (!prepareCapture(options.width, options.height, &why)) {
+        discardOutput(&out);
+        return reportFailure(why);
+    }
+    drawStillAt(options.at);
+    std::vector<unsigned char> rgb;
+    readFrameRgb(&rgb);
+    if (!checkOpenGl(&why)) {
+        discardOutput(&out);
+        return reportFailure(why);
+    }
+    char what[64];
+    std::snprintf(what, sizeof what, "the still at %g s", options.at);
+    return finishImage(&out, rgb, options.width, options.height, what);
+}
+
+int captureSheet(const CaptureOptions& options) {
+    PendingOutput out;
+    std::string why;
+    if (!beginOutput(options.output, false, 0, &out, &why))
+        return reportFailure(why);
+    if (!prepareCapture(options.width, options.height, &why)) {
+        discardOutput(&out);
+        return reportFailure(why);
+    }
+    const int sheetWidth = options.width * options.columns, sheetHeight = options.height * options.rows;
+    std::vector<unsigned char> sheet(static_cast<size_t>(sheetWidth) * sheetHeight * 3), cell;
+    std::vector<double> times = sheetTimes(options.columns * options.rows);
+    startProgress("contact sheet", "stills", static_cast<int>(times.size()));
+    reportProgress(0);
+    for (size_t i = 0; i < times.size(); ++i) {
+        drawStillAt(times[i]);
+        readFrameRgb(&cell);
+        if (!checkOpenGl(&why)) {
+            finishProgress();
+            discardOutput(&out);
+            return reportFailure(why);
+        }
+        int x = static_cast<int>(i % options.columns) * options.width;
+        int y = static_cast<int>(i / options.columns) * options.height;
+        placeCell(&sheet, sheetWidth, x, y, cell.data(), options.width, options.height);
+        drawCellLabel(&sheet, sheetWidth, x, y, options.width, options.height, sheetLabel(times[i]));
+        reportProgress(static_cast<int>(i + 1));
+    }
+    finishProgress();
+    char what[64];
+    std::snprintf(what, sizeof what, "the %dx%d contact sheet", options.columns, options.rows);
+    return finishImage(&out, sheet, sheetWidth, sheetHeight, what);
+}

@@ -1,0 +1,155 @@
+// A video of a time range: frames in order, through ffmpeg to MP4, or as a folder of PNG frames.
+#include "audio/soundtrack.h"
+#include "platform/resources.h"
+#include "tools/capture/capture_frames.h"
+#include "tools/capture/capture_modes.h"
+#include "tools/capture/ffmpeg_pipe.h"
+#include "tools/capture/interrupt.h"
+#include "tools/capture/output_file.h"
+#include "tools/capture/png_file.h"
+#include "tools/capture/progress.h"
+#include "tools/capture/soundtrack_wav.h"
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+static const char* const FOLDER_SOUNDTRACK = "soundtrack.wav";
+
+// "demo.mp4" becomes "demo-frames" when there is no encoder to make the MP4.
+static std::string framesFolderFor(const std::string& output) {
+    size_t slash = output.find_last_of('/');
+    size_t dot = output.find_last_of('.');
+    std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
+                           ? output.substr(0, dot)
+                           : output;
+    return stem + "-frames";
+}
+
+static std::string describeVideo(const CaptureOptions& options, int frames, bool audio) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%d frames, %dx%d at %g fps, %.3f s from %g s, %s", frames,
+                  options.width, options.height, options.fps, frames / options.fps, options.from,
+                  audio ? "with the soundtrack" : "no audio");
+    return text;
+}
+
+int captureVideo(const CaptureOptions& options) {
+    std::string why, encoder, ffmpeg;
+    bool toFrames = options.frames;
+    std::string target = options.output;
+    if (!toFrames) {
+        ffmpeg = findFfmpeg(&encoder, &why);
+        if (ffmpeg.empty()) {
+            toFrames = true;
+            target = framesFolderFor(options.output);
+            reportNote(why + ": writing PNG frames into '" + target + "' instead of a video");
+        }
+    }
+    PendingOutput out, audio;
+    if (!beginOutput(target, toFrames, 0, &out, &why))
+        return reportFailure(why);
+    if (!prepareCapture(options.width, options.height, &why)) {
+        discardOutput(&out);
+        return reportFailure(why);
+    }
+
+    const int total = videoFrameCount(options);
+    const bool withAudio = findSoundtrackResource().size > 0;
+    if (!withAudio)
+        reportNote("this build carries no soundtrack: the video has no audio");
+    std::string wav;
+    if (withAudio) {
+        const uint32_t first = soundPositionAt(options.from);
+        const uint32_t frames =
+            static_cast<uint32_t>(std::llround(total * double(SAMPLE_RATE) / options.fps));
+        bool begun = true;
+        if (toFrames) {
+            wav = out.temp + "/" + FOLDER_SOUNDTRACK;
+            registerAbandonFolder(out.temp.c_str(), FOLDER_SOUNDTRACK);
+        } else {
+            begun = beginOutput(target + ".wav", false, 1, &audio, &why);
+            wav = audio.temp;
+        }
+        if (!begun || !writeSoundtrackWav(wav, first, frames, &why)) {
+            discardOutput(&audio);
+            discardOutput(&out);
+            return reportFailure(why);
+        }
+    }
+
+    FfmpegPipe encoderPipe;
+    if (!toFrames) {
+        VideoFormat format = {options.width, options.height, options.fps, encoder, wav, out.temp};
+        if (!startFfmpeg(ffmpeg, format, &encoderPipe, &why)) {
+            discardOutput(&audio);
+            discardOutput(&out);
+            return reportFailure(why);
+        }
+    }
+
+    setGracefulStop(true);
+    startCaptureRun();
+    startProgress(toFrames ? "frames" : "video", "frames", total);
+    reportProgress(0);
+    std::vector<unsigned char> rgb;
+    int done = 0;
+    bool failed = false;
+    for (int k = 0; k < total && !stopRequested(); ++k) {
+        drawFrameAt(videoFrameTime(options, k));
+        readFrameRgb(&rgb);
+        if (!checkOpenGl(&why)) {
+            failed = true;
+            break;
+        }
+        if (toFrames) {
+            char name[32];
+            frameFileName(k, name, sizeof name);
+            setAbandonFolderFrames(k);
+            failed = !writePngRgb(out.temp + "/" + name, rgb.data(), options.width, options.height, &why);
+        } else if (!sendFrame(&encoderPipe, rgb.data(), rgb.size())) {
+            why = "ffmpeg stopped taking frames";
+            failed = true;
+        }
+        if (failed)
+            break;
+        done = k + 1;
+        reportProgress(done);
+    }
+    finishProgress();
+
+    std::string encoderWhy;
+    if (!toFrames && !finishFfmpeg(&encoderPipe, &encoderWhy)) {
+        why = failed ? why + "; " + encoderWhy : encoderWhy;
+        failed = true;
+    }
+    discardOutput(&audio);
+    const int interruptedBy = stopSignal();
+    if (failed || done == 0) {
+        discardOutput(&out);
+        if (failed)
+            return reportFailure(why);
+        reportNote("interrupted before the first frame; nothing was written");
+        return 128 + interruptedBy;
+    }
+    if (!commitOutput(&out, &why))
+        return reportFailure(why);
+    setGracefulStop(false);
+
+    if (done < total)
+        reportNote("interrupted after " + std::to_string(done) + " of " + std::to_string(total) +
+                   " frames; kept what was done, " + describeVideo(options, done, withAudio) + ": " + target);
+    else
+        reportNote("wrote " + describeVideo(options, done, withAudio) + ": " + target);
+    if (toFrames) {
+        char command[512];
+        std::snprintf(command, sizeof command,
+                      "to make the video: ffmpeg -framerate %g -i '%s/frame-%%06d.png'%s%s%s -c:v libx264 "
+                      "-pix_fmt yuv420p%s video.mp4",
+                      options.fps, target.c_str(), withAudio ? " -i '" : "", withAudio ? target.c_str() : "",
+                      withAudio ? "/soundtrack.wav'" : "", withAudio ? " -c:a aac -shortest" : "");
+        reportNote(command);
+    }
+    std::printf("%s\n", target.c_str());
+    return done < total ? 128 + interruptedBy : 0;
+}

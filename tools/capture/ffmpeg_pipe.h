@@ -1,0 +1,28 @@
+// The encoder process: ffmpeg reading raw RGB frames on its stdin and writing H.264 + AAC in MP4.
+#pragma once
+#include <string>
+#include <sys/types.h>
+
+// The path of ffmpeg on PATH with an H.264 encoder ("libx264" preferred); empty when there is none, with
+// the reason in `why`.
+std::string findFfmpeg(std::string* encoder, std::string* why);
+
+struct FfmpegPipe {
+    pid_t pid = 0; // also its process group: a Ctrl-C at the terminal reaches only doz-capture
+    int input = -1;
+};
+
+struct VideoFormat {
+    int width, height;
+    double fps;
+    std::string encoder;
+    std::string audioWav; // empty: no audio stream
+    std::string output;   // written as MP4 whatever its name
+};
+
+bool startFfmpeg(const std::string& ffmpeg, const VideoFormat& format, FfmpegPipe* pipe, std::string* why);
+// Writes one frame; false when ffmpeg has gone.
+bool sendFrame(FfmpegPipe* pipe, const unsigned char* rgb, size_t size);
+// Closes ffmpeg's input so that it finishes the file, and waits; false, with the reason, unless it
+// exits with 0.
+bool finishFfmpeg(FfmpegPipe* pipe, std::string* why);
