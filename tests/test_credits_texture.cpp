@@ -186,6 +186,25 @@ TEST_F(CreditsTexture, QuotationMarksOfBand1AreDrawn) {
     }
 }
 
+TEST(CreditsRaster, ClipsLinesThatRunPastTheBitmap) {
+    // Wider than the bitmap in the top band, and an eighth line whose band lies wholly below it: both are
+    // cut at the edges (a sanitizer build catches any write outside).
+    const std::string wide(60, 'W');
+    const char* const lines[] = {wide.c_str(), "", "", "", "", "", "gjpqy", "Below the bitmap"};
+    const unsigned char* pixels = drawCreditsBitmap(lines, 8);
+    const std::vector<unsigned char> texels(pixels,
+                                            pixels + static_cast<size_t>(CREDITS_WIDTH) * CREDITS_HEIGHT * 4);
+    releaseCreditsBitmap();
+    const auto [left, right] = inkColumns(texels, 0, CREDITS_BAND_HEIGHT);
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(right, CREDITS_WIDTH - 1);
+    // The descenders of the last band end inside its cell, above the bitmap's last rows.
+    const auto [first, last] = inkRowsOfBand(texels, 6 * CREDITS_BAND_HEIGHT, CREDITS_HEIGHT);
+    EXPECT_GT(first, 6 * CREDITS_BAND_HEIGHT + CREDITS_CELL_TOP);
+    EXPECT_LT(last, 6 * CREDITS_BAND_HEIGHT + CELL_BOTTOM);
+    EXPECT_EQ(inkColumns(texels, CREDITS_BAND_HEIGHT, 6 * CREDITS_BAND_HEIGHT).first, -1);
+}
+
 TEST(CreditsTextureWithoutFonts, SaysSoAndStaysBlack) {
     // A fontconfig set-up that knows no font directory at all.
     const std::string config = testing::TempDir() + "doz_no_fonts.conf";
