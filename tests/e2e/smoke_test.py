@@ -30,8 +30,16 @@ FRAME_RATE_TITLES_WANTED = 3
 EXIT_LIMIT_S = 10
 
 
+STARTED = time.monotonic()
+
+
 class SmokeFailure(Exception):
     pass
+
+
+def note(text):
+    """Progress as it happens, so that a failure's output shows how far the run got."""
+    print(f"[{time.monotonic() - STARTED:6.2f} s] {text}", flush=True)
 
 
 def start_virtual_screen():
@@ -100,7 +108,7 @@ def make_wine_prefix(wine, server, env):
     subprocess.run([wine, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    timeout=180, check=False)
     subprocess.run([server, "-w"], env=env, timeout=180, check=False)
-    print(f"wine prefix made in {time.monotonic() - started:.1f} s")
+    note(f"wine prefix made in {time.monotonic() - started:.1f} s")
 
 
 def watch_titles(window, env, process):
@@ -113,6 +121,7 @@ def watch_titles(window, env, process):
         title = window_title(window, env)
         if title is not None and (not titles or titles[-1] != title):
             titles.append(title)
+            note(f"title {title!r}")
         if sum(1 for t in titles if FRAME_RATE_TITLE.match(t)) >= FRAME_RATE_TITLES_WANTED:
             return titles
         time.sleep(0.05)
@@ -132,9 +141,9 @@ def smoke(command, env, log):
                 time.sleep(0.05)
         if window is None:
             raise SmokeFailure(f"no window named doz-engine within {WINDOW_LIMIT_S} s")
+        note(f"window {window} shown")
 
         titles = watch_titles(window, env, process)
-        print("titles:", titles)
         if titles[0] != FIRST_TITLE:
             raise SmokeFailure(f'the first title is {titles[0]!r}, not "{FIRST_TITLE}"')
         # Once the frame rate shows, it is all the title shows.
@@ -145,7 +154,7 @@ def smoke(command, env, log):
         rates = [int(FRAME_RATE_TITLE.match(t).group(1)) for t in later]
 
         geometry = window_geometry(window, env)
-        print("window:", geometry)
+        note(f"window geometry {geometry}")
         if not geometry["mapped"] or (geometry["x"], geometry["y"], geometry["width"], geometry["height"]) != (
                 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT):
             raise SmokeFailure(f"the window does not cover the {SCREEN_WIDTH}x{SCREEN_HEIGHT} screen")
@@ -154,14 +163,15 @@ def smoke(command, env, log):
         run_tool(["xdotool", "windowfocus", "--sync", window], env)
         pressed = time.monotonic()
         run_tool(["xdotool", "key", "Escape"], env)
+        note("Escape pressed")
         try:
             code = process.wait(timeout=EXIT_LIMIT_S)
         except subprocess.TimeoutExpired:
             raise SmokeFailure(f"still running {EXIT_LIMIT_S} s after Escape")
-        print(f"ended {time.monotonic() - pressed:.2f} s after Escape with code {code}")
+        note(f"ended {time.monotonic() - pressed:.2f} s after Escape with code {code}")
         if code != 0:
             raise SmokeFailure(f"exit code {code} after Escape")
-        print(f"frame rates shown at {SCREEN_WIDTH}x{SCREEN_HEIGHT}: {rates} fps; "
+        note(f"frame rates shown at {SCREEN_WIDTH}x{SCREEN_HEIGHT}: {rates} fps; "
               f"median {sorted(rates)[len(rates) // 2]} fps")
     finally:
         if process.poll() is None:
@@ -200,7 +210,7 @@ def main():
             smoke(command, env, log)
         return 0
     except (SmokeFailure, subprocess.TimeoutExpired) as failure:
-        print("FAILED:", failure)
+        note(f"FAILED: {failure}")
         if os.path.exists(log_path):
             with open(log_path, errors="replace") as log:
                 output = log.read()[-4000:]
