@@ -2,13 +2,16 @@
 find_package(SDL2 REQUIRED)
 set(OpenGL_GL_PREFERENCE GLVND)
 find_package(OpenGL REQUIRED COMPONENTS OpenGL EGL GLX)
+find_package(Freetype REQUIRED)
+find_package(Fontconfig REQUIRED)
 
 # Services shared by the native and headless builds.
 add_library(doz_platform_shared OBJECT
-    platform/shared/credits_raster_blank.cpp
+    platform/shared/credits_raster_freetype.cpp
     platform/shared/debug_output_stderr.cpp
     platform/shared/resources_none.cpp)
 target_include_directories(doz_platform_shared PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(doz_platform_shared PUBLIC Freetype::Freetype Fontconfig::Fontconfig)
 
 add_executable(doz-engine
     platform/sdl/entry_sdl.cpp

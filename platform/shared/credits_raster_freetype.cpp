@@ -1,0 +1,107 @@
+// Credit lines through FreeType, with the face fontconfig picks for bold "Arial" (Liberation Sans Bold has
+// its metrics), sized and placed the way GDI places a 56 px cell with the reference point at its top centre.
+#include "platform/credits_raster.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+static unsigned char pixels[CREDITS_WIDTH * CREDITS_HEIGHT * 4];
+
+// The file and face index fontconfig matches for bold Arial, or an empty path when it has none.
+static std::string findCreditsFont(int* faceIndex) {
+    std::string path;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("Arial"));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcChar8* file = nullptr;
+    if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+        path = reinterpret_cast<const char*>(file);
+        if (FcPatternGetInteger(match, FC_INDEX, 0, faceIndex) != FcResultMatch)
+            *faceIndex = 0;
+    }
+    if (match != nullptr)
+        FcPatternDestroy(match);
+    FcPatternDestroy(pattern);
+    return path;
+}
+
+// Lays one glyph's coverage over the bitmap, clipped to it; overlapping glyphs keep the brighter value.
+static void drawGlyph(const FT_Bitmap& glyph, int left, int top) {
+    const int stride = glyph.pitch < 0 ? -glyph.pitch : glyph.pitch;
+    for (int row = 0; row < static_cast<int>(glyph.rows); ++row) {
+        const int y = top + row;
+        if (y < 0 || y >= CREDITS_HEIGHT)
+            continue;
+        // A negative pitch stores the rows bottom-up.
+        const unsigned char* source =
+            glyph.buffer + static_cast<size_t>(glyph.pitch < 0 ? glyph.rows - 1 - row : row) * stride;
+        for (int column = 0; column < static_cast<int>(glyph.width); ++column) {
+            const int x = left + column;
+            if (x < 0 || x >= CREDITS_WIDTH)
+                continue;
+            unsigned char* texel = pixels + (static_cast<size_t>(y) * CREDITS_WIDTH + x) * 4;
+            const unsigned char grey = source[column];
+            if (grey > texel[0])
+                texel[0] = texel[1] = texel[2] = grey;
+        }
+    }
+}
+
+// Draws one line with its cell top at `cellTop` and its advance-width extent centred on `centreX`.
+static void drawLine(FT_Face face, const char* text, int centreX, int cellTop, int ascent) {
+    const size_t length = std::strlen(text);
+    FT_Pos width = 0;
+    for (size_t i = 0; i < length; ++i)
+        if (FT_Load_Char(face, static_cast<unsigned char>(text[i]), FT_LOAD_DEFAULT) == 0)
+            width += face->glyph->advance.x;
+    FT_Pos penX = static_cast<FT_Pos>(centreX) * 64 - width / 2;
+    const int baseline = cellTop + ascent;
+    for (size_t i = 0; i < length; ++i) {
+        if (FT_Load_Char(face, static_cast<unsigned char>(text[i]), FT_LOAD_RENDER) != 0)
+            continue;
+        const FT_GlyphSlot slot = face->glyph;
+        drawGlyph(slot->bitmap, static_cast<int>((penX + 32) >> 6) + slot->bitmap_left,
+                  baseline - slot->bitmap_top);
+        penX += slot->advance.x;
+    }
+}
+
+const unsigned char* drawCreditsBitmap(const char* const* lines, int count) {
+    std::memset(pixels, 0, sizeof pixels);
+    int faceIndex = 0;
+    const std::string path = findCreditsFont(&faceIndex);
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    if (path.empty() || FT_Init_FreeType(&library) != 0 ||
+        FT_New_Face(library, path.c_str(), faceIndex, &face) != 0) {
+        std::fprintf(stderr,
+                     "doz-engine: no font for the credit lines (bold Arial or a substitute); the signs "
+                     "show no text\n");
+        if (library != nullptr)
+            FT_Done_FreeType(library);
+        return pixels;
+    }
+    // Like a positive height given to GDI: ascent plus descent make the cell.
+    FT_Size_RequestRec request = {};
+    request.type = FT_SIZE_REQUEST_TYPE_CELL;
+    request.height = static_cast<FT_Long>(CREDITS_CELL_HEIGHT) * 64;
+    FT_Request_Size(face, &request);
+    const int ascent = static_cast<int>((FT_MulFix(face->ascender, face->size->metrics.y_scale) + 32) >> 6);
+    for (int i = 0; i < count; ++i)
+        drawLine(face, lines[i], CREDITS_WIDTH / 2, CREDITS_BAND_HEIGHT * i + CREDITS_CELL_TOP, ascent);
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return pixels;
+}
+
+void releaseCreditsBitmap() {}
