@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(
     # toolchains and build
-    cmake ninja-build g++ pkg-config curl ca-certificates
+    cmake ninja-build g++ pkg-config curl ca-certificates python3
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     # native platform: window, GL, sound, text
     libsdl2-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
