@@ -1,0 +1,262 @@
+"""Shared pieces of the end-to-end tests: progress notes, a virtual X screen and its windows, screenshots,
+a fresh Wine prefix, and a private PulseAudio server whose null sink plays in real time."""
+import ctypes
+import glob
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+SKIPPED = 77
+FIRST_TITLE = "doz-engine"
+FRAME_RATE_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac (\d+)  \[reload (\d+)\]$")
+
+STARTED = time.monotonic()
+
+
+class Failure(Exception):
+    pass
+
+
+def note(text):
+    """Progress as it happens, so that a failure's output shows how far the run got."""
+    print(f"[{time.monotonic() - STARTED:6.2f} s] {text}", flush=True)
+
+
+def raw_clock():
+    """Seconds on the clock that Wine's debug timestamps and GetTickCount count in."""
+    return time.clock_gettime(time.CLOCK_MONOTONIC_RAW)
+
+
+def start_virtual_screen(width, height):
+    """Starts Xvfb on a free display number; returns the process and the DISPLAY value."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + 30
+    while not number.endswith(b"\n"):
+        ready, _, _ = select.select([read_end], [], [], max(0.0, deadline - time.monotonic()))
+        chunk = os.read(read_end, 16) if ready else b""
+        if not chunk:
+            server.kill()
+            raise Failure("Xvfb did not report a display number")
+        number += chunk
+    os.close(read_end)
+    return server, ":" + number.decode().strip()
+
+
+def stop_process(process):
+    if process is not None and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def run_tool(args, env, timeout=10):
+    done = subprocess.run(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                          timeout=timeout)
+    return done.returncode, done.stdout
+
+
+def window_title(window, env):
+    code, out = run_tool(["xdotool", "getwindowname", window], env)
+    return out.rstrip("\n") if code == 0 else None
+
+
+def find_demo_window(env):
+    code, out = run_tool(["xdotool", "search", "--onlyvisible", "--name", "^doz-engine"], env)
+    ids = out.split() if code == 0 else []
+    return ids[0] if ids else None
+
+
+def wait_for_demo_window(process, env, limit_s):
+    deadline = time.monotonic() + limit_s
+    while time.monotonic() < deadline:
+        if process.poll() is not None:
+            raise Failure(f"the program ended before showing a window, code {process.returncode}")
+        window = find_demo_window(env)
+        if window is not None:
+            return window
+        time.sleep(0.05)
+    raise Failure(f"no window named doz-engine within {limit_s} s")
+
+
+def window_geometry(window, env):
+    _, out = run_tool(["xwininfo", "-id", window], env)
+    fields = dict(re.findall(r"^\s*([A-Za-z -]+):\s+(\S+)", out, re.MULTILINE))
+    return {
+        "x": int(fields.get("Absolute upper-left X", -1)),
+        "y": int(fields.get("Absolute upper-left Y", -1)),
+        "width": int(fields.get("Width", -1)),
+        "height": int(fields.get("Height", -1)),
+        "mapped": fields.get("Map State") == "IsViewable",
+    }
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("xclient", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def send_close_request(window, display):
+    """Asks the window to close as a window manager's close button does: a WM_PROTOCOLS client message
+    carrying WM_DELETE_WINDOW (xdotool's windowclose destroys the X window instead)."""
+    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = x11.XOpenDisplay(display.encode())
+    if not connection:
+        raise Failure(f"cannot open X display {display}")
+    try:
+        event = _XEvent()
+        event.xclient.type = 33  # ClientMessage
+        event.xclient.display = connection
+        event.xclient.window = int(window)
+        event.xclient.message_type = x11.XInternAtom(connection, b"WM_PROTOCOLS", 0)
+        event.xclient.format = 32
+        event.xclient.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+        # No event mask: the event goes to the client that made the window.
+        if not x11.XSendEvent(connection, int(window), 0, 0, ctypes.byref(event)):
+            raise Failure("XSendEvent refused the close request")
+        x11.XFlush(connection)
+    finally:
+        x11.XCloseDisplay(connection)
+
+
+def take_screenshot(env, width, height):
+    """The whole X screen as width*height*3 bytes of RGB."""
+    done = subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "rgb:-"], env=env,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+    if done.returncode != 0 or len(done.stdout) != width * height * 3:
+        raise Failure(f"screenshot failed: {done.stderr.decode(errors='replace').strip()}")
+    return done.stdout
+
+
+def read_rgb_image(path, width, height):
+    done = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=30)
+    if done.returncode != 0 or len(done.stdout) != width * height * 3:
+        raise Failure(f"cannot read {path}: {done.stderr.decode(errors='replace').strip()}")
+    return done.stdout
+
+
+def write_png(rgb, width, height, path):
+    subprocess.run(["convert", "-size", f"{width}x{height}", "-depth", "8", "rgb:-", path], input=rgb,
+                   check=True, timeout=30)
+
+
+class WinePrefix:
+    """A fresh Wine prefix in a scratch folder, made before the program starts so that its slow first start
+    does not count against the program. `registry` is the text of a .reg file imported into it."""
+
+    def __init__(self, scratch, display, registry=""):
+        self.wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
+        if not os.path.exists(self.wine):
+            self.wine = shutil.which("wine")
+        self.server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
+        if self.wine is None or not os.path.exists(self.server):
+            raise Failure("Wine is not installed (Debian packages wine, wine64)")
+        self.env = dict(os.environ, DISPLAY=display, WINEPREFIX=os.path.join(scratch, "prefix"),
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        started = time.monotonic()
+        self._quietly([self.wine, "wineboot", "-i"])
+        if registry:
+            path = os.path.join(scratch, "settings.reg")
+            with open(path, "w") as f:
+                f.write("REGEDIT4\n\n" + registry)
+            self._quietly([self.wine, "regedit", "/S", path])
+        subprocess.run([self.server, "-w"], env=self.env, timeout=180, check=False)
+        note(f"wine prefix made in {time.monotonic() - started:.1f} s")
+
+    def _quietly(self, command):
+        subprocess.run(command, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=180, check=False)
+
+    def shut_down(self):
+        # The prefix's server would otherwise linger after its folder is gone.
+        subprocess.run([self.server, "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60, check=False)
+
+
+def registry_text(key, values):
+    """One key of a .reg file; values are strings."""
+    lines = [f"[{key}]"]
+    for name, value in values.items():
+        escaped = value.replace("\\", "\\\\").replace('"', '\\"')
+        lines.append(f'"{name}"="{escaped}"')
+    return "\n".join(lines) + "\n\n"
+
+
+class PulseServer:
+    """A PulseAudio server of its own with one null sink, reached through a private socket. The null sink
+    takes samples at the pace of the real-time clock (ALSA's null device, by contrast, runs several times
+    too fast under Wine), so the program's music clock runs as it would on a sound card."""
+
+    def __init__(self, scratch):
+        self.home = os.path.join(scratch, "pulse")
+        os.makedirs(self.home, mode=0o700)
+        self.socket = os.path.join(self.home, "native")
+        script = os.path.join(self.home, "null.pa")
+        with open(script, "w") as f:
+            f.write("load-module module-null-sink sink_name=doz_null\n"
+                    f"load-module module-native-protocol-unix socket={self.socket} auth-anonymous=1\n"
+                    "set-default-sink doz_null\n")
+        env = dict(os.environ, HOME=self.home, XDG_RUNTIME_DIR=self.home, XDG_CONFIG_HOME=self.home)
+        env.pop("PULSE_SERVER", None)
+        env.pop("DISPLAY", None)
+        self.log = open(os.path.join(self.home, "pulseaudio.log"), "w")
+        self.process = subprocess.Popen(
+            ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--system=no",
+             "-n", "-F", script], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 20
+        while not os.path.exists(self.socket):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.stop()
+                raise Failure("the PulseAudio server did not start")
+            time.sleep(0.05)
+        self.server = "unix:" + self.socket
+
+    def sink_inputs(self):
+        """What `pactl list sink-inputs` says: the streams playing now."""
+        _, out = run_tool(["pactl", "--server", self.server, "list", "sink-inputs"], dict(os.environ))
+        return out
+
+    def stop(self):
+        stop_process(self.process)
+        self.log.close()
+
+
+def kill_process_group(process):
+    if process.poll() is None:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+
+
+def glx_tracer():
+    """apitrace's GLX wrapper library, or None when apitrace is not installed."""
+    found = sorted(glob.glob("/usr/lib/*/apitrace/wrappers/glxtrace.so"))
+    return found[0] if found else None
+
+
+def make_scratch(prefix):
+    return tempfile.mkdtemp(prefix=prefix)
