@@ -11,7 +11,7 @@ PACKAGES=(
     libfreetype-dev libfontconfig-dev fonts-liberation libstb-dev
     # tests, tools and benchmarks
     libgtest-dev glslang-tools lame mpg123 ffmpeg
-    wine wine64 xvfb xauth xdotool x11-utils pulseaudio-utils pulseaudio
+    wine wine64 xvfb xauth xdotool x11-utils pulseaudio-utils pulseaudio apitrace imagemagick
 )
 
 missing=()

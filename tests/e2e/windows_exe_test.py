@@ -1,0 +1,478 @@
+#!/usr/bin/env python3
+"""The Windows executable end to end under Wine on a 320x240 virtual X screen: what a user sees (titles,
+the screen, the exit code and when it comes) and the calls the program makes, read from Wine's own trace
+(relay, opengl, class, cursor, winmm and sound-driver channels) and from an apitrace recording of the
+OpenGL calls that reach the driver.
+
+    windows_exe_test.py full-run EXE --source DIR --capture DOZ_CAPTURE [--track-frames-tool TOOL]
+        The whole run with a real-time sound sink: start-up and per-frame call sequence, titles, three
+        plain clicks and a Shift click, screenshots against headless stills, the end after 124 s.
+    windows_exe_test.py escape EXE --source DIR
+        Escape ends the run after the pass in progress, with exit code 0.
+    windows_exe_test.py no-sound EXE --source DIR
+        Without any sound driver the run still lasts 124 s of wall time and ends with exit code 0.
+    windows_exe_test.py compile-log EXE --source DIR --fragment FILE
+        A variant built with a fragment stage that does not compile: the compile log is the title for the
+        whole run, the soundtrack plays, and a close request ends the run after the pass in progress.
+
+Exits 77 (skipped) when the executable has not been built. Set DOZ_E2E_KEEP=1 to keep the traces.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import threading
+import time
+
+import call_sequence as cs
+import pictures
+from gl_trace import read_gl_trace
+from harness import (FIRST_TITLE, FRAME_RATE_TITLE, SKIPPED, Failure, PulseServer, WinePrefix, glx_tracer,
+                     kill_process_group, make_scratch, note, raw_clock, registry_text, run_tool,
+                     send_close_request, start_virtual_screen, stop_process, take_screenshot,
+                     wait_for_demo_window, window_geometry, window_title, write_png)
+from wine_trace import program_events, read_wine_trace
+
+SCREEN = (320, 240)
+WINDOW_LIMIT_S = 90
+FIRST_FRAME_RATE_TITLE_LIMIT_S = 90
+TITLE_LIMIT_S = 6
+EXIT_AFTER_KEY_LIMIT_S = 10
+# How far the run's length may stray from 124 s of music: start-up of the sound stream and the last frame.
+RUN_LENGTH_TOLERANCE_S = 3.0
+SCREENSHOT_TIMES = (20.0, 95.0)
+# Loose: the live run's beat signals, its text rasteriser (GDI against FreeType) and its frame timing differ
+# from the headless still; a wrong time or a broken picture is far beyond this.
+STILL_DIFFERENCE_LIMIT = 12.0
+TRACE_CHANNELS = "+timestamp,+pid,+loaddll,+relay,+opengl,+class,+cursor"
+
+
+class TitleWatcher(threading.Thread):
+    """Reads the window title every 50 ms and keeps each change with the time it was seen."""
+
+    def __init__(self, window, env):
+        super().__init__(daemon=True)
+        self.window, self.env = window, env
+        self.titles = []  # (raw clock, title)
+        self.done = threading.Event()
+
+    def run(self):
+        while not self.done.is_set():
+            title = window_title(self.window, self.env)
+            if title is None:
+                break
+            if not self.titles or self.titles[-1][1] != title:
+                self.titles.append((raw_clock(), title))
+                note(f"title {title!r}")
+            time.sleep(0.05)
+
+    def wait_for(self, predicate, limit_s, process, after=0.0):
+        deadline = time.monotonic() + limit_s
+        while time.monotonic() < deadline:
+            for seen, title in list(self.titles):
+                if seen >= after and predicate(title):
+                    return seen, title
+            if process.poll() is not None:
+                raise Failure(f"the program ended with code {process.returncode} while waiting for a title")
+            time.sleep(0.05)
+        raise Failure(f"no such title within {limit_s} s; titles: {[t for _, t in self.titles][-5:]}")
+
+    def stop(self):
+        self.done.set()
+        self.join(timeout=5)
+
+
+class DemoRun:
+    """One run of the executable in a fresh prefix on its own screen, traced, optionally with a PulseAudio
+    null sink and an OpenGL recording."""
+
+    def __init__(self, exe, channels, sound=True, record_gl=False, audio_driver=True, relay=()):
+        self.exe = exe
+        self.scratch = make_scratch("doz-wine-")
+        self.screen_process = self.prefix = self.pulse = self.process = None
+        self.trace_path = os.path.join(self.scratch, "wine-trace.txt")
+        self.gl_path = os.path.join(self.scratch, "gl.trace") if record_gl else None
+        try:
+            self.screen_process, self.display = start_virtual_screen(*SCREEN)
+            registry = registry_text(r"HKEY_CURRENT_USER\Software\Wine\Debug",
+                                     {"RelayInclude": ";".join(cs.RELAY_FUNCTIONS + list(relay))})
+            if not audio_driver:
+                # An empty driver list: Wine loads no sound driver at all, so no wave device exists.
+                registry += registry_text(r"HKEY_CURRENT_USER\Software\Wine\Drivers", {"Audio": ""})
+            self.prefix = WinePrefix(self.scratch, self.display, registry)
+            env = dict(self.prefix.env, WINEDEBUG=channels,
+                       PULSE_SERVER="unix:" + os.path.join(self.scratch, "no-sound-server"))
+            if sound:
+                self.pulse = PulseServer(self.scratch)
+                env["PULSE_SERVER"] = self.pulse.server
+            if record_gl:
+                tracer = glx_tracer()
+                if tracer is None:
+                    raise Failure("apitrace is not installed (Debian package apitrace)")
+                env.update(LD_PRELOAD=tracer, TRACE_FILE=self.gl_path)
+            self.env = env
+            self.log = open(os.path.join(self.scratch, "program-output.txt"), "w")
+            self.trace = open(self.trace_path, "w")
+            self.started = raw_clock()
+            self.process = subprocess.Popen([self.prefix.wine, exe], env=env, stdout=self.log, stderr=self.trace,
+                                            start_new_session=True)
+            note(f"started {os.path.basename(exe)} under Wine with {channels}")
+        except BaseException:
+            self.close()
+            raise
+
+    def wait_for_window(self):
+        self.window = wait_for_demo_window(self.process, self.env, WINDOW_LIMIT_S)
+        note(f"window {self.window} shown")
+        self.titles = TitleWatcher(self.window, self.env)
+        self.titles.start()
+        return self.window
+
+    def wait_for_exit(self, limit_s):
+        try:
+            code = self.process.wait(timeout=limit_s)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"still running after {limit_s:.0f} s")
+        self.ended = raw_clock()
+        self.titles.stop()
+        self.trace.flush()
+        return code
+
+    def read_process_memory(self, address, size):
+        with open(f"/proc/{self.process.pid}/mem", "rb") as memory:
+            memory.seek(address)
+            return memory.read(size)
+
+    def traced_call_argument(self, function, argument):
+        """An argument of a relay call already in the trace, while the program runs."""
+        self.trace.flush()
+        with open(self.trace_path, errors="replace") as f:
+            for line in f:
+                m = re.search(rf"Call {function}\(([^)]*)\) ret=", line)
+                if m:
+                    return int(m.group(1).split(",")[argument].split()[0], 16)
+        return None
+
+    def program_events(self):
+        self.events = read_wine_trace(self.trace_path)
+        return program_events(self.events, self.exe)
+
+    def gl_calls(self):
+        return read_gl_trace(self.gl_path)
+
+    def close(self):
+        if self.process is not None:
+            kill_process_group(self.process)
+        if getattr(self, "titles", None) is not None:
+            self.titles.stop()
+        if self.prefix is not None:
+            self.prefix.shut_down()
+        if self.pulse is not None:
+            self.pulse.stop()
+        stop_process(self.screen_process)
+        for f in (getattr(self, "log", None), getattr(self, "trace", None)):
+            if f is not None:
+                f.close()
+        if os.environ.get("DOZ_E2E_KEEP"):
+            shutil.rmtree(os.path.join(self.scratch, "prefix"), ignore_errors=True)
+            note(f"traces kept in {self.scratch}")
+        else:
+            shutil.rmtree(self.scratch, ignore_errors=True)
+
+
+def read_sources(args):
+    with open(os.path.join(args.source, "shaders", "scene.vert")) as f:
+        vertex = f.read()
+    with open(args.fragment or os.path.join(args.source, "shaders", "scene.frag")) as f:
+        fragment = f.read()
+    return vertex, fragment
+
+
+def click(window, env, shift=False):
+    run_tool(["xdotool", "mousemove", "--window", window, str(SCREEN[0] // 2), str(SCREEN[1] // 2)], env)
+    if shift:
+        run_tool(["xdotool", "keydown", "shift", "click", "1", "keyup", "shift"], env)
+    else:
+        run_tool(["xdotool", "click", "1"], env)
+
+
+def frac_of(title):
+    m = FRAME_RATE_TITLE.match(title)
+    return int(m.group(2)) if m else None
+
+
+def check_geometry(checks, run):
+    geometry = window_geometry(run.window, run.env)
+    checks.expect(geometry["mapped"] and (geometry["x"], geometry["y"], geometry["width"], geometry["height"]) ==
+                  (0, 0) + SCREEN, f"the window covers the {SCREEN[0]}x{SCREEN[1]} screen: {geometry}")
+
+
+def decoded_track_frames(tool, source):
+    if not tool:
+        return None
+    done = subprocess.run([tool, os.path.join(source, "resources", "soundtrack.mp3")], stdout=subprocess.PIPE,
+                          text=True, timeout=300)
+    m = re.search(r"(\d+) stereo frames", done.stdout)
+    return int(m.group(1)) if m else None
+
+
+def full_run(args):
+    vertex, fragment = read_sources(args)
+    checks = cs.Checks()
+    run = DemoRun(args.exe, TRACE_CHANNELS + ",+winmm,+pulse", record_gl=True)
+    shots = []
+    try:
+        run.wait_for_window()
+        first_title_seen, _ = run.titles.wait_for(FRAME_RATE_TITLE.match, FIRST_FRAME_RATE_TITLE_LIMIT_S,
+                                                  run.process)
+        # The first frame-rate title comes one second after the first frame.
+        first_frame = first_title_seen - 1.0
+        check_geometry(checks, run)
+
+        header_address = run.traced_call_argument("winmm.waveOutWrite", 1)
+        header = run.read_process_memory(header_address, cs.WAVEHDR_SIZE) if header_address else None
+        streams = run.pulse.sink_inputs()
+        spec = re.search(r"Sample Specification: (.*)", streams)
+        checks.expect(spec is not None and spec.group(1).strip() == "s16le 2ch 44100Hz",
+                      f"the sound server plays a stream from the program: {spec.group(1) if spec else streams!r}")
+
+        for frac in (1, 2, 0):
+            clicked = raw_clock()
+            click(run.window, run.env)
+            _, title = run.titles.wait_for(lambda t, f=frac: frac_of(t) == f, TITLE_LIMIT_S, run.process,
+                                           after=clicked)
+            note(f"plain click -> {title!r}")
+        shift_clicked = raw_clock()
+        click(run.window, run.env, shift=True)
+        time.sleep(2.5)
+        after_shift = [t for seen, t in run.titles.titles if seen > shift_clicked]
+        checks.expect(len(after_shift) >= 1 and all(frac_of(t) == 0 for t in after_shift),
+                      f"a Shift+left click does not advance frac: titles after it {after_shift}")
+
+        for music_time in SCREENSHOT_TIMES:
+            delay = first_frame + music_time - raw_clock()
+            if delay > 0:
+                time.sleep(delay)
+            before = raw_clock()
+            rgb = take_screenshot(run.env, *SCREEN)
+            shots.append((before, raw_clock(), rgb))
+            note(f"screenshot at about {raw_clock() - first_frame:.1f} s of music")
+
+        code = run.wait_for_exit(first_frame + cs.END_TIME + 60 - raw_clock())
+        note(f"ended by itself with code {code}, {run.ended - first_frame:.1f} s after the first frame")
+        checks.expect(code == 0, f"exit code {code}")
+        titles = [t for _, t in run.titles.titles]
+        checks.expect(titles[0] == FIRST_TITLE and all(FRAME_RATE_TITLE.match(t) for t in titles[1:]),
+                      f'first title "{titles[0]}", then {len(titles) - 1} frame-rate titles')
+        fracs = [frac_of(t) for t in titles[1:]]
+        compact = [f for i, f in enumerate(fracs) if i == 0 or fracs[i - 1] != f]
+        checks.expect(compact == [0, 1, 2, 0], f"frac in the titles over the run: {compact}")
+
+        events = run.program_events()
+        gl_calls = run.gl_calls()
+        ids = cs.check_window_start_up(checks, events, run.events, SCREEN)
+        program = cs.check_gl_start_up(checks, gl_calls, vertex, fragment)
+        cs.check_playback_start(checks, events, run.events, header,
+                                decoded_track_frames(args.track_frames_tool, args.source))
+        cs.check_nothing_pumped_during_start_up(checks, events)
+        if program:
+            passes = cs.check_frame_loop(checks, events, SCREEN, ids["hdc"], program["locations"],
+                                         with_sound_device=True)
+            values = cs.uniform_values(gl_calls, program["locations"])
+            checks.expect(len(values) == len(passes), f"{len(values)} draws recorded, {len(passes)} passes traced")
+            cs.check_end_rule(checks, values)
+            cs.check_beat_signals(checks, values)
+            if passes:
+                cs.check_titles(checks, events, passes)
+                check_pace(checks, passes, values, run)
+                check_screenshots(checks, shots, passes, values, args)
+        cs.check_clicks(checks, events, ids["hwnd"], plain_clicks=3, shift_clicks=1)
+    finally:
+        run.close()
+    return checks
+
+
+def swap_time(one):
+    return next(e.time for n, e in zip(one.tokens, one.events) if n == "SwapBuffers")
+
+
+def check_pace(checks, passes, values, run):
+    """Music time against wall time: the clock runs at the pace of the sound device, and the process ends
+    right after the last frame."""
+    wall = swap_time(passes[-1]) - swap_time(passes[0])
+    music = values[-1][0] - values[0][0]
+    checks.expect(abs(wall - music) <= RUN_LENGTH_TOLERANCE_S,
+                  f"{music:.2f} s of music took {wall:.2f} s of wall time, first frame at iTime {values[0][0]:.3f}")
+    checks.expect(run.ended - swap_time(passes[-1]) < 2.0,
+                  f"the process ended {run.ended - swap_time(passes[-1]):.2f} s after its last frame")
+
+
+def check_screenshots(checks, shots, passes, values, args):
+    folder = make_scratch("doz-stills-")
+    try:
+        for n, (before, after, rgb) in enumerate(shots):
+            mean, spread, colours = pictures.describe(rgb)
+            checks.expect(mean > 8 and spread > 4 and colours > 16,
+                          f"screenshot {n + 1} shows a picture: mean luminance {mean:.1f}, spread {spread:.1f}, "
+                          f"{colours} colours")
+            # The picture on the screen is the last frame swapped before the screenshot was read.
+            shown = [i for i, one in enumerate(passes) if swap_time(one) <= after]
+            candidates = [i for i in shown if swap_time(passes[i]) >= before - 0.5] or shown[-1:]
+            best = None
+            for i in candidates[-4:]:
+                still, path = pictures.render_still(args.capture, values[i][0], *SCREEN, folder)
+                score = pictures.difference(rgb, still, *SCREEN)
+                if best is None or score < best[0]:
+                    best = (score, values[i][0], still)
+            far_still, _ = pictures.render_still(args.capture, (best[1] + 62.0) % cs.END_TIME, *SCREEN, folder)
+            far = pictures.difference(rgb, far_still, *SCREEN)
+            checks.expect(best[0] <= STILL_DIFFERENCE_LIMIT and best[0] < far,
+                          f"screenshot {n + 1} resembles the headless still at iTime {best[1]:.3f}: block "
+                          f"difference {best[0]:.1f} (limit {STILL_DIFFERENCE_LIMIT}); the still 62 s away differs "
+                          f"by {far:.1f}")
+            if os.environ.get("DOZ_E2E_KEEP"):
+                write_png(rgb, *SCREEN, os.path.join(folder, f"screenshot-{n + 1}.png"))
+                write_png(best[2], *SCREEN, os.path.join(folder, f"still-{n + 1}.png"))
+    finally:
+        if os.environ.get("DOZ_E2E_KEEP"):
+            note(f"screenshots and stills kept in {folder}")
+        else:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+def wait_for_running_loop(run):
+    run.wait_for_window()
+    run.titles.wait_for(FRAME_RATE_TITLE.match, FIRST_FRAME_RATE_TITLE_LIMIT_S, run.process)
+
+
+def check_ends_after_pass(checks, events, message, wp=None):
+    """The message arrives in a pass's message step; that pass is drawn and shown, and nothing after it."""
+    received = [e for e in events if e.kind == "winproc" and e.name == message and (wp is None or e.fields["wp"] == wp)]
+    if not checks.expect(len(received) == 1, f"{message} reached the window procedure once ({len(received)})"):
+        return
+    draws, swaps, peeks = cs.frames_after(events, received[0])
+    checks.expect(draws == 1 and swaps == 1,
+                  f"after {message}: {draws} draw and {swaps} swap (the pass in progress), {peeks} more peeks")
+
+
+def escape(args):
+    checks = cs.Checks()
+    run = DemoRun(args.exe, TRACE_CHANNELS)
+    try:
+        wait_for_running_loop(run)
+        check_geometry(checks, run)
+        run_tool(["xdotool", "windowfocus", "--sync", run.window], run.env)
+        pressed = raw_clock()
+        run_tool(["xdotool", "key", "Escape"], run.env)
+        code = run.wait_for_exit(EXIT_AFTER_KEY_LIMIT_S)
+        note(f"ended {run.ended - pressed:.2f} s after Escape with code {code}")
+        checks.expect(code == 0, f"exit code {code} after Escape")
+        events = run.program_events()
+        check_ends_after_pass(checks, events, "WM_KEYDOWN", wp=cs.VK_ESCAPE)
+    finally:
+        run.close()
+    return checks
+
+
+def no_sound(args):
+    checks = cs.Checks()
+    run = DemoRun(args.exe, "+timestamp,+pid,+loaddll,+relay,+opengl,+mmdevapi", sound=False, audio_driver=False)
+    try:
+        wait_for_running_loop(run)
+        code = run.wait_for_exit(cs.END_TIME + 90)
+        checks.expect(code == 0, f"exit code {code}")
+        events = run.program_events()
+        no_driver = [e for e in run.events if e.kind == "trace" and e.name == "init_driver"]
+        checks.show(f"mmdevapi: {[e.text for e in no_driver]}")
+        opened = cs.first_call(events, "waveOutOpen")
+        checks.expect(opened is not None and opened.retval != 0,
+                      f"waveOutOpen found no device: returned {opened.retval if opened else None}")
+        draws = [e for e in cs.gl_lines(events) if e.name == "glDrawArrays"]
+        passes = cs.split_passes(events, cs.first_call(events, "PeekMessageA").index)
+        # iTime is the first single float of a pass.
+        times = [float(next(e for n, e in zip(p.tokens, p.events) if n == "glUniform1f").gl_fields()["v0"])
+                 for p in passes if "glUniform1f" in p.tokens]
+        if checks.expect(bool(draws), f"{len(draws)} frames drawn"):
+            wall = draws[-1].time - draws[0].time
+            checks.expect(abs(wall - cs.END_TIME) <= RUN_LENGTH_TOLERANCE_S,
+                          f"the run lasted {wall:.2f} s of wall time from its first frame to its last, "
+                          f"the last iTime {times[-1] if times else None}")
+            checks.expect(run.ended - draws[-1].time < 2.0,
+                          f"the process ended {run.ended - draws[-1].time:.2f} s after its last frame")
+    finally:
+        run.close()
+    return checks
+
+
+def compile_log(args):
+    vertex, fragment = read_sources(args)
+    checks = cs.Checks()
+    # The loop runs thousands of passes a second with no program: draws are counted by the relay rather
+    # than the opengl channel, which would write a line for every call.
+    run = DemoRun(args.exe, TRACE_CHANNELS.replace(",+opengl", "") + ",+winmm,+pulse", record_gl=True,
+                  relay=["opengl32.glDrawArrays"])
+    try:
+        run.wait_for_window()
+        # Long enough for a dozen frame-rate updates, each suppressed.
+        time.sleep(12)
+        streams = run.pulse.sink_inputs()
+        spec = re.search(r"Sample Specification: (.*)", streams)
+        checks.expect(spec is not None and spec.group(1).strip() == "s16le 2ch 44100Hz",
+                      f"the soundtrack plays: {spec.group(1) if spec else 'no stream'}")
+        header_address = run.traced_call_argument("winmm.waveOutWrite", 1)
+        header = run.read_process_memory(header_address, cs.WAVEHDR_SIZE) if header_address else None
+        send_close_request(run.window, run.display)
+        code = run.wait_for_exit(EXIT_AFTER_KEY_LIMIT_S)
+        checks.expect(code == 0, f"exit code {code} after the close request")
+
+        events = run.program_events()
+        gl_calls = run.gl_calls()
+        program = cs.check_gl_start_up(checks, gl_calls, vertex, fragment, compiles=False)
+        log = program.get("info_log") or ""
+        titles = [t for _, t in run.titles.titles]
+        later = titles[1:] if titles and titles[0] == FIRST_TITLE else titles
+        checks.expect(bool(log) and bool(later) and all(t == log.rstrip("\n") for t in later),
+                      f"titles over the run: {titles}")
+        sets = cs.calls(events, "SetWindowTextA")
+        checks.expect([e.string_arg(1) for e in sets] == [log], f"SetWindowTextA calls: "
+                      f"{[e.string_arg(1) for e in sets]}")
+        debug = cs.calls(events, "OutputDebugStringA")
+        checks.expect([e.string_arg(0) for e in debug] == [log], "the log went to the debugger output once")
+        cs.check_playback_start(checks, events, run.events, header, None)
+        passes = cs.split_passes(events, cs.first_call(events, "PeekMessageA").index)
+        checks.expect(len(passes) > 100, f"the frame loop ran {len(passes)} passes with no program")
+        check_ends_after_pass(checks, events, "WM_CLOSE")
+    finally:
+        run.close()
+    return checks
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("mode", choices=["full-run", "escape", "no-sound", "compile-log"])
+    parser.add_argument("exe")
+    parser.add_argument("--source", required=True, help="the project's source folder")
+    parser.add_argument("--capture", help="doz-capture, for the stills (full-run)")
+    parser.add_argument("--fragment", help="the fragment stage built into EXE, when not the scene's")
+    parser.add_argument("--track-frames-tool", help="prints the decoded soundtrack's frames (full-run)")
+    args = parser.parse_args()
+    if not os.path.isfile(args.exe):
+        print(f"SKIPPED: no Windows executable at {args.exe}")
+        return SKIPPED
+    modes = {"full-run": full_run, "escape": escape, "no-sound": no_sound, "compile-log": compile_log}
+    try:
+        checks = modes[args.mode](args)
+    except (Failure, subprocess.TimeoutExpired) as failure:
+        note(f"FAILED: {failure}")
+        return 1
+    if checks.failures:
+        note(f"FAILED: {len(checks.failures)} checks")
+        return 1
+    note("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
