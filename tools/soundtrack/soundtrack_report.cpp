@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
             if (t >= act.from && t < act.to)
                 ++act.onsets;
         perBar[static_cast<size_t>(t / BAR_SECONDS)] += 1;
-        if (t >= 40.0 && t <= 124.0)
+        if (t >= 40.0 && t < 124.0)
             ++between40and124;
     }
     for (const Act& act : acts)
