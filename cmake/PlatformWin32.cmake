@@ -18,3 +18,9 @@ set_source_files_properties(resources/doz-engine.rc PROPERTIES
 target_link_libraries(doz-engine PRIVATE doz_core opengl32 gdi32 user32 kernel32 winmm)
 target_link_options(doz-engine PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(doz-engine PROPERTIES OUTPUT_NAME doz-engine)
+
+# Probe of the wave device's position over a looping buffer, run under Wine by the tests.
+add_executable(winmm_position_probe tests/wine/winmm_position_probe.cpp platform/win32/sound_winmm.cpp)
+target_include_directories(winmm_position_probe PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(winmm_position_probe PRIVATE winmm)
+target_link_options(winmm_position_probe PRIVATE -static -static-libgcc -static-libstdc++)
