@@ -32,8 +32,15 @@ def main():
         env = dict(os.environ, WINEPREFIX=os.path.join(scratch, "prefix"), WINEDEBUG="-all",
                    ALSA_CONFIG_PATH=alsa_config, PULSE_SERVER="unix:" + os.path.join(scratch, "none"))
         env.pop("DISPLAY", None)
-        done = subprocess.run([wine, probe, str(RUN_SECONDS)], env=env, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True, timeout=300)
+        try:
+            done = subprocess.run([wine, probe, str(RUN_SECONDS)], env=env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True, timeout=300)
+        finally:
+            # The prefix's server would otherwise linger after its directory is gone.
+            server = shutil.which("wineserver")
+            if server is not None:
+                subprocess.run([server, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               timeout=60)
     lines = done.stdout.replace("\r", "").splitlines()
     if not lines or lines[0] == "no-device":
         print("FAIL: no wave device opened under Wine\n" + done.stdout)
