@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -69,26 +70,50 @@ static void writeFrame(const std::string& dir, const char* variant, Size size, d
         std::fprintf(stderr, "could not write %s\n", path.c_str());
 }
 
-// Median per act, in the order of ACTS.
-static std::vector<double> measure(const char* fragment, const char* variant, Size size, int reps,
-                                   const std::string& framesDir) {
-    setHeadlessClientSize(size.width, size.height);
+// A built stage and its uniform table, so that the two variants can take turns frame by frame.
+struct Variant {
+    const char* name;
+    GLuint program;
+    UniformTable table;
+};
+
+static Variant buildVariant(const char* name, const char* fragment) {
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE, fragment);
     if (sceneProgram == 0) {
-        std::fprintf(stderr, "the %s stage did not build:\n%s\n", variant, compileLog);
+        std::fprintf(stderr, "the %s stage did not build:\n%s\n", name, compileLog);
         std::exit(1);
     }
-    frameMilliseconds(ACTS[0].times[0]); // the driver compiles on first use
-    std::vector<double> medians;
+    return {name, sceneProgram, uniforms};
+}
+
+static void use(const Variant& v) {
+    uniforms = v.table;
+    gl.useProgram(v.program);
+}
+
+// Median per act and variant. The variants alternate frame by frame, so that load from other processes on
+// the machine weighs on both alike.
+static std::vector<std::vector<double>> measure(const std::vector<Variant>& variants, Size size, int reps,
+                                                const std::string& framesDir) {
+    setHeadlessClientSize(size.width, size.height);
+    for (const Variant& v : variants) {
+        use(v);
+        frameMilliseconds(ACTS[0].times[0]); // the driver compiles on first use
+    }
+    std::vector<std::vector<double>> medians(variants.size());
     for (const Act& act : ACTS) {
-        std::vector<double> samples;
+        std::vector<std::vector<double>> samples(variants.size());
         for (double time : act.times) {
             for (int r = 0; r < reps; ++r)
-                samples.push_back(frameMilliseconds(time));
-            if (!framesDir.empty())
-                writeFrame(framesDir, variant, size, time);
+                for (size_t k = 0; k < variants.size(); ++k) {
+                    use(variants[k]);
+                    samples[k].push_back(frameMilliseconds(time));
+                    if (!framesDir.empty() && r == 0)
+                        writeFrame(framesDir, variants[k].name, size, time);
+                }
         }
-        medians.push_back(median(samples));
+        for (size_t k = 0; k < variants.size(); ++k)
+            medians[k].push_back(median(samples[k]));
     }
     return medians;
 }
@@ -109,11 +134,12 @@ int main(int argc, char** argv) {
             sizes.push_back(s);
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             framesDir = argv[++i];
+            std::filesystem::create_directories(framesDir);
         } else {
             std::fprintf(stderr,
                          "usage: %s [--reps N] [--size WxH]... [--frames DIR]\n"
                          "  median frame time per act with and without the fractal detail;\n"
-                         "  --frames writes the last frame at each time as a PNG\n",
+                         "  --frames writes the frame at each time as a PNG\n",
                          argv[0]);
             return 2;
         }
@@ -136,9 +162,12 @@ int main(int argc, char** argv) {
     std::printf("frames per time and variant: %d\n\n", reps);
 
     std::string plain = withoutDetail();
+    std::vector<Variant> variants = {buildVariant("full", SCENE_FRAGMENT_SOURCE),
+                                     buildVariant("nodetail", plain.c_str())};
     for (Size size : sizes) {
-        std::vector<double> full = measure(SCENE_FRAGMENT_SOURCE, "full", size, reps, framesDir);
-        std::vector<double> bare = measure(plain.c_str(), "nodetail", size, reps, framesDir);
+        std::vector<std::vector<double>> medians = measure(variants, size, reps, framesDir);
+        const std::vector<double>& full = medians[0];
+        const std::vector<double>& bare = medians[1];
         std::printf("%dx%d          full ms   no-detail ms   detail share\n", size.width, size.height);
         for (size_t a = 0; a < full.size(); ++a)
             std::printf("  %-10s %10.2f %14.2f %12.0f%%\n", ACTS[a].name, full[a], bare[a],
