@@ -7,7 +7,8 @@
 enum { M_RAIN = 0, M_ROAD = 1, M_TRUCK = 2, M_TEXT = 3 };
 
 // Case i evaluates map at POINTS[i] with gRo at EYES[i] and gLine preset to -1; it returns the distance,
-// material, trap and sign index, and writes the falling field's own distance there to a second row.
+// material, trap and sign index. fieldAt(i) is the falling field's own distance there, to make sure that no
+// passing canister decides the case.
 static std::string mapProbe(const std::string& points, const std::string& eyes, int count) {
     std::string n = std::to_string(count);
     return "vec3 POINTS[" + n + "] = vec3[" + n + "](" + points + ");\n" + "vec3 EYES[" + n + "] = vec3[" +
