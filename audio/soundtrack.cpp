@@ -1,19 +1,56 @@
-// Placeholder decoder: always the silent fallback until the MP3 path lands.
+// Decoding the embedded MP3 into the stereo float track, and converting that into the 16-bit track.
 #include "audio/soundtrack.h"
 
 #include "platform/resources.h"
+
+#include <minimp3_ex.h>
 
 #include <cstdlib>
 
 PcmTrack pcmTrack;
 
+// Static, so that the fallback itself cannot fail for want of memory.
+static float silentSecond[SILENT_FALLBACK_FRAMES * 2];
+
+// The decoder's state and result are large; they live outside the stack like the rest of the soundtrack.
+static mp3dec_t decoder;
+static mp3dec_file_info_t decoded;
+
 static StereoFloatTrack silentFallback() {
-    float* samples = static_cast<float*>(std::calloc(SILENT_FALLBACK_FRAMES * 2, sizeof(float)));
-    return {samples, samples != nullptr ? SILENT_FALLBACK_FRAMES : 0};
+    return {silentSecond, SILENT_FALLBACK_FRAMES};
 }
 
-StereoFloatTrack decodeSoundtrackBytes(const unsigned char*, size_t) {
-    return silentFallback();
+StereoFloatTrack makeStereoFloatTrack(float* samples, size_t sampleCount, int channels) {
+    if (channels <= 0)
+        channels = 2;
+    // The decoder may report samples yet hand back no buffer when its last reallocation fails.
+    if (samples == nullptr || sampleCount == 0)
+        return silentFallback();
+    size_t frames = sampleCount / static_cast<size_t>(channels); // a trailing incomplete frame is dropped
+    if (frames > static_cast<size_t>(MAX_TRACK_FRAMES))
+        frames = MAX_TRACK_FRAMES;
+    else if (frames == 0)
+        return silentFallback();
+    if (channels == 2)
+        return {samples, static_cast<int32_t>(frames)};
+
+    float* stereo = static_cast<float*>(std::malloc(frames * 2 * sizeof(float)));
+    if (stereo == nullptr)
+        return silentFallback();
+    for (size_t i = 0; i < frames; ++i) {
+        float first = samples[i * static_cast<size_t>(channels)];
+        stereo[2 * i] = first;
+        stereo[2 * i + 1] = first;
+    }
+    return {stereo, static_cast<int32_t>(frames)};
+}
+
+StereoFloatTrack decodeSoundtrackBytes(const unsigned char* bytes, size_t size) {
+    decoded = {};
+    // The loader's return code says nothing the record does not: a partial result after an error is used.
+    if (bytes != nullptr && size != 0)
+        mp3dec_load_buf(&decoder, bytes, size, &decoded, nullptr, nullptr);
+    return makeStereoFloatTrack(decoded.buffer, decoded.samples, decoded.channels);
 }
 
 StereoFloatTrack decodeSoundtrack() {
@@ -29,6 +66,8 @@ void convertToPcm16(const StereoFloatTrack& track) {
             x = 1.0f;
         if (x < -1.0f)
             x = -1.0f;
+        if (x != x)
+            x = 0.0f; // a NaN has no integer value
         pcmTrack.samples[i] = static_cast<int16_t>(x * 32767.0f);
     }
     pcmTrack.frames = n;

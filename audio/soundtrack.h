@@ -24,8 +24,13 @@ extern PcmTrack pcmTrack;
 // Decodes the embedded soundtrack; one second of stereo silence when nothing decodes.
 StereoFloatTrack decodeSoundtrack();
 
-// Decodes an in-memory MPEG audio stream by the same rules.
+// Decodes an in-memory MPEG audio stream by the same rules, in one call of the decoder.
 StereoFloatTrack decodeSoundtrackBytes(const unsigned char* bytes, size_t size);
+
+// Turns the decoder's result (interleaved samples of `channels` channels, `sampleCount` values over all
+// channels) into the stereo track: at most 210 s, mono copied to both sides, a channel count of 0 or less
+// taken as stereo, and one second of silence when no whole frame is left.
+StereoFloatTrack makeStereoFloatTrack(float* samples, size_t sampleCount, int channels);
 
 // Clamps to [-1, 1], scales by 32,767 and truncates into pcmTrack.
 void convertToPcm16(const StereoFloatTrack& track);

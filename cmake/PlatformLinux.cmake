@@ -9,9 +9,13 @@ find_package(Fontconfig REQUIRED)
 add_library(doz_platform_shared OBJECT
     platform/shared/credits_raster_freetype.cpp
     platform/shared/debug_output_stderr.cpp
-    platform/shared/resources_none.cpp)
+    platform/shared/resources_linked.cpp)
 target_include_directories(doz_platform_shared PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(doz_platform_shared PUBLIC Freetype::Freetype Fontconfig::Fontconfig)
+# The soundtrack's bytes are pulled in by the assembler, which reports no dependency on them.
+set_source_files_properties(platform/shared/resources_linked.cpp PROPERTIES
+    COMPILE_DEFINITIONS "DOZ_SOUNDTRACK_FILE=\"${DOZ_SOUNDTRACK_MP3}\""
+    OBJECT_DEPENDS "${DOZ_SOUNDTRACK_MP3}")
 
 add_executable(doz-engine
     platform/sdl/entry_sdl.cpp
@@ -51,4 +55,6 @@ if(DOZ_TESTS)
 
     enable_testing()
     add_subdirectory(tests)
+    add_subdirectory(tools/soundtrack)
+    add_subdirectory(bench)
 endif()

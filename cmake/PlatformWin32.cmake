@@ -7,11 +7,20 @@ add_executable(doz-engine WIN32
     platform/win32/debug_output_win32.cpp
     platform/win32/entry_win32.cpp
     platform/win32/gl_loader_win32.cpp
+    platform/win32/resources_win32.cpp
     platform/win32/sound_winmm.cpp
     platform/win32/ticks_win32.cpp
     platform/win32/window_win32.cpp
-    platform/shared/resources_none.cpp
     resources/doz-engine.rc)
+# windres reports no dependency on the files the script pulls in.
+set_source_files_properties(resources/doz-engine.rc PROPERTIES
+    OBJECT_DEPENDS "${DOZ_SOUNDTRACK_MP3};${CMAKE_SOURCE_DIR}/resources/doz-engine.manifest")
 target_link_libraries(doz-engine PRIVATE doz_core opengl32 gdi32 user32 kernel32 winmm)
 target_link_options(doz-engine PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(doz-engine PROPERTIES OUTPUT_NAME doz-engine)
+
+# Probe of the wave device's position over a looping buffer, run under Wine by the tests.
+add_executable(winmm_position_probe tests/wine/winmm_position_probe.cpp platform/win32/sound_winmm.cpp)
+target_include_directories(winmm_position_probe PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(winmm_position_probe PRIVATE winmm)
+target_link_options(winmm_position_probe PRIVATE -static -static-libgcc -static-libstdc++)

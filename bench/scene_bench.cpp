@@ -1,0 +1,179 @@
+// Frame time of the scene on the headless context: median milliseconds per frame for each act of the
+// timeline, at two sizes, with and without the fractal detail (the same frames, the detail switched off by
+// a build of the stage whose detail distance is negative).
+#include "app/frame_loop.h"
+#include "platform/headless/headless.h"
+#include "render/credits_texture.h"
+#include "render/gl_api.h"
+#include "render/scene_program.h"
+#include "render/shader_sources.h"
+
+#include <stb_image_write.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct Act {
+    const char* name;
+    std::vector<double> times;
+};
+
+static const Act ACTS[] = {
+    {"pull-out", {5., 15., 25., 35.}},
+    {"flight", {42., 46., 50.}},
+    {"orbit", {54., 57., 60.}},
+    {"trailing", {66., 75., 90., 105., 122.}},
+};
+
+struct Size {
+    int width, height;
+};
+
+static double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 != 0 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.;
+}
+
+static std::string withoutDetail() {
+    std::string source = SCENE_FRAGMENT_SOURCE;
+    const std::string line = "#define LOD_DIST 25.0";
+    size_t at = source.find(line);
+    if (at == std::string::npos) {
+        std::fprintf(stderr, "the stage has no \"%s\" line to switch the detail off\n", line.c_str());
+        std::exit(1);
+    }
+    source.replace(at, line.size(), "#define LOD_DIST (-1.0)");
+    return source;
+}
+
+static double frameMilliseconds(double time) {
+    setHeadlessSoundPosition(static_cast<uint32_t>(time * 44100.));
+    auto start = std::chrono::steady_clock::now();
+    runFramePass(); // ends with glFinish
+    auto end = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+static void writeFrame(const std::string& dir, const char* variant, Size size, double time) {
+    std::vector<unsigned char> pixels = readHeadlessPixels();
+    char name[64];
+    std::snprintf(name, sizeof name, "/%s_%dx%d_%05.1f.png", variant, size.width, size.height, time);
+    std::string path = dir + name;
+    if (!stbi_write_png(path.c_str(), size.width, size.height, 4, pixels.data(), size.width * 4))
+        std::fprintf(stderr, "could not write %s\n", path.c_str());
+}
+
+// A built stage and its uniform table, so that the two variants can take turns frame by frame.
+struct Variant {
+    const char* name;
+    GLuint program;
+    UniformTable table;
+};
+
+static Variant buildVariant(const char* name, const char* fragment) {
+    buildSceneProgramFrom(SCENE_VERTEX_SOURCE, fragment);
+    if (sceneProgram == 0) {
+        std::fprintf(stderr, "the %s stage did not build:\n%s\n", name, compileLog);
+        std::exit(1);
+    }
+    return {name, sceneProgram, uniforms};
+}
+
+static void use(const Variant& v) {
+    uniforms = v.table;
+    gl.useProgram(v.program);
+}
+
+// Median per act and variant. The variants alternate frame by frame, so that load from other processes on
+// the machine weighs on both alike.
+static std::vector<std::vector<double>> measure(const std::vector<Variant>& variants, Size size, int reps,
+                                                const std::string& framesDir) {
+    setHeadlessClientSize(size.width, size.height);
+    for (const Variant& v : variants) {
+        use(v);
+        frameMilliseconds(ACTS[0].times[0]); // the driver compiles on first use
+    }
+    std::vector<std::vector<double>> medians(variants.size());
+    for (const Act& act : ACTS) {
+        std::vector<std::vector<double>> samples(variants.size());
+        for (double time : act.times) {
+            for (int r = 0; r < reps; ++r)
+                for (size_t k = 0; k < variants.size(); ++k) {
+                    use(variants[k]);
+                    samples[k].push_back(frameMilliseconds(time));
+                    if (!framesDir.empty() && r == 0)
+                        writeFrame(framesDir, variants[k].name, size, time);
+                }
+        }
+        for (size_t k = 0; k < variants.size(); ++k)
+            medians[k].push_back(median(samples[k]));
+    }
+    return medians;
+}
+
+int main(int argc, char** argv) {
+    int reps = 3;
+    std::vector<Size> sizes;
+    std::string framesDir;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
+            reps = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            Size s = {0, 0};
+            if (std::sscanf(argv[++i], "%dx%d", &s.width, &s.height) != 2 || s.width <= 0 || s.height <= 0) {
+                std::fprintf(stderr, "bad size %s\n", argv[i]);
+                return 2;
+            }
+            sizes.push_back(s);
+        } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+            framesDir = argv[++i];
+            std::filesystem::create_directories(framesDir);
+        } else {
+            std::fprintf(stderr,
+                         "usage: %s [--reps N] [--size WxH]... [--frames DIR]\n"
+                         "  median frame time per act with and without the fractal detail;\n"
+                         "  --frames writes the frame at each time as a PNG\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+
+    if (sizes.empty())
+        sizes = {{320, 180}, {640, 360}};
+
+    std::string why;
+    if (!openHeadlessContext(sizes[0].width, sizes[0].height, &why)) {
+        std::fprintf(stderr, "no headless context: %s\n", why.c_str());
+        return 1;
+    }
+    if (const char* missing = loadGlEntryPoints()) {
+        std::fprintf(stderr, "missing OpenGL entry point %s\n", missing);
+        return 1;
+    }
+    buildCreditsTexture();
+    std::printf("renderer: %s\n", headlessRendererName().c_str());
+    std::printf("frames per time and variant: %d\n\n", reps);
+
+    std::string plain = withoutDetail();
+    std::vector<Variant> variants = {buildVariant("full", SCENE_FRAGMENT_SOURCE),
+                                     buildVariant("nodetail", plain.c_str())};
+    for (Size size : sizes) {
+        std::vector<std::vector<double>> medians = measure(variants, size, reps, framesDir);
+        const std::vector<double>& full = medians[0];
+        const std::vector<double>& bare = medians[1];
+        std::printf("%dx%d          full ms   no-detail ms   detail share\n", size.width, size.height);
+        for (size_t a = 0; a < full.size(); ++a)
+            std::printf("  %-10s %10.2f %14.2f %12.0f%%\n", ACTS[a].name, full[a], bare[a],
+                        100. * (full[a] - bare[a]) / full[a]);
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    return 0;
+}

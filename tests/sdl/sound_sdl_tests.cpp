@@ -1,0 +1,50 @@
+// The SDL sound device, run on SDL's dummy driver (real time, no sound hardware): a position that counts
+// the frames played across loops of the track, moves smoothly between callbacks, and never runs ahead.
+#include "platform/sound_device.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+std::vector<int16_t> track(4410 * 2, 0); // a tenth of a second
+
+double secondsSince(Uint64 counter) {
+    return double(SDL_GetPerformanceCounter() - counter) / double(SDL_GetPerformanceFrequency());
+}
+
+} // namespace
+
+TEST(SdlSound, PositionKeepsCountingAcrossLoopsInRealTime) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    Uint64 opened = SDL_GetPerformanceCounter();
+    ASSERT_TRUE(openLoopingSound(track.data(), 4410));
+
+    uint32_t previous = 0;
+    int changes = 0;
+    Uint64 start = SDL_GetPerformanceCounter();
+    while (secondsSince(start) < 0.6) {
+        uint32_t position = 0;
+        ASSERT_TRUE(readSoundPosition(&position));
+        ASSERT_GE(position, previous);
+        // Never ahead of real time by more than the one buffer the device was handed last.
+        ASSERT_LE(position, secondsSince(opened) * 44100.0 + 1024 + 1);
+        changes += position != previous;
+        previous = position;
+        SDL_Delay(3);
+    }
+    EXPECT_GT(previous, 4410u * 3) << "the position counts on past the end of the track";
+    // Between callbacks (about 23 ms apart) the position moves with the clock, not in buffer steps.
+    EXPECT_GT(changes, 600 / 23 * 2);
+}
+
+TEST(SdlSound, NoDeviceMeansNoPosition) {
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    EXPECT_FALSE(openLoopingSound(track.data(), 4410));
+    uint32_t position = 77;
+    EXPECT_FALSE(readSoundPosition(&position));
+    EXPECT_EQ(position, 77u);
+}
