@@ -43,9 +43,10 @@ EXIT_AFTER_KEY_LIMIT_S = 10
 # How far the run's length may stray from 124 s of music: start-up of the sound stream and the last frame.
 RUN_LENGTH_TOLERANCE_S = 3.0
 SCREENSHOT_TIMES = (20.0, 95.0)
-# Loose: the live run's beat signals, its text rasteriser (GDI against FreeType) and its frame timing differ
-# from the headless still; a wrong time or a broken picture is far beyond this.
-STILL_DIFFERENCE_LIMIT = 12.0
+# Loose: the live run's iBeatHalf (which sets the fractal's scale) counts onsets at its own frame rate, its text
+# rasteriser is GDI rather than FreeType, and its frame timing is its own, so the still of the same music time
+# differs in detail; a wrong time, camera or picture differs far more, as the still 62 s away shows.
+STILL_DIFFERENCE_LIMIT = 30.0
 TRACE_CHANNELS = "+timestamp,+pid,+loaddll,+relay,+opengl,+class,+cursor"
 
 
@@ -246,10 +247,6 @@ def full_run(args):
             note(f"plain click -> {title!r}")
         shift_clicked = raw_clock()
         click(run.window, run.env, shift=True)
-        time.sleep(2.5)
-        after_shift = [t for seen, t in run.titles.titles if seen > shift_clicked]
-        checks.expect(len(after_shift) >= 1 and all(frac_of(t) == 0 for t in after_shift),
-                      f"a Shift+left click does not advance frac: titles after it {after_shift}")
 
         for music_time in SCREENSHOT_TIMES:
             delay = first_frame + music_time - raw_clock()
@@ -289,24 +286,21 @@ def full_run(args):
                 check_pace(checks, passes, values, run)
                 check_screenshots(checks, shots, passes, values, args)
         cs.check_clicks(checks, events, ids["hwnd"], plain_clicks=3, shift_clicks=1)
+        cs.check_titles_since(checks, events, shift_clicked, frac=0)
     finally:
         run.close()
     return checks
 
 
-def swap_time(one):
-    return next(e.time for n, e in zip(one.tokens, one.events) if n == "SwapBuffers")
-
-
 def check_pace(checks, passes, values, run):
     """Music time against wall time: the clock runs at the pace of the sound device, and the process ends
     right after the last frame."""
-    wall = swap_time(passes[-1]) - swap_time(passes[0])
+    wall = cs.swap_done(passes[-1]) - cs.swap_done(passes[0])
     music = values[-1][0] - values[0][0]
     checks.expect(abs(wall - music) <= RUN_LENGTH_TOLERANCE_S,
                   f"{music:.2f} s of music took {wall:.2f} s of wall time, first frame at iTime {values[0][0]:.3f}")
-    checks.expect(run.ended - swap_time(passes[-1]) < 2.0,
-                  f"the process ended {run.ended - swap_time(passes[-1]):.2f} s after its last frame")
+    checks.expect(run.ended - cs.swap_done(passes[-1]) < 2.0,
+                  f"the process ended {run.ended - cs.swap_done(passes[-1]):.2f} s after its last frame")
 
 
 def check_screenshots(checks, shots, passes, values, args):
@@ -318,8 +312,8 @@ def check_screenshots(checks, shots, passes, values, args):
                           f"screenshot {n + 1} shows a picture: mean luminance {mean:.1f}, spread {spread:.1f}, "
                           f"{colours} colours")
             # The picture on the screen is the last frame swapped before the screenshot was read.
-            shown = [i for i, one in enumerate(passes) if swap_time(one) <= after]
-            candidates = [i for i in shown if swap_time(passes[i]) >= before - 0.5] or shown[-1:]
+            shown = [i for i, one in enumerate(passes) if cs.swap_done(one) <= after]
+            candidates = [i for i in shown if cs.swap_done(passes[i]) >= before - 0.5] or shown[-1:]
             best = None
             for i in candidates[-4:]:
                 still, path = pictures.render_still(args.capture, values[i][0], *SCREEN, folder)
@@ -328,7 +322,7 @@ def check_screenshots(checks, shots, passes, values, args):
                     best = (score, values[i][0], still)
             far_still, _ = pictures.render_still(args.capture, (best[1] + 62.0) % cs.END_TIME, *SCREEN, folder)
             far = pictures.difference(rgb, far_still, *SCREEN)
-            checks.expect(best[0] <= STILL_DIFFERENCE_LIMIT and best[0] < far,
+            checks.expect(best[0] <= STILL_DIFFERENCE_LIMIT and best[0] * 2 < far,
                           f"screenshot {n + 1} resembles the headless still at iTime {best[1]:.3f}: block "
                           f"difference {best[0]:.1f} (limit {STILL_DIFFERENCE_LIMIT}); the still 62 s away differs "
                           f"by {far:.1f}")
@@ -440,7 +434,8 @@ def compile_log(args):
                       f"{[e.string_arg(1) for e in sets]}")
         debug = cs.calls(events, "OutputDebugStringA")
         checks.expect([e.string_arg(0) for e in debug] == [log], "the log went to the debugger output once")
-        cs.check_playback_start(checks, events, run.events, header, None)
+        cs.check_playback_start(checks, events, run.events, header,
+                                decoded_track_frames(args.track_frames_tool, args.source))
         passes = cs.split_passes(events, cs.first_call(events, "PeekMessageA").index)
         checks.expect(len(passes) > 100, f"the frame loop ran {len(passes)} passes with no program")
         check_ends_after_pass(checks, events, "WM_CLOSE")
@@ -456,7 +451,7 @@ def main():
     parser.add_argument("--source", required=True, help="the project's source folder")
     parser.add_argument("--capture", help="doz-capture, for the stills (full-run)")
     parser.add_argument("--fragment", help="the fragment stage built into EXE, when not the scene's")
-    parser.add_argument("--track-frames-tool", help="prints the decoded soundtrack's frames (full-run)")
+    parser.add_argument("--track-frames-tool", help="prints the decoded soundtrack's frames")
     args = parser.parse_args()
     if not os.path.isfile(args.exe):
         print(f"SKIPPED: no Windows executable at {args.exe}")

@@ -33,10 +33,19 @@ class Event:
     args: list = field(default_factory=list)  # relay: [(value, string or None)]
     ret_address: int = 0
     retval: int = None
+    ret_time: float = None  # when the relayed call returned
     fields: dict = field(default_factory=dict)  # winproc: hwnd, wp, lp, proc
 
     def arg(self, i):
         return self.args[i][0]
+
+    def arg32(self, i):
+        """An argument of 32 bits or fewer: the relay prints whole 64-bit slots, whose upper half is not
+        part of the value."""
+        return self.args[i][0] & 0xFFFFFFFF
+
+    def retval32(self):
+        return None if self.retval is None else self.retval & 0xFFFFFFFF
 
     def string_arg(self, i):
         return unquote(self.args[i][1]) if self.args[i][1] is not None else None
@@ -87,6 +96,7 @@ def read_wine_trace(path):
                 for i in range(len(stack) - 1, -1, -1):
                     if stack[i].name == ret["name"]:
                         stack[i].retval = int(ret["retval"], 16)
+                        stack[i].ret_time = time
                         del stack[i:]
                         break
                 continue
