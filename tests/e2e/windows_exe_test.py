@@ -142,9 +142,14 @@ class DemoRun:
         return code
 
     def read_process_memory(self, address, size):
-        with open(f"/proc/{self.process.pid}/mem", "rb") as memory:
-            memory.seek(address)
-            return memory.read(size)
+        """Bytes of the running program: under Wine its address space is that of the Unix process."""
+        try:
+            with open(f"/proc/{self.process.pid}/mem", "rb") as memory:
+                memory.seek(address)
+                return memory.read(size)
+        except OSError as error:
+            note(f"cannot read the program's memory: {error}")
+            return None
 
     def traced_call_argument(self, function, argument):
         """An argument of a relay call already in the trace, while the program runs."""
