@@ -387,7 +387,7 @@ def check_pass_shape(one, steps):
     return None
 
 
-def check_frame_loop(checks, events, screen, hdc, locations, with_sound_device, gl_uniforms=None):
+def check_frame_loop(checks, events, screen, hdc, locations, with_sound_device):
     """Every pass of the loop: the message step, then viewport, iResolution, clock, iTime, clock, iBeat,
     iBeatHalf, three vertices, swap, and now and then the title. Returns the passes."""
     width, height = screen

@@ -8,7 +8,8 @@ OpenGL calls that reach the driver.
         The whole run with a real-time sound sink: start-up and per-frame call sequence, titles, three
         plain clicks and a Shift click, screenshots against headless stills, the end after 124 s.
     windows_exe_test.py escape EXE --source DIR
-        Escape ends the run after the pass in progress, with exit code 0.
+    windows_exe_test.py close-request EXE --source DIR
+        Escape, or a window manager's close request, ends the run after the pass in progress with code 0.
     windows_exe_test.py no-sound EXE --source DIR
         Without any sound driver the run still lasts 124 s of wall time and ends with exit code 0.
     windows_exe_test.py compile-log EXE --source DIR --fragment FILE
@@ -356,20 +357,27 @@ def check_ends_after_pass(checks, events, message, wp=None):
                   f"after {message}: {draws} draw and {swaps} swap (the pass in progress), {peeks} more peeks")
 
 
-def escape(args):
+def ending(args, by_close_request):
+    """Escape, or a window manager's close request, ends the run after the pass in progress with code 0."""
     checks = cs.Checks()
     run = DemoRun(args.exe, TRACE_CHANNELS)
     try:
         wait_for_running_loop(run)
         check_geometry(checks, run)
-        run_tool(["xdotool", "windowfocus", "--sync", run.window], run.env)
-        pressed = raw_clock()
-        run_tool(["xdotool", "key", "Escape"], run.env)
+        asked = raw_clock()
+        if by_close_request:
+            send_close_request(run.window, run.display)
+            what, message, wp = "the close request", "WM_CLOSE", None
+        else:
+            # A real key press (XTEST) on the focused window, as a user would give it.
+            run_tool(["xdotool", "windowfocus", "--sync", run.window], run.env)
+            asked = raw_clock()
+            run_tool(["xdotool", "key", "Escape"], run.env)
+            what, message, wp = "Escape", "WM_KEYDOWN", cs.VK_ESCAPE
         code = run.wait_for_exit(EXIT_AFTER_KEY_LIMIT_S)
-        note(f"ended {run.ended - pressed:.2f} s after Escape with code {code}")
-        checks.expect(code == 0, f"exit code {code} after Escape")
-        events = run.program_events()
-        check_ends_after_pass(checks, events, "WM_KEYDOWN", wp=cs.VK_ESCAPE)
+        note(f"ended {run.ended - asked:.2f} s after {what} with code {code}")
+        checks.expect(code == 0, f"exit code {code} after {what}")
+        check_ends_after_pass(checks, run.program_events(), message, wp)
     finally:
         run.close()
     return checks
@@ -451,7 +459,7 @@ def compile_log(args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=["full-run", "escape", "no-sound", "compile-log"])
+    parser.add_argument("mode", choices=["full-run", "escape", "close-request", "no-sound", "compile-log"])
     parser.add_argument("exe")
     parser.add_argument("--source", required=True, help="the project's source folder")
     parser.add_argument("--capture", help="doz-capture, for the stills (full-run)")
@@ -461,7 +469,9 @@ def main():
     if not os.path.isfile(args.exe):
         print(f"SKIPPED: no Windows executable at {args.exe}")
         return SKIPPED
-    modes = {"full-run": full_run, "escape": escape, "no-sound": no_sound, "compile-log": compile_log}
+    modes = {"full-run": full_run, "escape": lambda a: ending(a, by_close_request=False),
+             "close-request": lambda a: ending(a, by_close_request=True), "no-sound": no_sound,
+             "compile-log": compile_log}
     try:
         checks = modes[args.mode](args)
     except (Failure, subprocess.TimeoutExpired) as failure:
