@@ -33,15 +33,21 @@ static int finishImage(PendingOutput* out, const std::vector<unsigned char>& rgb
     return 0;
 }
 
+// Claims the output's temporary name and makes the headless demo ready at the capture size.
+static bool beginImage(const CaptureOptions& options, PendingOutput* out, std::string* why) {
+    if (!beginOutput(options.output, false, 0, out, why))
+        return false;
+    if (prepareCapture(options.width, options.height, why))
+        return true;
+    discardOutput(out);
+    return false;
+}
+
 int captureStill(const CaptureOptions& options) {
     PendingOutput out;
     std::string why;
-    if (!beginOutput(options.output, false, 0, &out, &why))
+    if (!beginImage(options, &out, &why))
         return reportFailure(why);
-    if (!prepareCapture(options.width, options.height, &why)) {
-        discardOutput(&out);
-        return reportFailure(why);
-    }
     drawStillAt(options.at);
     std::vector<unsigned char> rgb;
     readFrameRgb(&rgb);
@@ -57,12 +63,8 @@ int captureStill(const CaptureOptions& options) {
 int captureSheet(const CaptureOptions& options) {
     PendingOutput out;
     std::string why;
-    if (!beginOutput(options.output, false, 0, &out, &why))
+    if (!beginImage(options, &out, &why))
         return reportFailure(why);
-    if (!prepareCapture(options.width, options.height, &why)) {
-        discardOutput(&out);
-        return reportFailure(why);
-    }
     const int sheetWidth = options.width * options.columns, sheetHeight = options.height * options.rows;
     std::vector<unsigned char> sheet(static_cast<size_t>(sheetWidth) * sheetHeight * 3), cell;
     std::vector<double> times = sheetTimes(options.columns * options.rows);
