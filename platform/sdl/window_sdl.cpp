@@ -7,6 +7,9 @@
 #include <cstdio>
 
 static SDL_Window* window = nullptr;
+// The modifier keys as of the event being handled. SDL's own modifier state is that after everything
+// queued so far, so a quick Shift+click whose Shift release came in the same batch would read as plain.
+static Uint16 modifiers = 0;
 
 bool openDemoWindow(char* why, int whySize) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
@@ -32,6 +35,7 @@ bool openDemoWindow(char* why, int whySize) {
         return false;
     }
     SDL_ShowCursor(SDL_DISABLE);
+    modifiers = static_cast<Uint16>(SDL_GetModState());
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (context == nullptr || SDL_GL_MakeCurrent(window, context) != 0) {
         std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context: %s", SDL_GetError());
@@ -47,10 +51,14 @@ static InputEvent translate(const SDL_Event& e) {
     case SDL_WINDOWEVENT:
         return e.window.event == SDL_WINDOWEVENT_CLOSE ? InputEvent::Close : InputEvent::Other;
     case SDL_KEYDOWN:
+        modifiers = e.key.keysym.mod;
         return e.key.keysym.sym == SDLK_ESCAPE ? InputEvent::KeyEscape : InputEvent::KeyOther;
+    case SDL_KEYUP:
+        modifiers = e.key.keysym.mod;
+        return InputEvent::Other;
     case SDL_MOUSEBUTTONDOWN:
         if (e.button.button == SDL_BUTTON_LEFT)
-            return (SDL_GetModState() & KMOD_SHIFT) != 0 ? InputEvent::ShiftLeftDown : InputEvent::LeftDown;
+            return (modifiers & KMOD_SHIFT) != 0 ? InputEvent::ShiftLeftDown : InputEvent::LeftDown;
         if (e.button.button == SDL_BUTTON_MIDDLE)
             return InputEvent::MiddleDown;
         return e.button.button == SDL_BUTTON_RIGHT ? InputEvent::RightDown : InputEvent::Other;
