@@ -30,7 +30,7 @@ float beatAt(double t) {
     const LoudnessEnvelope& env = loudnessEnvelope;
     if (env.blockCount <= 0)
         return 0.0f;
-    double position = t * 44100.0 * (1.0 / 2048.0);
+    double position = t * static_cast<double>(SAMPLE_RATE) * (1.0 / ENVELOPE_BLOCK_FRAMES);
     // Clamp in double first: a huge or negative time must not overflow the integer conversion.
     int32_t index = 0;
     if (position >= static_cast<double>(env.blockCount))

@@ -12,10 +12,11 @@ void startLoopingPlayback() {
     musicClock = {pcmTrack.frames, 0.0, 0.0, !playing, readTickCount()};
 }
 
-double advanceMusicClock(MusicClock& clock, uint32_t sampleFrames) {
-    double current = sampleFrames / 44100.0;
+// One reading at device position `sampleFrames`: a step back beyond the tolerance is one wrap of the loop.
+static double advanceMusicClock(MusicClock& clock, uint32_t sampleFrames) {
+    double current = sampleFrames / static_cast<double>(SAMPLE_RATE);
     if (clock.lastReading > current + WRAP_TOLERANCE)
-        clock.loopOffset += clock.trackFrames / 44100.0;
+        clock.loopOffset += clock.trackFrames / static_cast<double>(SAMPLE_RATE);
     clock.lastReading = current;
     return current + clock.loopOffset;
 }

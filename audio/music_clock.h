@@ -21,6 +21,3 @@ void startLoopingPlayback();
 
 // One reading of the clock, in seconds; each call may account for one wrap.
 double readMusicTime();
-
-// The wrap accounting of one reading at device position `sampleFrames`.
-double advanceMusicClock(MusicClock& clock, uint32_t sampleFrames);
