@@ -28,6 +28,8 @@ void runFramePass() {
     gl.uniform1f(uniforms.iBeat, beat);
     gl.uniform1f(uniforms.iBeatHalf, nextBeatHalf(beat));
 
+    if (sceneProgram == 0)
+        glClear(GL_COLOR_BUFFER_BIT); // the draw below then leaves the buffer as it was: show black instead
     glDrawArrays(GL_TRIANGLES, 0, 3);
     presentFrame();
     countFrameForTitle(readTickCount());
