@@ -120,5 +120,7 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
+    if (window != nullptr)
+        SDL_ShowCursor(SDL_ENABLE); // the box needs a pointer to be clicked away
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "doz-engine", text, window);
 }
