@@ -30,10 +30,13 @@ void startLoopingPlayback() {
 }
 
 // Only a reading near the end of the track followed by one near its start can be the buffer starting
-// over; the carried track outlasts the run, so a device glitch anywhere else must not add a loop.
+// over; the carried track outlasts the run, so a device glitch anywhere else must not add a loop. A track
+// too short to have an end apart from its start (the silent second) wraps on every step back, as a frame
+// may take most of it.
 static bool isLoopWrap(double trackSeconds, double previous, double current) {
-    double window = trackSeconds / 2 < WRAP_WINDOW ? trackSeconds / 2 : WRAP_WINDOW;
-    return previous <= trackSeconds && (trackSeconds - previous) + current <= window;
+    if (trackSeconds <= 2 * WRAP_WINDOW)
+        return true;
+    return previous <= trackSeconds && (trackSeconds - previous) + current <= WRAP_WINDOW;
 }
 
 static double advanceMusicClock(MusicClock& clock, uint32_t sampleFrames) {

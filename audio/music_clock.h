@@ -6,8 +6,8 @@
 // A step back of up to this (in seconds) between two readings is jitter: the time steps back with it.
 constexpr double WRAP_TOLERANCE = 0.0005;
 // A larger step back is a wrap of the looping buffer only when the way forward from the previous reading
-// through the end of the track to the new one is at most this (and at most half the track); any other
-// step back is a glitch of the device, over which the music time holds.
+// through the end of the track to the new one is at most this; any other step back is a glitch of the
+// device, over which the music time holds. On a track of at most twice this every such step is a wrap.
 constexpr double WRAP_WINDOW = 1.0;
 // A position that has not moved for this long while the tick count advances belongs to a lost device.
 constexpr uint32_t STALL_MILLISECONDS = 1000;

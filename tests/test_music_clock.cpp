@@ -115,6 +115,9 @@ TEST(MusicClock, SilentSecondAddsExactlyOneSecondPerWrapUntilTheEnd) {
     readAt(44000);
     EXPECT_EQ(readAt(0), 125.0);
     EXPECT_EQ(musicClock.loopOffset, 125.0);
+    // A slow frame that takes most of the second still sees its wrap.
+    readAt(30000);
+    EXPECT_EQ(readAt(25000), 126.0 + 25000 / 44100.0);
 }
 
 TEST(MusicClock, WithoutADeviceTheTickCountSincePlaybackStartRunsTheClock) {
