@@ -2,6 +2,7 @@
 #include "app/frame_loop.h"
 
 #include "app/frame_rate_title.h"
+#include "app/idle_pass.h"
 #include "app/run_state.h"
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
@@ -15,6 +16,10 @@ void runFramePass() {
 
     int width = 0, height = 0;
     readClientSize(&width, &height);
+    if (showsNothing(width, height)) {
+        finishIdlePass();
+        return;
+    }
     glViewport(0, 0, width, height);
     gl.uniform2f(uniforms.iResolution, static_cast<float>(width), static_cast<float>(height));
 
@@ -28,6 +33,8 @@ void runFramePass() {
     gl.uniform1f(uniforms.iBeat, beat);
     gl.uniform1f(uniforms.iBeatHalf, nextBeatHalf(beat));
 
+    if (sceneProgram == 0)
+        glClear(GL_COLOR_BUFFER_BIT); // the draw below then leaves the buffer as it was: show black instead
     glDrawArrays(GL_TRIANGLES, 0, 3);
     presentFrame();
     countFrameForTitle(readTickCount());

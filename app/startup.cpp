@@ -35,6 +35,7 @@ bool prepareDemo(char* why, int whySize) {
     StereoFloatTrack track = decodeSoundtrack();
     buildLoudnessEnvelope(track);
     convertToPcm16(track);
+    releaseDecodedSoundtrack(&track); // nothing reads the floats again: 52.8 MB for the carried track
     startLoopingPlayback();
     return true;
 }

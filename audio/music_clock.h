@@ -1,17 +1,33 @@
-// Music time: the sound device's position in seconds, kept increasing across loops of the buffer.
+// Music time: the sound device's position in seconds, kept increasing across loops of the buffer, and
+// carried on by the tick count when the device stops telling a position or stops moving.
 #pragma once
 #include <cstdint>
 
-// A step back of more than this (in seconds) between two readings is a wrap of the looping buffer.
+// A step back of up to this (in seconds) between two readings is jitter: the time steps back with it.
 constexpr double WRAP_TOLERANCE = 0.0005;
+// A larger step back is a wrap of the looping buffer only when the way forward from the previous reading
+// through the end of the track to the new one is at most this; any other step back is a glitch of the
+// device, over which the music time holds. On a track of at most twice this every such step is a wrap.
+constexpr double WRAP_WINDOW = 1.0;
+// A position that has not moved for this long while the tick count advances belongs to a lost device.
+constexpr uint32_t STALL_MILLISECONDS = 1000;
+// ... except before it has moved at all: a sound server may take a few seconds to start a stream.
+constexpr uint32_t START_STALL_MILLISECONDS = 5000;
 
 struct MusicClock {
     int32_t trackFrames;
+    // Added to the device position: the loops completed, plus what glitches and re-anchoring held back.
     double loopOffset;
-    double lastReading;
-    // Without a readable device position the clock runs from the tick count since playback start.
+    double lastReading; // device position at the previous reading, in seconds
+    double lastMusicTime;
+    // The stall watch: the latest position seen and the tick count when it last changed.
+    uint32_t lastPosition;
+    uint32_t lastMoveTick;
+    bool positionMoved;
+    // Without a live device the clock runs on the tick count from an anchor: anchorTime at anchorTick.
     bool useTicks;
-    uint32_t startTick;
+    uint32_t anchorTick;
+    double anchorTime;
 };
 
 extern MusicClock musicClock;
@@ -21,3 +37,7 @@ void startLoopingPlayback();
 
 // One reading of the clock, in seconds; each call may account for one wrap.
 double readMusicTime();
+
+// From the next reading on, music time continues from `musicTime` plus the progress of the device (or of
+// the tick count, once the clock runs on it) after this call.
+void reanchorMusicClock(double musicTime);

@@ -15,6 +15,8 @@ static float silentSecond[SILENT_FALLBACK_FRAMES * 2];
 // The decoder's state and result are large; they live outside the stack like the rest of the soundtrack.
 static mp3dec_t decoder;
 static mp3dec_file_info_t decoded;
+// The stereo copy that makeStereoFloatTrack made of a decoded stream with another channel count.
+static float* decodedCopy = nullptr;
 
 static StereoFloatTrack silentFallback() {
     return {silentSecond, SILENT_FALLBACK_FRAMES};
@@ -50,7 +52,17 @@ StereoFloatTrack decodeSoundtrackBytes(const unsigned char* bytes, size_t size) 
     // The loader's return code says nothing the record does not: a partial result after an error is used.
     if (bytes != nullptr && size != 0)
         mp3dec_load_buf(&decoder, bytes, size, &decoded, nullptr, nullptr);
-    return makeStereoFloatTrack(decoded.buffer, decoded.samples, decoded.channels);
+    StereoFloatTrack track = makeStereoFloatTrack(decoded.buffer, decoded.samples, decoded.channels);
+    decodedCopy = track.samples != decoded.buffer && track.samples != silentSecond ? track.samples : nullptr;
+    return track;
+}
+
+void releaseDecodedSoundtrack(StereoFloatTrack* track) {
+    std::free(decoded.buffer);
+    std::free(decodedCopy);
+    decoded = {};
+    decodedCopy = nullptr;
+    *track = {nullptr, 0};
 }
 
 StereoFloatTrack decodeSoundtrack() {

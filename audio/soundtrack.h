@@ -24,6 +24,10 @@ extern PcmTrack pcmTrack;
 // Decodes the embedded soundtrack; one second of stereo silence when nothing decodes.
 StereoFloatTrack decodeSoundtrack();
 
+// Frees what the latest decoding allocated (the decoder's buffer and any stereo copy of it) once the
+// envelope and the 16-bit track are made; `track`, which pointed into it, is emptied.
+void releaseDecodedSoundtrack(StereoFloatTrack* track);
+
 // Decodes an in-memory MPEG audio stream by the same rules, in one call of the decoder.
 StereoFloatTrack decodeSoundtrackBytes(const unsigned char* bytes, size_t size);
 

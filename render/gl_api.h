@@ -1,5 +1,5 @@
-// The OpenGL functions the demo uses: version 1.1 calls straight from the system library, and the sixteen
-// later entry points, fetched by name once the context is current.
+// The OpenGL functions the demo uses: version 1.1 calls straight from the system library, and the
+// eighteen later entry points, fetched by name once the context is current.
 #pragma once
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -25,15 +25,17 @@ struct GlEntryPoints {
     PFNGLGETSHADERINFOLOGPROC getShaderInfoLog;
     PFNGLDELETESHADERPROC deleteShader;
     PFNGLDELETEPROGRAMPROC deleteProgram;
+    PFNGLGETPROGRAMIVPROC getProgramiv;
+    PFNGLGETPROGRAMINFOLOGPROC getProgramInfoLog;
 };
 
-constexpr int GL_ENTRY_POINT_COUNT = 16;
+constexpr int GL_ENTRY_POINT_COUNT = 18;
 
 // The names, in the order in which they are fetched; entry i fills the i-th member of GlEntryPoints.
 extern const char* const GL_ENTRY_POINT_NAMES[GL_ENTRY_POINT_COUNT];
 
 extern GlEntryPoints gl;
 
-// Fetches all sixteen by name, in table order. Returns the name of the first one the driver did not give,
+// Fetches all of them by name, in table order. Returns the name of the first one the driver did not give,
 // or nullptr when all are there.
 const char* loadGlEntryPoints();

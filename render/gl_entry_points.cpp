@@ -8,14 +8,14 @@
 GlEntryPoints gl;
 
 const char* const GL_ENTRY_POINT_NAMES[GL_ENTRY_POINT_COUNT] = {
-    "glCreateShader", "glShaderSource",     "glCompileShader", "glCreateProgram",
-    "glAttachShader", "glLinkProgram",      "glUseProgram",    "glGetUniformLocation",
-    "glUniform1f",    "glUniform2f",        "glUniform1i",     "glUniform3fv",
-    "glGetShaderiv",  "glGetShaderInfoLog", "glDeleteShader",  "glDeleteProgram",
+    "glCreateShader",  "glShaderSource", "glCompileShader",      "glCreateProgram",    "glAttachShader",
+    "glLinkProgram",   "glUseProgram",   "glGetUniformLocation", "glUniform1f",        "glUniform2f",
+    "glUniform1i",     "glUniform3fv",   "glGetShaderiv",        "glGetShaderInfoLog", "glDeleteShader",
+    "glDeleteProgram", "glGetProgramiv", "glGetProgramInfoLog",
 };
 
 const char* loadGlEntryPoints() {
-    // The struct is sixteen pointers in table order, so it is filled slot by slot.
+    // The struct is one pointer per name in table order, so it is filled slot by slot.
     static_assert(sizeof(GlEntryPoints) == GL_ENTRY_POINT_COUNT * sizeof(void*), "one slot per name");
     const char* missing = nullptr;
     for (int i = 0; i < GL_ENTRY_POINT_COUNT; ++i) {

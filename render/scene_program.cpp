@@ -5,11 +5,25 @@
 #include "platform/window.h"
 #include "render/shader_sources.h"
 
+#include <cstdio>
 #include <cstring>
 
-const char* const UNIFORM_NAMES[UNIFORM_COUNT] = {
-    "iResolution", "iTime", "iBeat",    "iBeatHalf", "iZoom",   "iDepth",  "iFocus", "uNodes",
-    "uNodeCount",  "iCam",  "iFractal", "iSpider",   "iFScale", "iCamPos", "uText",
+const UniformSlot UNIFORM_SLOTS[UNIFORM_COUNT] = {
+    {"iResolution", &UniformTable::iResolution},
+    {"iTime", &UniformTable::iTime},
+    {"iBeat", &UniformTable::iBeat},
+    {"iBeatHalf", &UniformTable::iBeatHalf},
+    {"iZoom", &UniformTable::iZoom},
+    {"iDepth", &UniformTable::iDepth},
+    {"iFocus", &UniformTable::iFocus},
+    {"uNodes", &UniformTable::uNodes},
+    {"uNodeCount", &UniformTable::uNodeCount},
+    {"iCam", &UniformTable::iCam},
+    {"iFractal", &UniformTable::iFractal},
+    {"iSpider", &UniformTable::iSpider},
+    {"iFScale", &UniformTable::iFScale},
+    {"iCamPos", &UniformTable::iCamPos},
+    {"uText", &UniformTable::uText},
 };
 
 UniformTable uniforms;
@@ -22,6 +36,32 @@ static GLuint compileStage(GLenum type, const char* source) {
     gl.shaderSource(shader, 1, &source, nullptr);
     gl.compileShader(shader);
     return shader;
+}
+
+// The report goes to the debugger output and stays in the title; a stage whose driver wrote no log is
+// still named, so that the title never goes blank.
+static void reportBuildFailure(const char* stageName) {
+    if (compileLog[0] == '\0')
+        std::snprintf(compileLog, sizeof compileLog, "%s%s", stageName, NO_LOG_REPORT);
+    writeDebugOutput(compileLog);
+    if (windowExists())
+        setWindowTitle(compileLog);
+    shaderErrorFlag = true;
+}
+
+// The program's own log after the link failure's heading; false when the stages linked.
+static bool readLinkFailure(GLuint program) {
+    GLint linked = 1; // unwritten by the driver: success, as with the compile statuses
+    gl.getProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != 0)
+        return false;
+    int heading = std::snprintf(compileLog, sizeof compileLog, "%s:\n", LINK_FAILURE_REPORT);
+    std::memset(compileLog + heading, 0, sizeof compileLog - heading);
+    gl.getProgramInfoLog(program, COMPILE_LOG_SIZE - heading, nullptr, compileLog + heading);
+    compileLog[COMPILE_LOG_SIZE - 1] = '\0';
+    if (compileLog[heading] == '\0')
+        std::snprintf(compileLog, sizeof compileLog, "%s%s", LINK_FAILURE_REPORT, NO_LOG_REPORT);
+    return true;
 }
 
 void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource) {
@@ -42,26 +82,26 @@ void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource)
         // Still attached, so the program keeps them alive.
         gl.deleteShader(vertex);
         gl.deleteShader(fragment);
+        if (readLinkFailure(program)) {
+            reportBuildFailure(LINK_FAILURE_REPORT);
+            gl.deleteProgram(program);
+            program = 0;
+        }
     } else {
         // The vertex stage's log wins when both fail.
         GLuint failed = vertexOk == 0 ? vertex : fragment;
         std::memset(compileLog, 0, sizeof compileLog);
         gl.getShaderInfoLog(failed, COMPILE_LOG_SIZE, nullptr, compileLog);
         compileLog[COMPILE_LOG_SIZE - 1] = '\0';
-        writeDebugOutput(compileLog);
-        if (windowExists())
-            setWindowTitle(compileLog);
-        shaderErrorFlag = true;
+        reportBuildFailure(vertexOk == 0 ? "Vertex stage: compile failed" : "Fragment stage: compile failed");
         gl.deleteShader(vertex);
         gl.deleteShader(fragment);
     }
     sceneProgram = program;
     gl.useProgram(program);
 
-    static_assert(sizeof(UniformTable) == UNIFORM_COUNT * sizeof(GLint), "one slot per name");
-    GLint* slots = &uniforms.iResolution;
-    for (int i = 0; i < UNIFORM_COUNT; ++i)
-        slots[i] = gl.getUniformLocation(program, UNIFORM_NAMES[i]);
+    for (const UniformSlot& slot : UNIFORM_SLOTS)
+        uniforms.*slot.location = gl.getUniformLocation(program, slot.name);
     gl.uniform1i(uniforms.uText, 0);
 }
 

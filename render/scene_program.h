@@ -10,16 +10,26 @@ struct UniformTable {
 constexpr int UNIFORM_COUNT = 15;
 constexpr int COMPILE_LOG_SIZE = 2048;
 
-// The names in lookup order; entry i fills the i-th member of UniformTable.
-extern const char* const UNIFORM_NAMES[UNIFORM_COUNT];
+// The names in lookup order, each with the member of UniformTable that its location fills.
+struct UniformSlot {
+    const char* name;
+    GLint UniformTable::*location;
+};
+extern const UniformSlot UNIFORM_SLOTS[UNIFORM_COUNT];
 
 extern UniformTable uniforms;
 extern GLuint sceneProgram;
-// Set for good when a stage fails to compile: the title then keeps the compile log.
+// Set for good when a stage fails to compile or the stages fail to link: the title then keeps the report.
 extern bool shaderErrorFlag;
 extern char compileLog[COMPILE_LOG_SIZE];
 
 // Builds from the embedded stage sources.
 void buildSceneProgram();
-// Builds from the given sources: the program, the uniform table, uText = 0, the error report.
+// Builds from the given sources: the program, the uniform table, uText = 0, the error report. A failed
+// build leaves no program (0) and the report in compileLog: the driver's log, introduced by the failed
+// stage's name for a link failure, or that name alone when the driver gave no log.
 void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource);
+
+// Reports used when a build fails; a compile log of the driver's own stands alone.
+constexpr const char* LINK_FAILURE_REPORT = "Link stage: the vertex and fragment stages do not link";
+constexpr const char* NO_LOG_REPORT = " (the driver gave no log)";

@@ -2,6 +2,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "app/frame_loop.h"
 #include "app/frame_rate_title.h"
+#include "app/idle_pass.h"
 #include "app/run_state.h"
 #include "audio/loudness_envelope.h"
 #include "platform/headless/headless.h"
@@ -108,4 +109,34 @@ TEST_F(FrameLoop, LoopRunsUntilTheMusicPasses124) {
     runFrameLoop();
     EXPECT_FALSE(isRunning());
     EXPECT_FLOAT_EQ(uniform(uniforms.iTime), 125.0f);
+}
+
+TEST_F(FrameLoop, MinimisedWindowWaitsInsteadOfDrawingWhileTheClockAndTheEndRuleGoOn) {
+    const int presents = headlessPresentCount();
+    setHeadlessClientSize(0, 0);
+    setHeadlessSoundPosition(10 * 44100);
+    for (int pass = 0; pass < 5; ++pass)
+        runFramePass();
+    EXPECT_EQ(headlessPresentCount(), presents) << "nothing presented";
+    EXPECT_EQ(headlessSleptMilliseconds(), 5u * IDLE_WAIT_MILLISECONDS);
+    EXPECT_EQ(frameRateTitle.frameCounter, 0u);
+    EXPECT_TRUE(isRunning());
+
+    // The music plays on and ends the run while the window stays minimised: one reading per idle pass.
+    std::vector<uint32_t> positions;
+    for (uint32_t second = 11; second <= 130; ++second)
+        positions.push_back(second * 44100);
+    scriptHeadlessSoundPositions(positions);
+    runFrameLoop();
+    EXPECT_FALSE(isRunning());
+    EXPECT_EQ(headlessSleptMilliseconds(), (5u + 125u - 10u) * IDLE_WAIT_MILLISECONDS);
+    EXPECT_EQ(headlessPresentCount(), presents);
+
+    // Restored, a pass draws and presents at once, with no wait.
+    clearTo(0);
+    setHeadlessClientSize(8, 8);
+    runFramePass();
+    EXPECT_EQ(headlessPresentCount(), presents + 1);
+    EXPECT_EQ(whitePixels(), 64);
+    EXPECT_EQ(headlessSleptMilliseconds(), 120u * IDLE_WAIT_MILLISECONDS);
 }

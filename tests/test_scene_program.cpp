@@ -1,5 +1,6 @@
-// Building the scene program: uniform table, compile failure reports, and the full-screen triangle.
+// Building the scene program: uniform table, compile and link failure reports, and the full-screen triangle.
 #define GL_GLEXT_PROTOTYPES 1
+#include "app/frame_loop.h"
 #include "platform/headless/headless.h"
 #include "render/scene_program.h"
 #include "render/shader_sources.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 static const char* const WHITE_FRAGMENT = "#version 330\nout vec4 O;\nvoid main() { O = vec4(1.); }\n";
 static const char* const BROKEN_FRAGMENT =
@@ -73,6 +75,62 @@ TEST(SceneProgram, LongLogIsCutTo2047Characters) {
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE, source.c_str());
     EXPECT_TRUE(shaderErrorFlag);
     EXPECT_EQ(headlessWindowTitle().size(), 2047u);
+}
+
+// Each stage compiles on its own; the two disagree on the type of the value passed between them.
+static const char* const VERTEX_PASSING_VEC3 =
+    "#version 330\nout vec3 vShared;\nvoid main() { vShared = vec3(1.); gl_Position = vec4(0.); }\n";
+static const char* const FRAGMENT_TAKING_VEC4 =
+    "#version 330\nin vec4 vShared;\nout vec4 O;\nvoid main() { O = vShared; }\n";
+
+TEST(SceneProgram, LinkFailureIsReportedAndThePictureIsTheClearedScreen) {
+    openTestContext(8, 8);
+    testing::internal::CaptureStderr();
+    buildSceneProgramFrom(VERTEX_PASSING_VEC3, FRAGMENT_TAKING_VEC4);
+    std::string debugOutput = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(shaderErrorFlag);
+    EXPECT_EQ(sceneProgram, 0u);
+    const std::string& title = headlessWindowTitle();
+    EXPECT_EQ(title.rfind(LINK_FAILURE_REPORT, 0), 0u) << title;
+    EXPECT_NE(title.find("vShared"), std::string::npos) << "the linker's own log follows: " << title;
+    EXPECT_NE(debugOutput.find(title), std::string::npos) << debugOutput;
+    EXPECT_EQ(uniforms.iTime, -1);
+    GLint current = -1;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(current, 0);
+
+    // Whatever the buffer held before the pass, the pass leaves it black.
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    runFramePass();
+    std::vector<unsigned char> pixels = readHeadlessPixels();
+    size_t lit = 0;
+    for (size_t i = 0; i < pixels.size(); i += 4)
+        lit += pixels[i] != 0 || pixels[i + 1] != 0 || pixels[i + 2] != 0;
+    EXPECT_EQ(lit, 0u);
+    EXPECT_EQ(headlessWindowTitle(), title) << "no frame-rate title replaces the report";
+}
+
+// A driver that fails a build and writes no log: stand-ins for its two log calls.
+static void writeNoShaderLog(GLuint, GLsizei, GLsizei*, GLchar* log) {
+    log[0] = '\0';
+}
+static void writeNoProgramLog(GLuint, GLsizei, GLsizei*, GLchar* log) {
+    log[0] = '\0';
+}
+
+TEST(SceneProgram, FailureWithoutALogStillNamesTheStage) {
+    openTestContext(8, 8);
+    gl.getShaderInfoLog = writeNoShaderLog;
+    gl.getProgramInfoLog = writeNoProgramLog;
+    buildSceneProgramFrom(SCENE_VERTEX_SOURCE, BROKEN_FRAGMENT);
+    EXPECT_EQ(headlessWindowTitle(), std::string("Fragment stage: compile failed") + NO_LOG_REPORT);
+    buildSceneProgramFrom(BROKEN_VERTEX, BROKEN_FRAGMENT);
+    EXPECT_EQ(headlessWindowTitle(), std::string("Vertex stage: compile failed") + NO_LOG_REPORT);
+    buildSceneProgramFrom(VERTEX_PASSING_VEC3, FRAGMENT_TAKING_VEC4);
+    EXPECT_EQ(headlessWindowTitle(), std::string(LINK_FAILURE_REPORT) + NO_LOG_REPORT);
+    EXPECT_EQ(sceneProgram, 0u);
 }
 
 class FullScreenTriangle : public testing::TestWithParam<std::pair<int, int>> {};

@@ -12,6 +12,7 @@ PACKAGES=(
     # tests, tools and benchmarks
     libgtest-dev glslang-tools lame mpg123 ffmpeg
     wine wine64 xvfb xauth xdotool x11-utils pulseaudio-utils pulseaudio apitrace imagemagick
+    openbox
 )
 
 missing=()

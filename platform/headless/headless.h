@@ -21,6 +21,10 @@ int headlessTitleWrites();
 void setHeadlessWindowExists(bool exists);
 
 void setHeadlessTickCount(uint32_t ticks);
+// The total of the program's waits so far.
+uint64_t headlessSleptMilliseconds();
+// Frames presented so far.
+int headlessPresentCount();
 
 // Whether the fake sound device opens and reports positions, and the position it reports next.
 void setHeadlessSoundAvailable(bool available);

@@ -19,6 +19,7 @@ static int clientWidth = 0, clientHeight = 0;
 static bool exists = false;
 static std::string title = "doz-engine"; // as at window creation
 static int titleWrites = 0;
+static int presents = 0;
 
 static EGLDisplay openDisplay() {
     auto getPlatformDisplay =
@@ -130,6 +131,11 @@ void readClientSize(int* width, int* height) {
 
 void presentFrame() {
     glFinish();
+    ++presents;
+}
+
+int headlessPresentCount() {
+    return presents;
 }
 
 bool windowExists() {

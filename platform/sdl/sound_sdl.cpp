@@ -6,9 +6,6 @@
 
 #include <cstring>
 
-// A device that has taken nothing for this long has stopped playing. A sound server may take more than a
-// second to start a stream (its sink waking from suspend), so this is generous.
-constexpr double STALL_SECONDS = 5.0;
 constexpr int DEVICE_BUFFER_FRAMES = 1024;
 constexpr int BYTES_PER_FRAME = 4;
 
@@ -69,7 +66,8 @@ bool openLoopingSound(const int16_t* samples, int32_t frames) {
 
 // The device takes a buffer per callback; between callbacks the position moves on in real time from the
 // frames taken before the latest one, up to the frames it has been given so far, so that the clock is
-// smooth at any frame rate and never runs ahead of the next callback.
+// smooth at any frame rate and never runs ahead of the next callback. A device that stops calling back
+// thus reports a position that stands still, which the music clock takes for a lost device.
 bool readSoundPosition(uint32_t* sampleFrames) {
     if (device == 0 || SDL_GetAudioDeviceStatus(device) != SDL_AUDIO_PLAYING)
         return false;
@@ -81,8 +79,6 @@ bool readSoundPosition(uint32_t* sampleFrames) {
 
     double seconds = static_cast<double>(SDL_GetPerformanceCounter() - counter) /
                      static_cast<double>(SDL_GetPerformanceFrequency());
-    if (seconds > STALL_SECONDS)
-        return false;
     uint64_t position = before + static_cast<uint64_t>(seconds * 44100.0);
     if (position > after)
         position = after;

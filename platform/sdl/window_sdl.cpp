@@ -93,6 +93,12 @@ void pumpWindowMessages() {
 }
 
 void readClientSize(int* width, int* height) {
+    // X keeps the size of an iconified window; a minimised window shows nothing, as on Windows.
+    if ((SDL_GetWindowFlags(window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0) {
+        *width = 0;
+        *height = 0;
+        return;
+    }
     SDL_GL_GetDrawableSize(window, width, height);
 }
 
@@ -114,5 +120,7 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
+    if (window != nullptr)
+        SDL_ShowCursor(SDL_ENABLE); // the box needs a pointer to be clicked away
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "doz-engine", text, window);
 }

@@ -9,6 +9,7 @@
 
 static HWND window = nullptr;
 static HDC deviceContext = nullptr;
+static bool cursorHidden = false;
 
 static InputEvent translate(UINT message, WPARAM wParam) {
     switch (message) {
@@ -74,6 +75,7 @@ bool openDemoWindow(char* why, int whySize) {
     window = CreateWindowExA(0, "doz", "doz-engine", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
                              nullptr, instance, nullptr);
     ShowCursor(FALSE);
+    cursorHidden = true;
     deviceContext = GetDC(window);
 
     PIXELFORMATDESCRIPTOR format = {};
@@ -126,5 +128,9 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
+    // The box needs a pointer to be clicked away. The display count was lowered once; raise it once.
+    if (cursorHidden)
+        ShowCursor(TRUE);
+    cursorHidden = false;
     MessageBoxA(window, text, "doz-engine", MB_OK | MB_ICONERROR);
 }

@@ -22,7 +22,8 @@ RELAY_FUNCTIONS = [
 GL_ENTRY_POINTS = [
     "glCreateShader", "glShaderSource", "glCompileShader", "glCreateProgram", "glAttachShader", "glLinkProgram",
     "glUseProgram", "glGetUniformLocation", "glUniform1f", "glUniform2f", "glUniform1i", "glUniform3fv",
-    "glGetShaderiv", "glGetShaderInfoLog", "glDeleteShader", "glDeleteProgram",
+    "glGetShaderiv", "glGetShaderInfoLog", "glDeleteShader", "glDeleteProgram", "glGetProgramiv",
+    "glGetProgramInfoLog",
 ]
 UNIFORM_NAMES = [
     "iResolution", "iTime", "iBeat", "iBeatHalf", "iZoom", "iDepth", "iFocus", "uNodes", "uNodeCount", "iCam",
@@ -78,7 +79,7 @@ def gl_lines(events):
 
 
 def check_window_start_up(checks, events, all_events, screen):
-    """Module, class, window, cursor, device context, pixel format, context and the sixteen entry points."""
+    """Module, class, window, cursor, device context, pixel format, context and the eighteen entry points."""
     width, height = screen
     module = first_call(events, "GetModuleHandleA")
     checks.expect(module is not None and module.arg(0) == 0,

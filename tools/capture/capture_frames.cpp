@@ -25,7 +25,7 @@ bool prepareCapture(int width, int height, std::string* why) {
         return false;
     }
     if (shaderErrorFlag) {
-        *why = std::string("the scene program does not compile:\n") + compileLog;
+        *why = std::string("the scene program does not build:\n") + compileLog;
         return false;
     }
     // Past the driver's limits the framebuffer silently stays unusable and every frame would read back black.

@@ -7,7 +7,7 @@
 
 // Opens the EGL context at the given size and prepares the demo on it (credits, scene program, soundtrack,
 // envelope). Returns false with the reason when there is no EGL device, the context cannot run the scene, or
-// the scene program does not compile.
+// the scene program does not build.
 bool prepareCapture(int width, int height, std::string* why);
 
 // False, with the reason, when OpenGL has reported an error (such as running out of memory) since the last
