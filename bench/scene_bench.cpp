@@ -1,7 +1,9 @@
 // Frame time of the scene on the headless context: median milliseconds per frame for each act of the
-// timeline, at two sizes, with and without the fractal detail (the same frames, the detail switched off by
-// a build of the stage whose detail distance is negative).
+// timeline, at two sizes, for the stage the executables carry against the straight stage it replaced (the
+// two take turns frame by frame); with --detail also the stage with the fractal detail switched off (a build
+// whose detail distance is negative).
 #include "app/frame_loop.h"
+#include "bench/straight_stage.h"
 #include "platform/headless/headless.h"
 #include "render/credits_texture.h"
 #include "render/gl_api.h"
@@ -122,6 +124,7 @@ int main(int argc, char** argv) {
     int reps = 3;
     std::vector<Size> sizes;
     std::string framesDir;
+    bool detail = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
             reps = std::max(1, std::atoi(argv[++i]));
@@ -135,10 +138,13 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             framesDir = argv[++i];
             std::filesystem::create_directories(framesDir);
+        } else if (std::strcmp(argv[i], "--detail") == 0) {
+            detail = true;
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--reps N] [--size WxH]... [--frames DIR]\n"
-                         "  median frame time per act with and without the fractal detail;\n"
+                         "usage: %s [--reps N] [--size WxH]... [--frames DIR] [--detail]\n"
+                         "  median frame time per act of the scene stage against the straight stage;\n"
+                         "  --detail adds the stage without the fractal detail;\n"
                          "  --frames writes the frame at each time as a PNG\n",
                          argv[0]);
             return 2;
@@ -162,17 +168,28 @@ int main(int argc, char** argv) {
     std::printf("frames per time and variant: %d\n\n", reps);
 
     std::string plain = withoutDetail();
-    std::vector<Variant> variants = {buildVariant("full", SCENE_FRAGMENT_SOURCE),
-                                     buildVariant("nodetail", plain.c_str())};
+    std::vector<Variant> variants = {buildVariant("straight", STRAIGHT_SCENE_FRAGMENT_SOURCE),
+                                     buildVariant("stage", SCENE_FRAGMENT_SOURCE)};
+    if (detail)
+        variants.push_back(buildVariant("nodetail", plain.c_str()));
     for (Size size : sizes) {
         std::vector<std::vector<double>> medians = measure(variants, size, reps, framesDir);
-        const std::vector<double>& full = medians[0];
-        const std::vector<double>& bare = medians[1];
-        std::printf("%dx%d          full ms   no-detail ms   detail share\n", size.width, size.height);
-        for (size_t a = 0; a < full.size(); ++a)
-            std::printf("  %-10s %10.2f %14.2f %12.0f%%\n", ACTS[a].name, full[a], bare[a],
-                        100. * (full[a] - bare[a]) / full[a]);
-        std::printf("\n");
+        const std::vector<double>& straight = medians[0];
+        const std::vector<double>& stage = medians[1];
+        std::printf("%dx%d      straight ms   stage ms   speed-up%s\n", size.width, size.height,
+                    detail ? "   no-detail ms   detail share" : "");
+        double straightSum = 0., stageSum = 0.;
+        for (size_t a = 0; a < stage.size(); ++a) {
+            std::printf("  %-10s %10.2f %10.2f %9.2fx", ACTS[a].name, straight[a], stage[a],
+                        straight[a] / stage[a]);
+            if (detail)
+                std::printf(" %14.2f %14.0f%%", medians[2][a], 100. * (stage[a] - medians[2][a]) / stage[a]);
+            std::printf("\n");
+            straightSum += straight[a];
+            stageSum += stage[a];
+        }
+        std::printf("  %-10s %10.2f %10.2f %9.2fx\n\n", "all acts", straightSum, stageSum,
+                    straightSum / stageSum);
         std::fflush(stdout);
     }
     return 0;
