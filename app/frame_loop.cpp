@@ -8,6 +8,7 @@
 #include "platform/ticks.h"
 #include "platform/window.h"
 #include "render/gl_api.h"
+#include "render/scale_target.h"
 #include "render/scene_program.h"
 
 void runFramePass() {
@@ -15,6 +16,8 @@ void runFramePass() {
 
     int width = 0, height = 0;
     readClientSize(&width, &height);
+    int clientWidth = width, clientHeight = height;
+    bindScaleTarget(&width, &height); // only with a render scale: then the target's size
     glViewport(0, 0, width, height);
     gl.uniform2f(uniforms.iResolution, static_cast<float>(width), static_cast<float>(height));
 
@@ -29,6 +32,7 @@ void runFramePass() {
     gl.uniform1f(uniforms.iBeatHalf, nextBeatHalf(beat));
 
     glDrawArrays(GL_TRIANGLES, 0, 3);
+    drawScaleTarget(clientWidth, clientHeight);
     presentFrame();
     countFrameForTitle(readTickCount());
 }

@@ -22,6 +22,9 @@ void setHeadlessWindowExists(bool exists);
 
 void setHeadlessTickCount(uint32_t ticks);
 
+// The swap interval last asked for; -1 when none was.
+int headlessSwapInterval();
+
 // Whether the fake sound device opens and reports positions, and the position it reports next.
 void setHeadlessSoundAvailable(bool available);
 void setHeadlessSoundPosition(uint32_t sampleFrames);

@@ -19,6 +19,7 @@ static int clientWidth = 0, clientHeight = 0;
 static bool exists = false;
 static std::string title = "doz-engine"; // as at window creation
 static int titleWrites = 0;
+static int swapInterval = -1; // never asked for
 
 static EGLDisplay openDisplay() {
     auto getPlatformDisplay =
@@ -130,6 +131,15 @@ void readClientSize(int* width, int* height) {
 
 void presentFrame() {
     glFinish();
+}
+
+// No display to wait for: the interval is only kept, for tests to read.
+void setSwapInterval(int interval) {
+    swapInterval = interval;
+}
+
+int headlessSwapInterval() {
+    return swapInterval;
 }
 
 bool windowExists() {
