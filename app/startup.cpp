@@ -45,7 +45,9 @@ int runDemo(int argc, char** argv) {
     char why[512] = "";
     CommandLine options;
     if (!parseCommandLine(argc, argv, &options, why, sizeof why)) {
-        showFatalError(why);
+        char text[600];
+        std::snprintf(text, sizeof text, "doz-engine: %s", why);
+        showFatalError(text);
         return 2;
     }
     if (!openDemoWindow(why, sizeof why) || !prepareDemo(why, sizeof why))
