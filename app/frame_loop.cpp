@@ -9,6 +9,7 @@
 #include "platform/ticks.h"
 #include "platform/window.h"
 #include "render/gl_api.h"
+#include "render/scale_target.h"
 #include "render/scene_program.h"
 
 void runFramePass() {
@@ -20,6 +21,8 @@ void runFramePass() {
         finishIdlePass();
         return;
     }
+    int clientWidth = width, clientHeight = height;
+    bindScaleTarget(&width, &height); // only with a render scale: then the target's size
     glViewport(0, 0, width, height);
     gl.uniform2f(uniforms.iResolution, static_cast<float>(width), static_cast<float>(height));
 
@@ -36,6 +39,7 @@ void runFramePass() {
     if (sceneProgram == 0)
         glClear(GL_COLOR_BUFFER_BIT); // the draw below then leaves the buffer as it was: show black instead
     glDrawArrays(GL_TRIANGLES, 0, 3);
+    drawScaleTarget(clientWidth, clientHeight);
     presentFrame();
     countFrameForTitle(readTickCount());
 }

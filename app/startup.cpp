@@ -1,6 +1,7 @@
 // The start-up sequence, shared by every executable.
 #include "app/startup.h"
 
+#include "app/command_line.h"
 #include "app/frame_loop.h"
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
@@ -9,6 +10,7 @@
 #include "render/credits_texture.h"
 #include "render/gl_api.h"
 #include "render/gl_support.h"
+#include "render/scale_target.h"
 #include "render/scene_program.h"
 
 #include <cstdio>
@@ -40,10 +42,22 @@ bool prepareDemo(char* why, int whySize) {
     return true;
 }
 
-int runDemo() {
+int runDemo(int argc, char** argv) {
     char why[512] = "";
+    CommandLine options;
+    if (!parseCommandLine(argc, argv, &options, why, sizeof why)) {
+        char text[600];
+        std::snprintf(text, sizeof text, "doz-engine: %s", why);
+        showFatalError(text);
+        return 2;
+    }
     if (!openDemoWindow(why, sizeof why) || !prepareDemo(why, sizeof why))
         return refuseToRun(why);
+    setSwapInterval(options.vsync ? 1 : 0);
+    if (options.scaleAuto)
+        setAutoRenderScale();
+    else
+        setRenderScale(options.scale);
     runFrameLoop();
     return 0;
 }

@@ -1,7 +1,9 @@
 // Frame time of the scene on the headless context: median milliseconds per frame for each act of the
-// timeline, at two sizes, with and without the fractal detail (the same frames, the detail switched off by
-// a build of the stage whose detail distance is negative).
+// timeline, at two sizes, for the stage the executables carry against the straight stage it replaced (the
+// two take turns frame by frame); with --detail also the stage with the fractal detail switched off (a build
+// whose detail distance is negative).
 #include "app/frame_loop.h"
+#include "bench/straight_stage.h"
 #include "platform/headless/headless.h"
 #include "render/credits_texture.h"
 #include "render/gl_api.h"
@@ -15,7 +17,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,8 +46,8 @@ static double median(std::vector<double> values) {
     return n % 2 != 0 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.;
 }
 
-static std::string withoutDetail() {
-    std::string source = SCENE_FRAGMENT_SOURCE;
+static std::string withoutDetail(const std::string& stage) {
+    std::string source = stage;
     const std::string line = "#define LOD_DIST 25.0";
     size_t at = source.find(line);
     if (at == std::string::npos) {
@@ -53,12 +58,24 @@ static std::string withoutDetail() {
     return source;
 }
 
+// Wall time, or with --cpu the processor time of the whole process (the driver's rasteriser threads
+// included), which other load on the machine disturbs much less.
+static bool cpuClock = false;
+
+static double nowMilliseconds() {
+    if (!cpuClock)
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
 static double frameMilliseconds(double time) {
     setHeadlessSoundPosition(static_cast<uint32_t>(time * 44100.));
-    auto start = std::chrono::steady_clock::now();
+    double start = nowMilliseconds();
     runFramePass(); // ends with glFinish
-    auto end = std::chrono::steady_clock::now();
-    return std::chrono::duration<double, std::milli>(end - start).count();
+    return nowMilliseconds() - start;
 }
 
 static void writeFrame(const std::string& dir, const char* variant, Size size, double time) {
@@ -122,6 +139,8 @@ int main(int argc, char** argv) {
     int reps = 3;
     std::vector<Size> sizes;
     std::string framesDir;
+    bool detail = false;
+    std::string stageText = SCENE_FRAGMENT_SOURCE;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
             reps = std::max(1, std::atoi(argv[++i]));
@@ -135,12 +154,29 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             framesDir = argv[++i];
             std::filesystem::create_directories(framesDir);
+        } else if (std::strcmp(argv[i], "--stage") == 0 && i + 1 < argc) {
+            std::ifstream in(argv[++i]);
+            std::stringstream text;
+            text << in.rdbuf();
+            if (!in) {
+                std::fprintf(stderr, "cannot read %s\n", argv[i]);
+                return 2;
+            }
+            stageText = text.str();
+        } else if (std::strcmp(argv[i], "--cpu") == 0) {
+            cpuClock = true;
+        } else if (std::strcmp(argv[i], "--detail") == 0) {
+            detail = true;
         } else {
-            std::fprintf(stderr,
-                         "usage: %s [--reps N] [--size WxH]... [--frames DIR]\n"
-                         "  median frame time per act with and without the fractal detail;\n"
-                         "  --frames writes the frame at each time as a PNG\n",
-                         argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--reps N] [--size WxH]... [--frames DIR] [--detail] [--stage FILE] [--cpu]\n"
+                "  median frame time per act of the scene stage against the straight stage;\n"
+                "  --detail adds the stage without the fractal detail;\n"
+                "  --stage races a fragment stage read from FILE instead of the carried one;\n"
+                "  --cpu measures the process's processor time instead of wall time;\n"
+                "  --frames writes the frame at each time as a PNG\n",
+                argv[0]);
             return 2;
         }
     }
@@ -159,20 +195,31 @@ int main(int argc, char** argv) {
     }
     buildCreditsTexture();
     std::printf("renderer: %s\n", headlessRendererName().c_str());
-    std::printf("frames per time and variant: %d\n\n", reps);
+    std::printf("frames per time and variant: %d; %s\n\n", reps, cpuClock ? "processor time" : "wall time");
 
-    std::string plain = withoutDetail();
-    std::vector<Variant> variants = {buildVariant("full", SCENE_FRAGMENT_SOURCE),
-                                     buildVariant("nodetail", plain.c_str())};
+    std::string plain = withoutDetail(stageText);
+    std::vector<Variant> variants = {buildVariant("straight", STRAIGHT_SCENE_FRAGMENT_SOURCE),
+                                     buildVariant("stage", stageText.c_str())};
+    if (detail)
+        variants.push_back(buildVariant("nodetail", plain.c_str()));
     for (Size size : sizes) {
         std::vector<std::vector<double>> medians = measure(variants, size, reps, framesDir);
-        const std::vector<double>& full = medians[0];
-        const std::vector<double>& bare = medians[1];
-        std::printf("%dx%d          full ms   no-detail ms   detail share\n", size.width, size.height);
-        for (size_t a = 0; a < full.size(); ++a)
-            std::printf("  %-10s %10.2f %14.2f %12.0f%%\n", ACTS[a].name, full[a], bare[a],
-                        100. * (full[a] - bare[a]) / full[a]);
-        std::printf("\n");
+        const std::vector<double>& straight = medians[0];
+        const std::vector<double>& stage = medians[1];
+        std::printf("%dx%d      straight ms   stage ms   speed-up%s\n", size.width, size.height,
+                    detail ? "   no-detail ms   detail share" : "");
+        double straightSum = 0., stageSum = 0.;
+        for (size_t a = 0; a < stage.size(); ++a) {
+            std::printf("  %-10s %10.2f %10.2f %9.2fx", ACTS[a].name, straight[a], stage[a],
+                        straight[a] / stage[a]);
+            if (detail)
+                std::printf(" %14.2f %14.0f%%", medians[2][a], 100. * (stage[a] - medians[2][a]) / stage[a]);
+            std::printf("\n");
+            straightSum += straight[a];
+            stageSum += stage[a];
+        }
+        std::printf("  %-10s %10.2f %10.2f %9.2fx\n\n", "all acts", straightSum, stageSum,
+                    straightSum / stageSum);
         std::fflush(stdout);
     }
     return 0;

@@ -14,6 +14,10 @@ void readClientSize(int* width, int* height);
 // Shows the finished frame.
 void presentFrame();
 
+// Asks the driver to show each frame after this many vertical blanks: 1 waits for the display, 0 shows
+// frames as fast as they are drawn. Where the driver has no swap control nothing changes.
+void setSwapInterval(int interval);
+
 // True once the window exists; a title is only written to an existing window.
 bool windowExists();
 

@@ -17,6 +17,12 @@ float gTrap;
 int gMat;
 int gLine;
 vec3 gRo;
+// Per pixel, set by main before the march from the uniforms alone: the fractal's scale, size factor and
+// iteration count, and where the truck is.
+float gScale;
+float gFs;
+vec3 gTruckPos;
+int gIter;
 
 // Materials and the number of credit signs.
 #define M_RAIN 0
@@ -248,6 +254,86 @@ float map(vec3 p) {
     return d;
 }
 
+// ---- The march's view of the scene: the distance and material that map returns, for less work. On a
+// software rasteriser the march loop costs what its code holds, run or not: every copy of a model or of the
+// fractal inlined into the loop is paid at every step. So the fractal's loop is not unrolled and one sign
+// stands for seven; and, for GPUs, which do skip what no pixel of a group needs, the truck is measured only
+// where its bounding box is nearer than the nearest surface found so far (it cannot be nearer than its
+// box). The trap may differ from map's only where a canister that is not the nearest carries detail.
+
+// The truck's box relative to truckPos, in world axes (it drives along -y), a hundredth larger than the
+// truck in every direction.
+#define TRUCK_BOX_C vec3(0., 5.12655, -.3889)
+#define TRUCK_BOX_H vec3(2.3038, 6.67195, 2.6925)
+
+// The mandelbox as mandelbox computes it, with the frame's scale taken from gScale and a loop count the
+// compiler cannot see: the sphere fold's three cases as one clamped factor, the trap kept squared.
+float mandelboxDetail(vec3 p) {
+    vec3 z = p;
+    float dr = 1.;
+    float trap2 = 1e18;
+    for (int i = 0; i < gIter; i++) {
+        z = clamp(z, -1., 1.) * 2. - z;
+        float k = clamp(FIXR2 / dot(z, z), 1., FIXR2 / MINR2);
+        z = z * k * gScale + p;
+        dr = dr * k * abs(gScale) + 1.;
+        trap2 = min(trap2, dot(z, z));
+    }
+    gTrap = sqrt(trap2);
+    return length(z) / abs(dr);
+}
+
+float marchMap(vec3 p) {
+    gTrap = 1e9;
+    float d = sdBox(p - vec3(0., 0., -.5), vec3(ROAD_HW, 1e5, .5));
+    gMat = M_ROAD;
+    if (sdBox(p - gTruckPos - TRUCK_BOX_C, TRUCK_BOX_H) < d) {
+        float c = sdTruck(p);
+        if (c < d) {
+            d = c;
+            gMat = M_TRUCK;
+        }
+    }
+    // The canister of p's cell as sdRain measures it, and below the hero as sdHero does; the detail is left
+    // out where it cannot bring the canister nearer than d. The candidates come in map's order, so that
+    // ties go the same way.
+    float sz;
+    vec3 q = cellFold(p, sz);
+    float c = sdCanister(q / sz) * sz;
+    if (c <= FRAC_MARGIN && c < d && length(p - gRo) <= LOD_DIST)
+        c = max(c, mandelboxDetail(q / (sz * gFs)) * gFs * sz);
+    if (c < d) {
+        d = c;
+        gMat = M_RAIN;
+    }
+    // The signs differ only in y, so the one whose centre is nearest in y is the nearest.
+    int i = int(clamp(round((QUORIL_Y - p.y) / SIGN_GAP), 0., float(N_LINES - 1)));
+    c = sdBox(p - vec3(0., QUORIL_Y - float(i) * SIGN_GAP, 15.), vec3(40., .5, 11.));
+    if (c < d) {
+        d = c;
+        gMat = M_TEXT;
+        gLine = i;
+    }
+    if (iTime < T_FLY) {
+        q = p - HERO_POS;
+        c = sdCanister(q);
+        if (c <= FRAC_MARGIN && c < d && length(p - gRo) <= LOD_DIST)
+            c = max(c, mandelboxDetail(q / gFs) * gFs);
+        if (c < d) {
+            d = c;
+            gMat = M_RAIN;
+        }
+    }
+    return d;
+}
+
+vec3 marchNormal(vec3 p) {
+    const float e = .002;
+    return normalize(vec3(marchMap(p + vec3(e, 0., 0.)) - marchMap(p - vec3(e, 0., 0.)),
+                          marchMap(p + vec3(0., e, 0.)) - marchMap(p - vec3(0., e, 0.)),
+                          marchMap(p + vec3(0., 0., e)) - marchMap(p - vec3(0., 0., e))));
+}
+
 // ---- Normal and shading.
 
 // Overwrites gTrap and gMat; gLine survives on a sign because no other sign is ever nearer there.
@@ -330,6 +416,11 @@ void main() {
     vec3 ro, ta;
     camera(ro, ta);
     gRo = ro;
+    gScale = SCALE;
+    gFs = exp(iFScale * .1);
+    gTruckPos = truckPos();
+    // ITER, from a uniform: a pixel exists only when the height is not zero.
+    gIter = iResolution.y > 0. ? ITER : 0;
     // Up crossed with forward, in that order: a camera looking along -y has +x on its right.
     vec3 ww = normalize(ta - ro);
     vec3 uu = normalize(cross(vec3(0., 0., 1.), ww));
@@ -339,7 +430,7 @@ void main() {
 #define FAR 220.0
     float t = 0.;
     for (int i = 0; i < 256; i++) {
-        float d = map(ro + rd * t);
+        float d = marchMap(ro + rd * t);
         if (d < .0015 * t || t > FAR)
             break;
         t += .7 * d;
@@ -352,7 +443,7 @@ void main() {
     vec3 col = sky;
     if (t < FAR) {
         vec3 p = ro + rd * t;
-        vec3 n = nrm(p);
+        vec3 n = marchNormal(p);
         col = shade(p, n, rd, material, trap);
         col = mix(col, sky, clamp(t / FAR, 0., 1.));
     }

@@ -60,6 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{
             "sheet too large", {"--sheet", "8x4", "--size", "4000x100", "-o", "OUT.png"}, "exceed 16384", 2},
         BadInput{"two modes", {"--at", "3", "--video", "-o", "OUT.png"}, "choose one", 2},
+        BadInput{"scale too small", {"--at", "3", "--scale", "0.2", "-o", "OUT.png"}, "from 0.25 to 1", 2},
+        BadInput{"automatic scale", {"--at", "3", "--scale", "auto", "-o", "OUT.png"}, "live run", 2},
         BadInput{"no output", {"--at", "3"}, "no output path", 2},
         BadInput{"unwritable still",
                  {"--at", "3", "--size", "16x8", "-o", "OUTfile/still.png"},

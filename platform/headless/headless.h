@@ -26,6 +26,9 @@ uint64_t headlessSleptMilliseconds();
 // Frames presented so far.
 int headlessPresentCount();
 
+// The swap interval last asked for; -1 when none was.
+int headlessSwapInterval();
+
 // Whether the fake sound device opens and reports positions, and the position it reports next.
 void setHeadlessSoundAvailable(bool available);
 void setHeadlessSoundPosition(uint32_t sampleFrames);

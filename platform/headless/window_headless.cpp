@@ -20,6 +20,7 @@ static bool exists = false;
 static std::string title = "doz-engine"; // as at window creation
 static int titleWrites = 0;
 static int presents = 0;
+static int swapInterval = -1; // never asked for
 
 static EGLDisplay openDisplay() {
     auto getPlatformDisplay =
@@ -136,6 +137,15 @@ void presentFrame() {
 
 int headlessPresentCount() {
     return presents;
+}
+
+// No display to wait for: the interval is only kept, for tests to read.
+void setSwapInterval(int interval) {
+    swapInterval = interval;
+}
+
+int headlessSwapInterval() {
+    return swapInterval;
 }
 
 bool windowExists() {

@@ -106,6 +106,10 @@ void presentFrame() {
     SDL_GL_SwapWindow(window);
 }
 
+void setSwapInterval(int interval) {
+    SDL_GL_SetSwapInterval(interval); // fails harmlessly where the driver has no swap control
+}
+
 bool windowExists() {
     return window != nullptr;
 }

@@ -114,6 +114,16 @@ void presentFrame() {
     SwapBuffers(deviceContext);
 }
 
+void setSwapInterval(int interval) {
+    using SwapIntervalProc = BOOL(WINAPI*)(int);
+    // WGL_EXT_swap_control: drivers without it answer the lookup with null (or a small number).
+    PROC entry = wglGetProcAddress("wglSwapIntervalEXT");
+    auto value = reinterpret_cast<INT_PTR>(entry);
+    if (value == 0 || value == 1 || value == 2 || value == 3 || value == -1)
+        return;
+    reinterpret_cast<SwapIntervalProc>(reinterpret_cast<void*>(entry))(interval);
+}
+
 bool windowExists() {
     return window != nullptr;
 }

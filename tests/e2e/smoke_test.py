@@ -2,8 +2,10 @@
 """Smoke test of a built executable on a virtual X screen: the window covers the screen, the title names the
 engine and then shows the frame rate, and Escape ends the run with exit code 0.
 
-    smoke_test.py linux EXE      the native SDL executable
-    smoke_test.py windows EXE    the cross-built Windows executable, under Wine in a fresh prefix
+    smoke_test.py linux EXE [OPTION...]      the native SDL executable
+    smoke_test.py windows EXE [OPTION...]    the cross-built Windows executable, under Wine in a fresh prefix
+
+The options are passed to the program (for instance --scale 0.5).
 
 Prints the frame rates the title showed. Exits 77 (skipped) when a Windows executable has not been built.
 """
@@ -88,10 +90,10 @@ def smoke(command, env, log):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("linux", "windows"):
+    if len(sys.argv) < 3 or sys.argv[1] not in ("linux", "windows"):
         print(__doc__)
         return 2
-    kind, exe = sys.argv[1], sys.argv[2]
+    kind, exe, options = sys.argv[1], sys.argv[2], sys.argv[3:]
     if not os.path.isfile(exe):
         if kind == "windows":
             print(f"SKIPPED: no Windows executable at {exe}; build it with "
@@ -112,6 +114,7 @@ def main():
             prefix = WinePrefix(scratch, display)
             env = prefix.env
             command = [prefix.wine, exe]
+        command += options
         with open(log_path, "w") as log:
             smoke(command, env, log)
         return 0

@@ -1,4 +1,5 @@
 // doz-capture: renders doz-engine offline with no display, to stills, a contact sheet or a video.
+#include "render/scale_target.h"
 #include "tools/capture/capture_modes.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/interrupt.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     installInterruptHandlers();
+    setRenderScale(options.scale);
     switch (options.mode) {
     case CaptureMode::Help:
         std::fputs(CAPTURE_HELP, stdout);

@@ -34,6 +34,8 @@ Options:
                       music time from + k/fps
   --frames            write the video as PNG frames into the folder PATH
   --bench-frames N    frames per measurement of --benchmark (default 16, spread over 0 to 124 s)
+  --scale F           draw the scene at F (0.25 to 1) times the picture size and stretch it, as the demo
+                      does with --scale F: what a viewer at that render scale sees
 
 Beat signals: iBeat is the soundtrack's loudness at the frame's time. iBeatHalf follows the demo's onset
 rule, which compares each frame with the one before: in a video it is counted from the first captured
@@ -116,7 +118,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
         const char* value = nullptr;
         bool takesValue = isOption("--at") || isOption("--sheet") || isOption("-o", "--output") ||
                           isOption("--size") || isOption("--fps") || isOption("--from") || isOption("--to") ||
-                          isOption("--bench-frames");
+                          isOption("--bench-frames") || isOption("--scale");
         if (takesValue) {
             if (i + 1 >= argc) {
                 *error = format("%s needs a value", arg);
@@ -190,6 +192,14 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
             }
             o.benchmarkFrames = static_cast<int>(n);
             benchGiven = true;
+        } else if (isOption("--scale")) {
+            if (!parseNumber(value, &o.scale) || o.scale < 0.25 || o.scale > 1.0) {
+                *error =
+                    format("--scale takes a number from 0.25 to 1, not '%s' (auto follows a live run's frame "
+                           "rate, which a capture does not have)",
+                           value);
+                return false;
+            }
         } else if (arg[0] == '-') {
             *error = format("unknown option '%s'", arg);
             return false;

@@ -19,6 +19,7 @@ struct CaptureOptions {
     double from = 0.0, to = CAPTURE_END_TIME;
     bool frames = false; // a folder of PNG frames instead of MP4
     int benchmarkFrames = 16;
+    double scale = 0.0; // render scale as the demo's --scale; 0: none
 };
 
 extern const char* const CAPTURE_HELP;

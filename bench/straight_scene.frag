@@ -1,0 +1,361 @@
+#version 330
+// The straight scene stage, kept as it was before the march was made faster: every map evaluation measures
+// every object in full. The benchmark races it against shaders/scene.frag, and the picture test holds the
+// faster stage to its pictures.
+
+uniform vec2 iResolution;
+uniform float iTime, iBeat, iBeatHalf, iZoom;
+uniform vec2 iCam;
+uniform vec3 iCamPos;
+uniform float iDepth, iFScale;
+uniform sampler2D uText;
+
+out vec4 O;
+
+// Per pixel: orbit trap of the last fractal evaluation, material and sign of the nearest surface, the eye.
+float gTrap;
+int gMat;
+int gLine;
+vec3 gRo;
+
+// Materials and the number of credit signs.
+#define M_RAIN 0
+#define M_ROAD 1
+#define M_TRUCK 2
+#define N_LINES 7
+// Mandelbox.
+#define ITER 10
+#define SCALE (2.6 + iDepth * 0.01 + iBeatHalf * 0.5)
+#define MINR2 0.3
+#define FIXR2 1.5
+// The falling canister field.
+#define CELL vec3(8.0, 8.0, 14.0)
+#define FALL 6.0
+#define SPEED_MIN 0.4
+#define SPEED_MAX 1.6
+#define SIZE_MIN 0.4
+#define SIZE_MAX 1.3
+// Timeline and camera.
+#define T_OUT 40.0
+#define T_FLY 52.0
+#define T_ORBIT 62.0
+#define ORBIT_R 18.0
+#define ORBIT_Z 6.0
+#define FLY_Z 16.0
+#define HERO_POS vec3(60.0, 55.0, 42.0)
+#define PULL_DIR normalize(vec3(0.35, 0.35, 1.0))
+// Signs, level of detail, road and truck.
+#define QUORIL_Y (-600.0)
+#define M_TEXT 3
+#define FRAC_MARGIN 0.15
+#define LOD_DIST 25.0
+#define ROAD_HW 6.0
+#define TRUCK_SCALE 1.0
+#define TRUCK_SPEED (-8.0)
+#define TRUCK_ZOFF 3.2
+#define TRUCK_YAW 1.5708
+#define SIGN_GAP 48.0
+// Canister colours by orbit trap.
+#define COL_A vec3(0.9, 0.15, 0.05)
+#define COL_B vec3(1.0, 0.85, 0.40)
+
+float rand(vec2 co) {
+    return fract(sin(dot(co, vec2(12.9898, 78.233))) * 43758.5453);
+}
+
+// ---- Distance primitives. Every model number below is exact as written; the near-quarter-turn matrices
+// (1.000001, -6e-7) are deliberately not orthonormal.
+
+float sdBox(vec3 p, vec3 b) {
+    vec3 q = abs(p) - b;
+    return length(max(q, 0.)) + min(max(q.x, max(q.y, q.z)), 0.);
+}
+
+// Axis along local z; h is the half-height, r the radius.
+float sdCappedCylinder(vec3 p, float h, float r) {
+    vec2 d = vec2(length(p.xy) - r, abs(p.z) - h);
+    return min(max(d.x, d.y), 0.) + length(max(d, 0.));
+}
+
+float sdTorus(vec3 p) {
+    return length(vec2(length(p.xy) - .459876, p.z)) - .114969;
+}
+
+float opU(float a, float b) {
+    return min(a, b);
+}
+
+// b with the cutter a taken away.
+float opS(float a, float b) {
+    return max(-a, b);
+}
+
+// ---- The canister: a flat upright can with crossed grooves on both faces, a spout and a ring on top.
+
+float sdCanister(vec3 p) {
+    const mat3 tiltPlusX = mat3(.7672293, 0., .6413731, 0., 1., 0., -.6413731, 0., .7672293);
+    const mat3 tiltMinusX = mat3(.6448019, 0., -.7643495, 0., 1., 0., .7643495, 0., .6448019);
+    const mat3 alongMinusY = mat3(1., 0., 0., 0., -6e-7, -1.000001, 0., 1.000001, -6e-7);
+    float body = sdCappedCylinder(p - vec3(-.42023, .017244, 0.), 1., 1.);
+    float cut = opS(sdBox(p - vec3(-.436085, 1.492263, 0.), vec3(1.123454)),
+                    opS(sdBox(p - vec3(-.436085, -1.49661, 0.), vec3(1.135312)),
+                        opS(sdCappedCylinder(tiltPlusX * (p - vec3(-.411658, -.991658, 0.)), .658731, .658731),
+                            opS(sdCappedCylinder(tiltMinusX * (p - vec3(-.411658, -.991658, 0.)), .658731,
+                                                 .658731),
+                                opS(sdCappedCylinder(tiltMinusX * (p - vec3(-.411658, 1.005708, 0.)), .658731,
+                                                     .658731),
+                                    opS(sdCappedCylinder(tiltPlusX * (p - vec3(-.411658, 1.005708, 0.)),
+                                                         .658731, .658731),
+                                        body))))));
+    float spout = sdCappedCylinder(p - vec3(-1.074234, 0., .97079), .246179, .246179);
+    float ring = sdTorus(alongMinusY * (p - vec3(-.120112, 0., .854261)));
+    return opU(opU(cut, spout), ring);
+}
+
+// ---- Fractal detail and the falling field.
+
+// Distance estimate to the mandelbox; leaves the orbit trap (smallest |z| after each iteration) in gTrap.
+float mandelbox(vec3 p) {
+    vec3 z = p;
+    float dr = 1.;
+    gTrap = 1e9;
+    for (int i = 0; i < ITER; i++) {
+        z = clamp(z, -1., 1.) * 2. - z;
+        float r2 = dot(z, z);
+        if (r2 < MINR2) {
+            z *= FIXR2 / MINR2;
+            dr *= FIXR2 / MINR2;
+        } else if (r2 < FIXR2) {
+            z *= FIXR2 / r2;
+            dr *= FIXR2 / r2;
+        }
+        z = z * SCALE + p;
+        dr = dr * abs(SCALE) + 1.;
+        gTrap = min(gTrap, length(z));
+    }
+    return length(z) / abs(dr);
+}
+
+// The point relative to its cell's centre in the falling frame; sz gets that cell's canister scale. The
+// size hashes the cell in the falling frame, so a canister keeps its size as it falls.
+vec3 cellFold(vec3 p, out float sz) {
+    vec2 col = round(p.xy / CELL.xy);
+    float spd = mix(SPEED_MIN, SPEED_MAX, rand(col + vec2(4.2, 1.7)));
+    p.z += max(0., iTime - T_OUT) * FALL * spd + rand(col) * CELL.z;
+    vec3 id = round(p / CELL);
+    sz = mix(SIZE_MIN, SIZE_MAX, fract(sin(dot(id, vec3(12.9898, 78.233, 37.719))) * 43758.5453));
+    return p - CELL * id;
+}
+
+// Only the point's own cell is measured; the fractal is paid for only near the surface and near the eye.
+float sdRain(vec3 p) {
+    float fs = exp(iFScale * .1);
+    float sz;
+    vec3 q = cellFold(p, sz);
+    q = q / sz;
+    float dv = sdCanister(q) * sz;
+    if (dv > FRAC_MARGIN)
+        return dv;
+    if (length(p - gRo) > LOD_DIST)
+        return dv;
+    return max(dv, mandelbox(q / fs) * fs * sz);
+}
+
+float sdHero(vec3 p) {
+    float fs = exp(iFScale * .1);
+    vec3 q = p - HERO_POS;
+    float dv = sdCanister(q);
+    if (dv > FRAC_MARGIN)
+        return dv;
+    if (length(p - gRo) > LOD_DIST)
+        return dv;
+    return max(dv, mandelbox(q / fs) * fs);
+}
+
+// ---- The truck, facing its local +x, driving toward -y.
+
+mat2 rot2(float a) {
+    return mat2(cos(a), -sin(a), sin(a), cos(a));
+}
+
+vec3 truckPos() {
+    return vec3(0., iTime * TRUCK_SPEED, TRUCK_ZOFF);
+}
+
+float sdTruck(vec3 p) {
+    const mat3 slant = mat3(.4312739, 0., .9022207, 0., 1., 0., -.9022207, 0., .4312739);
+    const mat3 alongMinusX = mat3(-6e-7, 0., -1.000001, 0., 1., 0., 1.000001, 0., -6e-7);
+    const mat3 alongPlusX = mat3(-6e-7, 0., 1.000001, 0., 1., 0., -1.000001, 0., -6e-7);
+    const mat3 alongMinusY = mat3(1., 0., 0., 0., -6e-7, -1.000001, 0., 1.000001, -6e-7);
+    const mat3 alongPlusY = mat3(1., 0., 0., 0., -6e-7, 1.000001, 0., -1.000001, -6e-7);
+    p = (p - truckPos()) / TRUCK_SCALE;
+    p.xy = rot2(-TRUCK_YAW) * p.xy;
+    // Cab block with its upper front edge cut off at a slant.
+    float d = opS(sdBox(slant * (p - vec3(2.19827, 0., 1.776053)), vec3(1.915266)),
+                  sdBox(p - vec3(-.458184, 0., -.27321), vec3(1.815629)));
+    // Long body in two halves.
+    d = opU(d, sdCappedCylinder(alongMinusX * (p - vec3(-4.98349, 0., -.266182)), 2.293841, 2.293841));
+    d = opU(d, sdCappedCylinder(alongMinusX * (p - vec3(-9.494682, 0., -.266182)), 2.293841, 2.293841));
+    // Six wheels; the two rows are not mirror images.
+    d = opU(d, sdCappedCylinder(alongMinusY * (p - vec3(-.60978, -1.041157, -2.268564)), .802884, .802884));
+    d = opU(d, sdCappedCylinder(alongMinusY * (p - vec3(-7.617822, -1.041157, -2.268564)), .802884, .802884));
+    d = opU(d, sdCappedCylinder(alongMinusY * (p - vec3(-9.301631, -1.041157, -2.268564)), .802884, .802884));
+    d = opU(d, sdCappedCylinder(alongMinusY * (p - vec3(-.60978, 1.032389, -2.268564)), .802884, .802884));
+    d = opU(d, sdCappedCylinder(alongMinusY * (p - vec3(-7.617822, 1.032389, -2.268564)), .802884, .802884));
+    d = opU(d, sdCappedCylinder(alongMinusY * (p - vec3(-9.301631, 1.032389, -2.268564)), .802884, .802884));
+    // Upright cylinder on the body, cross cylinder through the upper cab, two small forward cylinders.
+    d = opU(d, sdCappedCylinder(p - vec3(-4.350268, 0., 1.449907), .843701, .843701));
+    d = opU(d, sdCappedCylinder(alongPlusY * (p - vec3(-1.139889, 0., .465798)), 1.431244, 1.431244));
+    d = opU(d, sdCappedCylinder(alongPlusX * (p - vec3(1.22749, 1.209958, -1.442779)), .307901, .307901));
+    d = opU(d, sdCappedCylinder(alongPlusX * (p - vec3(1.22749, -1.207613, -1.442779)), .307901, .307901));
+    // Joint between cab and body, and the low rear around the rear axles.
+    d = opU(d, sdBox(p - vec3(-2.345978, 0., -.354585), vec3(1.477256)));
+    d = opU(d, sdBox(p - vec3(-8.450998, 0., -.759717), vec3(1.761367)));
+    return d * TRUCK_SCALE;
+}
+
+// ---- The scene map. Strict comparisons: on a tie the candidate tested earlier keeps the material.
+
+float map(vec3 p) {
+    gTrap = 1e9;
+    float d = sdBox(p - vec3(0., 0., -.5), vec3(ROAD_HW, 1e5, .5));
+    gMat = M_ROAD;
+    float c = sdTruck(p);
+    if (c < d) {
+        d = c;
+        gMat = M_TRUCK;
+    }
+    c = sdRain(p);
+    if (c < d) {
+        d = c;
+        gMat = M_RAIN;
+    }
+    for (int i = 0; i < N_LINES; i++) {
+        c = sdBox(p - vec3(0., QUORIL_Y - float(i) * SIGN_GAP, 15.), vec3(40., .5, 11.));
+        if (c < d) {
+            d = c;
+            gMat = M_TEXT;
+            gLine = i;
+        }
+    }
+    if (iTime < T_FLY) {
+        c = sdHero(p);
+        if (c < d) {
+            d = c;
+            gMat = M_RAIN;
+        }
+    }
+    return d;
+}
+
+// ---- Normal and shading.
+
+// Overwrites gTrap and gMat; gLine survives on a sign because no other sign is ever nearer there.
+vec3 nrm(vec3 p) {
+    const float e = .002;
+    return normalize(vec3(map(p + vec3(e, 0., 0.)) - map(p - vec3(e, 0., 0.)),
+                          map(p + vec3(0., e, 0.)) - map(p - vec3(0., e, 0.)),
+                          map(p + vec3(0., 0., e)) - map(p - vec3(0., 0., e))));
+}
+
+// Line L's band runs from v = L/7 at the top of the sign to (L+1)/7 at its foot, so the text stands upright.
+float textAt(int line, vec2 uv) {
+    float v = (float(line) + 1. - uv.y) / float(N_LINES);
+    return texture(uText, vec2(uv.x, v)).r;
+}
+
+vec3 shade(vec3 p, vec3 n, vec3 rd, int material, float trap) {
+    vec3 l = normalize(vec3(.6, -.4, .8));
+    float dif = max(dot(n, l), 0.);
+    float amb = .3 + .2 * n.z;
+    if (material == M_RAIN) {
+        vec3 base = mix(COL_A, COL_B, clamp(trap * .5, 0., 1.));
+        return base * (dif + amb) + iBeat * iBeat * vec3(.2, .5, 1.);
+    }
+    if (material == M_TRUCK) {
+        float s = pow(max(dot(reflect(rd, n), l), 0.), 40.);
+        return vec3(.75, .06, .05) * (dif + amb) + s;
+    }
+    if (material == M_TEXT) {
+        // Unlit: the text glows with the music.
+        float m = textAt(gLine, vec2((p.x + 40.) / 80., (p.z - 4.) / 22.));
+        return mix(vec3(.015, .02, .03), vec3(.7, .9, 1.) * (2. + 2. * iBeat), m);
+    }
+    // The road: edge lines, and a dashed centre line of 2-unit dashes and gaps.
+    float edge = abs(p.x) >= ROAD_HW - .4 ? 1. : 0.;
+    float dash = abs(p.x) <= .25 && fract(p.y / 4.) >= .5 ? 1. : 0.;
+    float k = clamp(dash + edge, 0., 1.);
+    return mix(vec3(.08), vec3(.9), k) * (dif * .5 + amb);
+}
+
+// ---- Camera timeline: pull-out, flight, orbit, trailing.
+
+// Eye distance from the hero canister: held for 8.8 s of each 10 s segment, then eased to the next.
+float act1Dist(float tm) {
+    float D[4] = float[4](.15, .5, 1.2, 8.);
+    int i = min(int(tm / 10.), 3);
+    int j = i < 3 ? i + 1 : 3;
+    return mix(D[i], D[j], smoothstep(.88, 1., fract(tm / 10.)));
+}
+
+void camera(out vec3 ro, out vec3 ta) {
+    float tm = iTime;
+    vec3 hp = HERO_POS;
+    vec3 tp = truckPos();
+    if (tm < T_OUT) {
+        ro = hp + PULL_DIR * act1Dist(tm);
+        ta = hp;
+    } else if (tm < T_FLY) {
+        float s = smoothstep(T_OUT, T_FLY, tm);
+        ro = mix(hp + PULL_DIR * 8., tp + vec3(ORBIT_R, 0., FLY_Z), s);
+        ta = mix(hp, tp, s);
+    } else if (tm < T_ORBIT) {
+        // One and a quarter turns (7.8539, a hair short of 2.5 pi), sinking as it goes.
+        float s = smoothstep(T_FLY, T_ORBIT, tm);
+        float a = mix(0., 7.8539, s);
+        float h = mix(FLY_Z, ORBIT_Z, s);
+        ro = tp + vec3(cos(a) * ORBIT_R, sin(a) * ORBIT_R, h);
+        ta = tp;
+    } else {
+        float k = ORBIT_R + 42. * smoothstep(0., 12., tm - T_ORBIT);
+        ro = tp + vec3(0., k, ORBIT_Z);
+        ta = mix(tp, tp + vec3(0., -12., 1.), smoothstep(T_ORBIT, T_ORBIT + 3., tm));
+    }
+}
+
+// ---- Entry: march, shade, fog towards the sky, gamma.
+
+void main() {
+    vec2 uv = (2. * gl_FragCoord.xy - iResolution) / iResolution.y;
+    vec3 ro, ta;
+    camera(ro, ta);
+    gRo = ro;
+    // Up crossed with forward, in that order: a camera looking along -y has +x on its right.
+    vec3 ww = normalize(ta - ro);
+    vec3 uu = normalize(cross(vec3(0., 0., 1.), ww));
+    vec3 vv = cross(ww, uu);
+    vec3 rd = normalize(uv.x * uu + uv.y * vv + 1.4 * ww);
+
+#define FAR 220.0
+    float t = 0.;
+    for (int i = 0; i < 256; i++) {
+        float d = map(ro + rd * t);
+        if (d < .0015 * t || t > FAR)
+            break;
+        t += .7 * d;
+    }
+    // The normal's six evaluations overwrite these.
+    float trap = gTrap;
+    int material = gMat;
+
+    vec3 sky = mix(vec3(.04, .05, .09), vec3(.18, .22, .32), clamp(rd.z * .5 + .5, 0., 1.));
+    vec3 col = sky;
+    if (t < FAR) {
+        vec3 p = ro + rd * t;
+        vec3 n = nrm(p);
+        col = shade(p, n, rd, material, trap);
+        col = mix(col, sky, clamp(t / FAR, 0., 1.));
+    }
+    col = pow(col, vec3(.7));
+    O = vec4(col, 1.);
+}

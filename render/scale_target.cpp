@@ -1,0 +1,107 @@
+// The off-screen target of the render scale: one framebuffer with a colour renderbuffer (no texture, so the
+// credits texture stays bound to unit 0), resized when the wanted size changes, copied to the window with
+// a linear blit.
+#include "render/scale_target.h"
+
+#include "platform/gl_loader.h"
+#include "platform/ticks.h"
+#include "render/auto_scale.h"
+#include "render/gl_api.h"
+
+#include <algorithm>
+#include <cmath>
+
+struct ScaleEntryPoints {
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
+    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
+};
+
+static double scale = 0.0;
+static bool automatic = false;
+static AutoScale autoState;
+static ScaleEntryPoints fb;
+static bool loaded = false, usable = false;
+static GLuint target = 0, colour = 0;
+static int targetWidth = 0, targetHeight = 0;
+static GLint windowFramebuffer = 0;
+static bool inUse = false;
+
+template <typename Proc> static bool fetch(Proc* slot, const char* name) {
+    *slot = reinterpret_cast<Proc>(lookupGlEntryPoint(name));
+    return *slot != nullptr;
+}
+
+// The entry points are fetched on the first scaled frame, so that a run without a scale looks up nothing.
+static bool loadOnce() {
+    if (!loaded) {
+        loaded = true;
+        usable = fetch(&fb.genFramebuffers, "glGenFramebuffers") &
+                 fetch(&fb.bindFramebuffer, "glBindFramebuffer") &
+                 fetch(&fb.genRenderbuffers, "glGenRenderbuffers") &
+                 fetch(&fb.bindRenderbuffer, "glBindRenderbuffer") &
+                 fetch(&fb.renderbufferStorage, "glRenderbufferStorage") &
+                 fetch(&fb.framebufferRenderbuffer, "glFramebufferRenderbuffer") &
+                 fetch(&fb.blitFramebuffer, "glBlitFramebuffer");
+        if (usable) {
+            fb.genFramebuffers(1, &target);
+            fb.genRenderbuffers(1, &colour);
+        }
+    }
+    return usable;
+}
+
+void setRenderScale(double value) {
+    scale = value;
+    automatic = false;
+}
+
+void setAutoRenderScale() {
+    autoState = AutoScale();
+    scale = autoState.scale;
+    automatic = true;
+}
+
+double renderScale() {
+    return scale;
+}
+
+static int scaled(int side) {
+    return std::max(1, static_cast<int>(std::lround(side * scale)));
+}
+
+void bindScaleTarget(int* width, int* height) {
+    inUse = false;
+    if (scale <= 0.0 || *width <= 0 || *height <= 0 || !loadOnce())
+        return;
+    int w = scaled(*width), h = scaled(*height);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &windowFramebuffer);
+    fb.bindFramebuffer(GL_FRAMEBUFFER, target);
+    if (w != targetWidth || h != targetHeight) {
+        fb.bindRenderbuffer(GL_RENDERBUFFER, colour);
+        fb.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+        fb.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        targetWidth = w;
+        targetHeight = h;
+    }
+    *width = w;
+    *height = h;
+    inUse = true;
+}
+
+void drawScaleTarget(int clientWidth, int clientHeight) {
+    if (!inUse)
+        return;
+    fb.bindFramebuffer(GL_READ_FRAMEBUFFER, target);
+    fb.bindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(windowFramebuffer));
+    fb.blitFramebuffer(0, 0, targetWidth, targetHeight, 0, 0, clientWidth, clientHeight, GL_COLOR_BUFFER_BIT,
+                       GL_LINEAR);
+    fb.bindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(windowFramebuffer));
+    inUse = false;
+    if (automatic)
+        scale = countFrameForAutoScale(&autoState, readTickCount());
+}
