@@ -56,6 +56,16 @@ EM_JS(void, mapDesktopClampJs, (), {
     };
 });
 
+// Says in the console which WebGL the page got: the version and the renderer behind it, where told.
+EM_JS(void, reportRendererJs, (), {
+    var gl = GLctx;
+    var renderer = gl.getParameter(gl.RENDERER);
+    var info = gl.getExtension('WEBGL_debug_renderer_info');
+    if (info)
+        renderer = gl.getParameter(info.UNMASKED_RENDERER_WEBGL);
+    console.log('doz-engine: ' + gl.getParameter(gl.VERSION) + ', renderer ' + renderer);
+});
+
 static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     queueInput(event->keyCode == 27 ? InputEvent::KeyEscape : InputEvent::KeyOther);
     return EM_FALSE; // the browser keeps its own keys
@@ -105,6 +115,7 @@ bool openDemoWindow(char* why, int whySize) {
     }
     emscripten_webgl_make_context_current(context);
     mapDesktopClampJs();
+    reportRendererJs();
     emscripten_set_webglcontextlost_callback(CANVAS, nullptr, EM_FALSE, contextLost);
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE, keyDown);
     emscripten_set_mousedown_callback(CANVAS, nullptr, EM_FALSE, mouseDown);

@@ -4,6 +4,9 @@
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
+const {execFileSync} = require('child_process');
+const os = require('os');
+const {PNG} = require('pngjs');
 const puppeteer = require('puppeteer-core');
 
 const ROOT = path.resolve(__dirname, '..', '..');
@@ -60,4 +63,126 @@ async function waitForFirstFrame(page, timeoutMs) {
         {timeout: timeoutMs, polling: 100});
 }
 
-module.exports = {ROOT, WEB_BUILD, CHROMIUM, serveDirectory, launchChromium, openPage, waitForFirstFrame};
+// Records every start and stop of a Web Audio buffer source in window.dozAudioCalls, before the page runs.
+async function recordAudioCalls(page) {
+    await page.evaluateOnNewDocument(() => {
+        window.dozAudioCalls = [];
+        const start = AudioBufferSourceNode.prototype.start;
+        const stop = AudioBufferSourceNode.prototype.stop;
+        AudioBufferSourceNode.prototype.start = function(when, offset) {
+            const left = this.buffer.getChannelData(0);
+            let peak = 0;
+            for (let i = 0; i < left.length; i += 97)
+                peak = Math.max(peak, Math.abs(left[i]));
+            window.dozAudioCalls.push({call: 'start', when, offset, loop: this.loop, frames: this.buffer.length,
+                                       sampleRate: this.buffer.sampleRate, channels: this.buffer.numberOfChannels,
+                                       peak, contextTime: this.context.currentTime});
+            return start.apply(this, arguments);
+        };
+        AudioBufferSourceNode.prototype.stop = function() {
+            window.dozAudioCalls.push({call: 'stop', contextTime: this.context.currentTime});
+            return stop.apply(this, arguments);
+        };
+    });
+}
+
+// What the page shows and where its clocks stand, in one evaluation.
+async function pageState(page) {
+    return page.evaluate(() => {
+        const sound = Module.dozSound;
+        const context = sound && sound.context;
+        const stamp = context && context.getOutputTimestamp ? context.getOutputTimestamp() : null;
+        return {
+            title: document.title,
+            notice: document.getElementById('notice').style.display === 'none' ? ''
+                                                                              : document.getElementById('notice').textContent,
+            message: document.getElementById('message').style.display === 'block'
+                         ? document.getElementById('message').textContent : '',
+            musicTime: Module._dozReadMusicTime(),
+            // The audio context's own time, of what is being heard where the browser tells it.
+            audioTime: stamp && stamp.contextTime > 0 ? stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000
+                                                      : (context ? context.currentTime : null),
+            pageTime: performance.now(),
+            playing: !!(sound && sound.playing),
+            audioCalls: window.dozAudioCalls ? window.dozAudioCalls.slice() : [],
+        };
+    });
+}
+
+async function waitUntil(what, check, timeoutMs) {
+    const end = Date.now() + timeoutMs;
+    for (;;) {
+        const value = await check();
+        if (value)
+            return value;
+        if (Date.now() > end)
+            throw new Error(`timed out waiting for ${what}`);
+        await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+}
+
+// doz-capture's still of the demo at `seconds`, decoded.
+function captureStill(seconds, width, height) {
+    const capture = process.env.DOZ_CAPTURE || path.join(ROOT, 'build', 'linux', 'doz-capture');
+    const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'doz-web-')), `still-${seconds}.png`);
+    execFileSync(capture, ['--at', String(seconds), '--size', `${width}x${height}`, '-o', file], {stdio: 'pipe'});
+    const image = PNG.sync.read(fs.readFileSync(file));
+    fs.rmSync(path.dirname(file), {recursive: true, force: true});
+    return image;
+}
+
+async function screenshot(page) {
+    return PNG.sync.read(Buffer.from(await page.screenshot({type: 'png'})));
+}
+
+// Mean absolute difference, 0..255 per channel, of the mean colours of 8x8 blocks: where two renderers
+// round differently the fine detail differs pixel by pixel while the composition of each block holds.
+const BLOCK = 8;
+function blockDifference(a, b) {
+    if (a.width !== b.width || a.height !== b.height)
+        throw new Error(`sizes differ: ${a.width}x${a.height} and ${b.width}x${b.height}`);
+    let total = 0, blocks = 0;
+    for (let by = 0; by < a.height; by += BLOCK) {
+        for (let bx = 0; bx < a.width; bx += BLOCK) {
+            const sums = [0, 0, 0, 0, 0, 0];
+            let count = 0;
+            for (let y = by; y < Math.min(by + BLOCK, a.height); ++y) {
+                for (let x = bx; x < Math.min(bx + BLOCK, a.width); ++x) {
+                    const i = 4 * (y * a.width + x);
+                    for (let c = 0; c < 3; ++c) {
+                        sums[c] += a.data[i + c];
+                        sums[c + 3] += b.data[i + c];
+                    }
+                    ++count;
+                }
+            }
+            for (let c = 0; c < 3; ++c)
+                total += Math.abs(sums[c] - sums[c + 3]) / count;
+            ++blocks;
+        }
+    }
+    return total / (3 * blocks);
+}
+
+// Spread of the luminance and the number of distinct colours at 5 bits a channel: a scene, not a blank.
+function describePicture(image) {
+    const lum = [];
+    const colours = new Set();
+    for (let i = 0; i < image.data.length; i += 4) {
+        const [r, g, b] = [image.data[i], image.data[i + 1], image.data[i + 2]];
+        lum.push((r * 299 + g * 587 + b * 114) / 1000);
+        colours.add(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+    }
+    const mean = lum.reduce((s, v) => s + v, 0) / lum.length;
+    const spread = Math.sqrt(lum.reduce((s, v) => s + (v - mean) * (v - mean), 0) / lum.length);
+    return {mean, spread, colours: colours.size};
+}
+
+function isScene(image) {
+    const {spread, colours} = describePicture(image);
+    return spread > 8 && colours > 20;
+}
+
+module.exports = {ROOT, WEB_BUILD, CHROMIUM, serveDirectory, launchChromium, openPage, waitForFirstFrame,
+                  recordAudioCalls, pageState, waitUntil, captureStill, screenshot, blockDifference,
+                  describePicture, isScene};

@@ -1,0 +1,59 @@
+// A linked moment: "?at=44.4&paused" at 192x108 shows, without a click and without sound, the frame that
+// doz-capture renders at 44.4 s, on a WebGL 2 context, and stays there.
+'use strict';
+const assert = require('node:assert/strict');
+const {test} = require('node:test');
+const h = require('./harness.js');
+
+const WIDTH = 192, HEIGHT = 108;
+// SwiftShader and llvmpipe round the march's float work differently: the hashed column speeds of the
+// falling field and the fractal's pixels land elsewhere, so single pixels may differ completely while each
+// 8x8 block keeps its mean colour. Measured: 14 against the still at the same time, 25 and more against
+// stills 2 s either side or from other acts; 18 leaves room for another Chromium or Mesa release.
+const SAME_MOMENT_LIMIT = 18;
+const OTHER_MOMENTS = [42.4, 46.4, 57, 70];
+
+test('a paused moment of the demo in the page matches the native still', async () => {
+    const server = await h.serveDirectory(h.WEB_BUILD);
+    const browser = await h.launchChromium();
+    try {
+        const page = await h.openPage(browser, WIDTH, HEIGHT);
+        await h.recordAudioCalls(page);
+        await page.goto(`${server.origin}/index.html?at=44.4&paused`);
+        await h.waitForFirstFrame(page, 120000);
+
+        const renderer = page.consoleLines.find((line) => line.includes('doz-engine: WebGL 2.0'));
+        assert.ok(renderer, `no WebGL 2 report in the console:\n${page.consoleLines.join('\n')}`);
+        assert.match(renderer, /renderer \S+/);
+
+        const before = await h.pageState(page);
+        assert.equal(before.title, 'doz-engine');
+        assert.equal(before.message, '');
+        assert.equal(before.notice, '', 'a paused moment needs no click');
+        assert.ok(Math.abs(before.musicTime - 44.4) < 1e-4, `music time ${before.musicTime}`);
+        const size = await page.evaluate(() => [Module.canvas.width, Module.canvas.height]);
+        assert.deepEqual(size, [WIDTH, HEIGHT], 'drawing buffer = CSS size x devicePixelRatio');
+
+        const shot = await h.screenshot(page);
+        assert.ok(h.isScene(shot), JSON.stringify(h.describePicture(shot)));
+        const same = h.blockDifference(shot, h.captureStill(44.4, WIDTH, HEIGHT));
+        assert.ok(same < SAME_MOMENT_LIMIT, `block difference ${same.toFixed(1)} against the still at 44.4 s`);
+        for (const other of OTHER_MOMENTS) {
+            const difference = h.blockDifference(shot, h.captureStill(other, WIDTH, HEIGHT));
+            assert.ok(difference > same, `the page is as close to ${other} s (${difference.toFixed(1)}) as to 44.4 s (${same.toFixed(1)})`);
+        }
+
+        // It stays paused: no sound starts, the clock does not move, even after a click.
+        await new Promise((resolve) => setTimeout(resolve, 1500));
+        await page.mouse.click(WIDTH / 2, HEIGHT / 2);
+        await new Promise((resolve) => setTimeout(resolve, 500));
+        const after = await h.pageState(page);
+        assert.ok(Math.abs(after.musicTime - 44.4) < 1e-4, `music time moved to ${after.musicTime}`);
+        assert.deepEqual(after.audioCalls, []);
+        assert.equal(after.playing, false);
+        assert.ok(!page.consoleLines.some((line) => line.startsWith('pageerror')), page.consoleLines.join('\n'));
+    } finally {
+        await browser.close();
+        await server.close();
+    }
+});
