@@ -1,11 +1,8 @@
-// The demo in a web page: the same start-up and frame pass as the executables, driven by the browser's
-// animation frames. The page waits for a click before its sound may play, shows a linked moment paused
-// without sound ("?at=SECONDS&paused"), and after the end keeps the last frame until a click plays it again.
-#include "app/frame_loop.h"
+// The web page's entry: the same start-up as the executables, then the page session (app/page_session.h)
+// driven by the browser's animation frames and clicks, its sound changes carried out on Web Audio.
 #include "app/page_address.h"
-#include "app/run_state.h"
+#include "app/page_session.h"
 #include "app/startup.h"
-#include "audio/music_clock.h"
 #include "audio/soundtrack.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
@@ -16,22 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-enum class PageState {
-    WaitingForClick, // the first frame stands behind the notice
-    Playing,
-    Paused, // a linked moment, no sound
-    Ended,  // the last frame stays
-    Lost,   // no context any more
-};
-} // namespace
-
-constexpr const char* CLICK_TO_START = "click to start";
-constexpr const char* CLICK_TO_PLAY_AGAIN = "click to play again";
-
-static PageState state = PageState::WaitingForClick;
-// The size of the still frame on the canvas, drawn again only when the page's size changes.
-static int stillWidth = -1, stillHeight = -1;
+static uint32_t linkedStartFrame = 0;
 
 EM_JS(char*, readPageQueryJs, (), { return stringToNewUTF8(window.location.search || ""); });
 
@@ -41,66 +23,45 @@ EM_JS(void, markFirstFrameJs, (), {
         Module.dozFirstFrameMs = performance.now();
 });
 
-bool takePageClick() {
-    if (state == PageState::WaitingForClick) {
+static void carryOut(const PageStep& step) {
+    switch (step.sound) {
+    case PageSound::Keep:
+        break;
+    case PageSound::Play:
+        setSoundStartFrame(linkedStartFrame);
         playSoundAfterGesture();
-    } else if (state == PageState::Ended) {
-        // From the start once more: a fresh clock over the same track.
-        startRunning();
+        break;
+    case PageSound::PlayFromStart:
         setSoundStartFrame(0);
-        startLoopingPlayback();
         playSoundAfterGesture();
-    } else {
-        return false;
+        break;
+    case PageSound::Stop:
+        stopSound();
+        break;
     }
-    state = PageState::Playing;
-    showPageNotice("");
-    return true;
+    if (step.notice != nullptr)
+        showPageNotice(step.notice);
+    if (step.drawn)
+        markFirstFrameJs();
+}
+
+bool onPageClick() {
+    bool taken = false;
+    carryOut(takePageClick(&taken));
+    return taken;
 }
 
 void onContextLost() {
-    state = PageState::Lost;
-    stopSound();
+    carryOut(losePageContext());
     emscripten_cancel_main_loop();
     showFatalError(
         "doz-engine lost its WebGL context (the browser took it back); reload the page to play again.");
 }
 
-static void drawStillIfResized() {
+static void onAnimationFrame() {
     int width = 0, height = 0;
     fitCanvasToPage(&width, &height);
-    if (width == stillWidth && height == stillHeight)
-        return;
-    runFramePass();
-    stillWidth = width;
-    stillHeight = height;
-}
-
-static void onAnimationFrame() {
-    switch (state) {
-    case PageState::Playing: {
-        int width = 0, height = 0;
-        fitCanvasToPage(&width, &height);
-        runFramePass();
-        if (!isRunning()) {
-            // Escape, or the first frame past the end: the last frame stays.
-            stopSound();
-            state = PageState::Ended;
-            stillWidth = width;
-            stillHeight = height;
-            showPageNotice(CLICK_TO_PLAY_AGAIN);
-        }
-        break;
-    }
-    case PageState::WaitingForClick:
-    case PageState::Paused:
-    case PageState::Ended:
-        drawStillIfResized();
-        break;
-    case PageState::Lost:
-        break;
-    }
-    markFirstFrameJs();
+    carryOut(runPageAnimationFrame(width, height));
 }
 
 int main() {
@@ -118,10 +79,10 @@ int main() {
         showFatalError(text);
         return 1;
     }
-    // prepareDemo opened the sound; it stays at the linked moment until it plays.
-    setSoundStartFrame(static_cast<uint32_t>(address.atSeconds * SAMPLE_RATE + 0.5));
-    state = address.paused ? PageState::Paused : PageState::WaitingForClick;
-    showPageNotice(address.paused ? "" : CLICK_TO_START);
+    // prepareDemo opened the sound; its position stands at the linked moment until it plays.
+    linkedStartFrame = static_cast<uint32_t>(address.atSeconds * SAMPLE_RATE + 0.5);
+    setSoundStartFrame(linkedStartFrame);
+    carryOut(beginPageSession(address));
     emscripten_set_main_loop(onAnimationFrame, 0, 0);
     return 0;
 }

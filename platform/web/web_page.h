@@ -10,7 +10,7 @@ void showPageNotice(const char* text);
 
 // Called by the window's click handler, inside the user's gesture, before the click reaches the input
 // table. Returns true when the page took the click (to start or restart the sound).
-bool takePageClick();
+bool onPageClick();
 
 // Called once the browser has taken the WebGL context away: nothing more can be drawn.
 void onContextLost();

@@ -73,7 +73,7 @@ static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
 
 static EM_BOOL mouseDown(int, const EmscriptenMouseEvent* event, void*) {
     if (event->button == 0) {
-        if (!takePageClick())
+        if (!onPageClick())
             queueInput(event->shiftKey ? InputEvent::ShiftLeftDown : InputEvent::LeftDown);
     } else {
         queueInput(event->button == 1 ? InputEvent::MiddleDown : InputEvent::RightDown);

@@ -91,7 +91,6 @@ async function pageState(page) {
     return page.evaluate(() => {
         const sound = Module.dozSound;
         const context = sound && sound.context;
-        const stamp = context && context.getOutputTimestamp ? context.getOutputTimestamp() : null;
         return {
             title: document.title,
             notice: document.getElementById('notice').style.display === 'none' ? ''
@@ -99,9 +98,8 @@ async function pageState(page) {
             message: document.getElementById('message').style.display === 'block'
                          ? document.getElementById('message').textContent : '',
             musicTime: Module._dozReadMusicTime(),
-            // The audio context's own time, of what is being heard where the browser tells it.
-            audioTime: stamp && stamp.contextTime > 0 ? stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000
-                                                      : (context ? context.currentTime : null),
+            // The audio context's own clock: the time of the sample frames it has rendered.
+            audioTime: context ? context.currentTime : null,
             pageTime: performance.now(),
             playing: !!(sound && sound.playing),
             audioCalls: window.dozAudioCalls ? window.dozAudioCalls.slice() : [],
