@@ -19,6 +19,24 @@ EM_JS(void, prepareLoopingSoundJs, (const int16_t* samples, int32_t frames), {
             timerStart : 0,
             timerOnly : false
         };
+        // Sample frames since the start of the track: still at the start frame until the sound plays.
+        Module.dozSoundPosition = function() {
+            if (!sound.playing)
+                return sound.startFrame;
+            if (sound.timerOnly || !sound.source)
+                return sound.startFrame + (performance.now() - sound.timerStart) * 44.1;
+            var context = sound.context;
+            var now = context.currentTime;
+            // What is heard now: the output timestamp moved on by the page time since it was taken, but never
+            // beyond what the context has rendered.
+            if (context.getOutputTimestamp) {
+                var stamp = context.getOutputTimestamp();
+                if (stamp.contextTime > 0 && stamp.performanceTime > 0)
+                    now =
+                        Math.min(now, stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000);
+            }
+            return sound.startFrame + Math.max(0, now - sound.startTime) * 44100;
+        };
         var AudioContextClass = window.AudioContext || window.webkitAudioContext;
         if (AudioContextClass) {
             try {
@@ -112,28 +130,7 @@ EM_JS(void, stopSoundJs, (), {
     sound.playing = false;
 });
 
-EM_JS(double, soundPositionJs, (), {
-    if (!Module.dozSoundPosition) {
-        Module.dozSoundPosition = function() {
-            var sound = Module.dozSound;
-            if (!sound || !sound.playing)
-                return sound ? sound.startFrame : 0;
-            if (sound.timerOnly || !sound.source)
-                return sound.startFrame + (performance.now() - sound.timerStart) * 44.1;
-            var context = sound.context;
-            var now = context.currentTime;
-            // What is heard now: the output timestamp moved on by the page time since it was taken.
-            if (context.getOutputTimestamp) {
-                var stamp = context.getOutputTimestamp();
-                if (stamp.contextTime > 0 && stamp.performanceTime > 0)
-                    now =
-                        Math.min(now, stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000);
-            }
-            return sound.startFrame + Math.max(0, now - sound.startTime) * 44100;
-        };
-    }
-    return Module.dozSoundPosition();
-});
+EM_JS(double, soundPositionJs, (), { return Module.dozSoundPosition(); });
 
 bool openLoopingSound(const int16_t* samples, int32_t frames) {
     if (frames <= 0)
@@ -157,6 +154,5 @@ void playSoundAfterGesture() {
 }
 
 void stopSound() {
-    soundPositionJs(); // defines the position function if no reading has yet
     stopSoundJs();
 }

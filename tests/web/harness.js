@@ -100,6 +100,7 @@ async function pageState(page) {
             musicTime: Module._dozReadMusicTime(),
             // The audio context's own clock: the time of the sample frames it has rendered.
             audioTime: context ? context.currentTime : null,
+            audioState: context ? context.state : null,
             pageTime: performance.now(),
             playing: !!(sound && sound.playing),
             audioCalls: window.dozAudioCalls ? window.dozAudioCalls.slice() : [],

@@ -29,10 +29,26 @@ async function withPage(address, prepare, body) {
 
 const click = (page, options) => page.mouse.click(WIDTH / 2, HEIGHT / 2, options);
 
+// As a browser does before the user's first gesture: every new audio context starts suspended (headless
+// Chromium lets them run at once).
+async function suspendNewAudioContexts(page) {
+    await h.recordAudioCalls(page);
+    await page.evaluateOnNewDocument(() => {
+        const Original = window.AudioContext;
+        window.AudioContext = function(options) {
+            const context = new Original(options);
+            context.suspend();
+            return context;
+        };
+        window.AudioContext.prototype = Original.prototype;
+    });
+}
+
 test('a click starts the looped track and the clock; clicks, title and Escape follow', async () => {
-    await withPage('?at=10', h.recordAudioCalls, async (page) => {
+    await withPage('?at=10', suspendNewAudioContexts, async (page) => {
         const waiting = await h.pageState(page);
         assert.equal(waiting.notice, 'click to start');
+        assert.equal(waiting.audioState, 'suspended');
         assert.equal(waiting.title, 'doz-engine');
         assert.ok(h.isScene(await h.screenshot(page)), 'the first frame stands behind the notice');
         await pause(1000);
@@ -46,6 +62,7 @@ test('a click starts the looped track and the clock; clicks, title and Escape fo
             return state.audioCalls.length > 0 && state.playing ? state : null;
         }, 10000);
         assert.equal(started.notice, '');
+        assert.equal(started.audioState, 'running', 'the sound starts once the context runs');
         const [start] = started.audioCalls;
         assert.equal(start.call, 'start');
         assert.equal(start.loop, true, 'one buffer looped by Web Audio');
