@@ -15,6 +15,23 @@ const WIDTH = 192, HEIGHT = 108;
 const SAME_MOMENT_LIMIT = 18;
 const OTHER_MOMENTS = [42.4, 46.4, 57, 70];
 
+// The page's picture against doz-capture's still at `seconds` and, further off, the stills at `others`.
+function compareWithStills(shot, seconds, others) {
+    assert.equal(shot.width, WIDTH);
+    assert.equal(shot.height, HEIGHT);
+    assert.ok(h.isScene(shot), JSON.stringify(h.describePicture(shot)));
+    const same = h.blockDifference(shot, h.captureStill(seconds, WIDTH, HEIGHT));
+    assert.ok(same < SAME_MOMENT_LIMIT, `block difference ${same.toFixed(1)} against the still at ${seconds} s`);
+    const figures = [`${seconds} s: ${same.toFixed(1)}`];
+    for (const other of others) {
+        const difference = h.blockDifference(shot, h.captureStill(other, WIDTH, HEIGHT));
+        figures.push(`${other} s: ${difference.toFixed(1)}`);
+        assert.ok(difference > same,
+                  `the page is as close to ${other} s (${difference.toFixed(1)}) as to ${seconds} s (${same.toFixed(1)})`);
+    }
+    console.log(`block difference of the page against doz-capture's stills: ${figures.join(', ')}`);
+}
+
 test('a paused moment of the demo in the page matches the native still', async () => {
     const server = await h.serveDirectory(h.WEB_BUILD);
     const browser = await h.launchChromium();
@@ -36,17 +53,16 @@ test('a paused moment of the demo in the page matches the native still', async (
         const size = await page.evaluate(() => [Module.canvas.width, Module.canvas.height]);
         assert.deepEqual(size, [WIDTH, HEIGHT], 'drawing buffer = CSS size x devicePixelRatio');
 
-        const shot = await h.screenshot(page);
-        assert.ok(h.isScene(shot), JSON.stringify(h.describePicture(shot)));
-        const same = h.blockDifference(shot, h.captureStill(44.4, WIDTH, HEIGHT));
-        assert.ok(same < SAME_MOMENT_LIMIT, `block difference ${same.toFixed(1)} against the still at 44.4 s`);
-        const figures = [`44.4 s: ${same.toFixed(1)}`];
-        for (const other of OTHER_MOMENTS) {
-            const difference = h.blockDifference(shot, h.captureStill(other, WIDTH, HEIGHT));
-            figures.push(`${other} s: ${difference.toFixed(1)}`);
-            assert.ok(difference > same, `the page is as close to ${other} s (${difference.toFixed(1)}) as to 44.4 s (${same.toFixed(1)})`);
-        }
-        console.log(`block difference of the page against doz-capture's stills: ${figures.join(', ')}`);
+        compareWithStills(await h.screenshot(page), 44.4, OTHER_MOMENTS);
+
+        // Half the CSS size at devicePixelRatio 2: the same drawing buffer, redrawn to fit.
+        await page.setViewport({width: WIDTH / 2, height: HEIGHT / 2, deviceScaleFactor: 2});
+        await h.waitUntil('the canvas to follow', async () => {
+            const [width, height] = await page.evaluate(() => [Module.canvas.width, Module.canvas.height]);
+            return width === WIDTH && height === HEIGHT;
+        }, 30000);
+        await new Promise((resolve) => setTimeout(resolve, 500)); // the next animation frame draws
+        compareWithStills(await h.screenshot(page), 44.4, []);
 
         // It stays paused: no sound starts, the clock does not move, even after a click.
         await new Promise((resolve) => setTimeout(resolve, 1500));
@@ -57,6 +73,12 @@ test('a paused moment of the demo in the page matches the native still', async (
         assert.deepEqual(after.audioCalls, []);
         assert.equal(after.playing, false);
         assert.ok(!page.consoleLines.some((line) => line.startsWith('pageerror')), page.consoleLines.join('\n'));
+
+        // A moment on the road with a credit sign: the Canvas 2D text in the same texture layout.
+        const sign = await h.openPage(browser, WIDTH, HEIGHT);
+        await sign.goto(`${server.origin}/index.html?at=70&paused`);
+        await h.waitForFirstFrame(sign, 120000);
+        compareWithStills(await h.screenshot(sign), 70, [57, 80]);
     } finally {
         await browser.close();
         await server.close();
