@@ -1,6 +1,7 @@
 // The browser's window: a canvas filling the page with a WebGL 2 context, html5 keys and clicks into the
 // input table, the page's title, and plain messages in the page where a desktop would show a box.
 #include "app/input.h"
+#include "app/page_session.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
 
@@ -19,8 +20,10 @@ static bool exists = false;
 static InputEvent queued[INPUT_QUEUE_SIZE];
 static int queuedCount = 0;
 
+// Input counts while the demo plays; before the first click and after the end the page takes clicks itself
+// and a key has nothing to end.
 static void queueInput(InputEvent event) {
-    if (queuedCount < INPUT_QUEUE_SIZE)
+    if (pageState() == PageState::Playing && queuedCount < INPUT_QUEUE_SIZE)
         queued[queuedCount++] = event;
 }
 
