@@ -24,7 +24,9 @@ target_link_options(doz-engine PRIVATE
 set_target_properties(doz-engine PROPERTIES SUFFIX ".js")
 
 # The page is the project's own, next to the loader it names.
-add_custom_command(TARGET doz-engine POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/platform/web/index.html
-            ${CMAKE_BINARY_DIR}/index.html
+add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/index.html
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/platform/web/index.html ${CMAKE_BINARY_DIR}/index.html
+    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/index.html
     COMMENT "Page beside the module")
+add_custom_target(doz-engine-page ALL DEPENDS ${CMAKE_BINARY_DIR}/index.html)

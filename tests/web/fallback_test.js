@@ -1,5 +1,6 @@
 // What a page shows when something is wrong: a bad address still gives a picture (and says why in the
-// console); a browser without WebGL 2, or a context taken away, gives a plain message instead of a blank.
+// console); a browser without WebGL 2, a module that does not arrive, or a context taken away gives a
+// plain message instead of a blank.
 'use strict';
 const assert = require('node:assert/strict');
 const {test} = require('node:test');
@@ -44,7 +45,7 @@ test('bad address parameters still show a picture', async () => {
     }
 });
 
-test('no WebGL 2, or a lost context, shows a message in the page', async () => {
+test('no WebGL 2, a module that does not load, or a lost context: a message in the page', async () => {
     const server = await h.serveDirectory(h.WEB_BUILD);
     const browser = await h.launchChromium();
     try {
@@ -65,6 +66,21 @@ test('no WebGL 2, or a lost context, shows a message in the page', async () => {
         }, 60000);
         assert.match(refused, /doz-engine needs WebGL 2/);
         assert.equal(await withoutWebGl2.evaluate(() => getComputedStyle(Module.canvas).display), 'none');
+
+        // The module itself does not arrive.
+        const withoutModule = await h.openPage(browser, WIDTH, HEIGHT);
+        await withoutModule.setRequestInterception(true);
+        withoutModule.on('request', (request) =>
+            request.url().endsWith('.wasm') ? request.respond({status: 404, body: ''}) : request.continue());
+        await withoutModule.goto(`${server.origin}/index.html`);
+        const failed = await h.waitUntil('the message', async () => {
+            const text = await withoutModule.evaluate(() => {
+                const box = document.getElementById('message');
+                return box.style.display === 'block' ? box.textContent : '';
+            });
+            return text || null;
+        }, 60000);
+        assert.match(failed, /^doz-engine could not start: /);
 
         const losing = await h.openPage(browser, WIDTH, HEIGHT);
         await losing.goto(`${server.origin}/index.html?at=30`);
