@@ -3,3 +3,5 @@
 
 bool isRunning();
 void stopRunning();
+// Sets the flag again: a web page plays the demo once more after its end.
+void startRunning();

@@ -22,3 +22,17 @@ TEST(GlSupport, RefusesAnOlderShadingLanguageAndSaysWhatTheDriverReported) {
     EXPECT_FALSE(contextRunsGlsl330(why, sizeof why));
     EXPECT_NE(std::string(why).find("GLSL 1.20"), std::string::npos) << why;
 }
+
+TEST(GlSupport, ReadsDesktopAndWebShadingLanguageVersions) {
+    EXPECT_TRUE(shadingLanguageRunsScene("3.30"));
+    EXPECT_TRUE(shadingLanguageRunsScene("4.60 NVIDIA"));
+    EXPECT_FALSE(shadingLanguageRunsScene("1.20"));
+    EXPECT_FALSE(shadingLanguageRunsScene("3.20"));
+    EXPECT_FALSE(shadingLanguageRunsScene(nullptr));
+    EXPECT_FALSE(shadingLanguageRunsScene("unknown"));
+    // What emscripten reports for WebGL 2 and WebGL 1: the ES number, measured against ES 3.00.
+    EXPECT_TRUE(shadingLanguageRunsScene(
+        "OpenGL ES GLSL ES 3.00 (WebGL GLSL ES 3.00 (OpenGL ES GLSL ES 3.0 Chromium))"));
+    EXPECT_FALSE(shadingLanguageRunsScene(
+        "OpenGL ES GLSL ES 1.00 (WebGL GLSL ES 1.0 (OpenGL ES GLSL ES 1.0 Chromium))"));
+}

@@ -13,16 +13,33 @@ PACKAGES=(
     libgtest-dev glslang-tools lame mpg123 ffmpeg
     wine wine64 xvfb xauth xdotool x11-utils pulseaudio-utils pulseaudio apitrace imagemagick
     openbox
+    # the browser build and its tests
+    emscripten chromium nodejs
 )
+# npm comes with nodejs builds from outside Debian; Debian's own nodejs needs Debian's npm.
+command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
+
+# The browser tests' packages (puppeteer-core, pngjs), as pinned by tests/web/package-lock.json.
+install_web_test_packages() {
+    local dir
+    dir="$(dirname "$0")/../tests/web"
+    if [ ! -d "$dir/node_modules" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules" ]; then
+        (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error && touch node_modules)
+    fi
+}
 
 missing=()
 for package in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    install_web_test_packages
+    exit 0
+fi
 
 echo "Installing: ${missing[*]}"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 $SUDO apt-get update -q
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+install_web_test_packages

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds both executables and runs every test: the native suite (unit, GL on the headless context, end to
-# end under Xvfb and Wine), then the same unit and GL tests built with the sanitizers.
+# Builds both executables and the browser build, and runs every test: the native suite (unit, GL on the
+# headless context, end to end under Xvfb and Wine, the browser build in headless Chromium), then the same
+# unit and GL tests built with the sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
 cmake --preset windows
 cmake --build --preset windows
+cmake --preset web
+cmake --build --preset web
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux

@@ -1,0 +1,12 @@
+// The moment a web page's address asks for: "?at=SECONDS" starts there, "paused" shows that frame still.
+#pragma once
+
+struct PageAddress {
+    double atSeconds; // music time of the first frame, within [0, END_TIME]
+    bool paused;      // that frame only: no sound, no click needed
+};
+
+// Reads the query part of a page address ("?at=44.4&paused", with or without the '?'). Keys it does not
+// know are left alone. A malformed time is ignored (the demo starts at 0) and one out of range is clamped;
+// each such case adds a line to `warnings` (which the page writes to its console). Never fails.
+PageAddress readPageAddress(const char* query, char* warnings, int warningsSize);

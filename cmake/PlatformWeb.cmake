@@ -1,0 +1,32 @@
+# The browser: WebAssembly and WebGL 2 through emscripten, Web Audio and Canvas 2D from JavaScript, the
+# page's own index.html beside the module's loader (doz-engine.js) and the module (doz-engine.wasm).
+add_executable(doz-engine
+    platform/web/credits_raster_web.cpp
+    platform/web/debug_output_web.cpp
+    platform/web/entry_web.cpp
+    platform/web/gl_loader_web.cpp
+    platform/web/probe_web.cpp
+    platform/web/resources_web.cpp
+    platform/web/sound_web.cpp
+    platform/web/ticks_web.cpp
+    platform/web/window_web.cpp)
+target_link_libraries(doz-engine PRIVATE doz_core)
+set_source_files_properties(platform/web/resources_web.cpp PROPERTIES
+    COMPILE_DEFINITIONS "DOZ_SOUNDTRACK_FILE=\"${DOZ_SOUNDTRACK_MP3}\""
+    OBJECT_DEPENDS "${DOZ_SOUNDTRACK_MP3}")
+target_link_options(doz-engine PRIVATE
+    -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
+    -sENVIRONMENT=web
+    # The 16-bit track is a 37 MB static array and the decoder's float track comes on top.
+    -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1
+    -sEXPORTED_FUNCTIONS=_main,_dozReadMusicTime,_dozTimeSoundtrackDecode,_dozTrackFrames
+    -sEXPORTED_RUNTIME_METHODS=ccall)
+set_target_properties(doz-engine PROPERTIES SUFFIX ".js")
+
+# The page is the project's own, next to the loader it names.
+add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/index.html
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/platform/web/index.html ${CMAKE_BINARY_DIR}/index.html
+    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/index.html
+    COMMENT "Page beside the module")
+add_custom_target(doz-engine-page ALL DEPENDS ${CMAKE_BINARY_DIR}/index.html)

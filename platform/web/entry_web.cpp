@@ -1,0 +1,88 @@
+// The web page's entry: the same start-up as the executables, then the page session (app/page_session.h)
+// driven by the browser's animation frames and clicks, its sound changes carried out on Web Audio.
+#include "app/page_address.h"
+#include "app/page_session.h"
+#include "app/startup.h"
+#include "audio/soundtrack.h"
+#include "platform/web/web_page.h"
+#include "platform/window.h"
+
+#include <emscripten/console.h>
+#include <emscripten/emscripten.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+static uint32_t linkedStartFrame = 0;
+
+EM_JS(char*, readPageQueryJs, (), { return stringToNewUTF8(window.location.search || ""); });
+
+// Marks the first frame on the page for the load figures (performance.now() on the page's clock).
+EM_JS(void, markFirstFrameJs, (), {
+    if (Module.dozFirstFrameMs == undefined)
+        Module.dozFirstFrameMs = performance.now();
+});
+
+static void carryOut(const PageStep& step) {
+    switch (step.sound) {
+    case PageSound::Keep:
+        break;
+    case PageSound::Play:
+        setSoundStartFrame(linkedStartFrame);
+        playSoundAfterGesture();
+        break;
+    case PageSound::PlayFromStart:
+        setSoundStartFrame(0);
+        playSoundAfterGesture();
+        break;
+    case PageSound::Stop:
+        stopSound();
+        break;
+    }
+    if (step.notice != nullptr)
+        showPageNotice(step.notice);
+    if (step.drawn)
+        markFirstFrameJs();
+}
+
+bool onPageClick() {
+    bool taken = false;
+    carryOut(takePageClick(&taken));
+    return taken;
+}
+
+void onContextLost() {
+    carryOut(losePageContext());
+    emscripten_cancel_main_loop();
+    showFatalError(
+        "doz-engine lost its WebGL context (the browser took it back); reload the page to play again.");
+}
+
+static void onAnimationFrame() {
+    int width = 0, height = 0;
+    fitCanvasToPage(&width, &height);
+    carryOut(runPageAnimationFrame(width, height));
+}
+
+int main() {
+    char* query = readPageQueryJs();
+    char warnings[512] = "";
+    PageAddress address = readPageAddress(query, warnings, sizeof warnings);
+    std::free(query);
+    if (warnings[0] != '\0')
+        emscripten_console_warn(warnings);
+
+    char why[512] = "";
+    if (!openDemoWindow(why, sizeof why) || !prepareDemo(why, sizeof why)) {
+        char text[768];
+        std::snprintf(text, sizeof text, "doz-engine needs WebGL 2\n%s", why);
+        showFatalError(text);
+        return 1;
+    }
+    // prepareDemo opened the sound; its position stands at the linked moment until it plays.
+    linkedStartFrame = static_cast<uint32_t>(address.atSeconds * SAMPLE_RATE + 0.5);
+    setSoundStartFrame(linkedStartFrame);
+    carryOut(beginPageSession(address));
+    emscripten_set_main_loop(onAnimationFrame, 0, 0);
+    return 0;
+}

@@ -1,0 +1,30 @@
+// Readings the page's tests and benchmark take from the running module, called from JavaScript.
+#include "audio/music_clock.h"
+#include "audio/soundtrack.h"
+
+#include <emscripten/emscripten.h>
+
+#include <cstdlib>
+
+extern "C" {
+
+// One reading of the music clock, in seconds.
+EMSCRIPTEN_KEEPALIVE double dozReadMusicTime() {
+    return readMusicTime();
+}
+
+// Decodes the embedded soundtrack once more, as start-up does; returns the milliseconds it took.
+EMSCRIPTEN_KEEPALIVE double dozTimeSoundtrackDecode() {
+    double start = emscripten_get_now();
+    StereoFloatTrack track = decodeSoundtrack();
+    double elapsed = emscripten_get_now() - start;
+    if (track.frames > SILENT_FALLBACK_FRAMES)
+        std::free(track.samples);
+    return elapsed;
+}
+
+// Frames in the decoded track that the sound plays.
+EMSCRIPTEN_KEEPALIVE int dozTrackFrames() {
+    return pcmTrack.frames;
+}
+}

@@ -1,0 +1,180 @@
+// The browser's window: a canvas filling the page with a WebGL 2 context, html5 keys and clicks into the
+// input table, the page's title, and plain messages in the page where a desktop would show a box.
+#include "app/input.h"
+#include "app/page_session.h"
+#include "platform/web/web_page.h"
+#include "platform/window.h"
+
+#include <emscripten/emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cmath>
+#include <cstdio>
+
+static const char* const CANVAS = "#canvas";
+constexpr int INPUT_QUEUE_SIZE = 64;
+
+static EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+static bool exists = false;
+// Events wait here, in arrival order, until the frame pass empties the queue.
+static InputEvent queued[INPUT_QUEUE_SIZE];
+static int queuedCount = 0;
+
+// Input counts while the demo plays; before the first click and after the end the page takes clicks itself
+// and a key has nothing to end.
+static void queueInput(InputEvent event) {
+    if (pageState() == PageState::Playing && queuedCount < INPUT_QUEUE_SIZE)
+        queued[queuedCount++] = event;
+}
+
+EM_JS(void, showPageMessageJs, (const char* text), {
+    var box = document.getElementById('message');
+    if (!box) {
+        box = document.createElement('pre');
+        box.id = 'message';
+        document.body.appendChild(box);
+    }
+    box.textContent = UTF8ToString(text);
+    box.style.display = 'block';
+    var canvas = document.getElementById('canvas');
+    if (canvas)
+        canvas.style.display = 'none';
+});
+
+EM_JS(void, showPageNoticeJs, (const char* text), {
+    var notice = document.getElementById('notice');
+    if (!notice)
+        return;
+    var value = UTF8ToString(text);
+    notice.textContent = value;
+    notice.style.display = value.length ? 'flex' : 'none';
+});
+
+// WebGL has no GL_CLAMP; with the credits' black border it samples as GL_CLAMP_TO_EDGE does.
+EM_JS(void, mapDesktopClampJs, (), {
+    var gl = GLctx;
+    var texParameteri = gl.texParameteri.bind(gl);
+    gl.texParameteri = function(target, name, value) {
+        texParameteri(target, name, value == 0x2900 ? 0x812F : value);
+    };
+});
+
+// Says in the console which WebGL the page got: the version and the renderer behind it, where told.
+EM_JS(void, reportRendererJs, (), {
+    var gl = GLctx;
+    var renderer = gl.getParameter(gl.RENDERER);
+    var info = gl.getExtension('WEBGL_debug_renderer_info');
+    if (info)
+        renderer = gl.getParameter(info.UNMASKED_RENDERER_WEBGL);
+    console.log('doz-engine: ' + gl.getParameter(gl.VERSION) + ', renderer ' + renderer);
+});
+
+static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
+    queueInput(event->keyCode == 27 ? InputEvent::KeyEscape : InputEvent::KeyOther);
+    return EM_FALSE; // the browser keeps its own keys
+}
+
+static EM_BOOL mouseDown(int, const EmscriptenMouseEvent* event, void*) {
+    if (event->button == 0) {
+        if (!onPageClick())
+            queueInput(event->shiftKey ? InputEvent::ShiftLeftDown : InputEvent::LeftDown);
+    } else {
+        queueInput(event->button == 1 ? InputEvent::MiddleDown : InputEvent::RightDown);
+    }
+    return EM_TRUE;
+}
+
+static EM_BOOL mouseUp(int, const EmscriptenMouseEvent* event, void*) {
+    if (event->button == 0)
+        queueInput(InputEvent::LeftUp);
+    else if (event->button == 1)
+        queueInput(InputEvent::MiddleUp);
+    return EM_TRUE;
+}
+
+static EM_BOOL contextLost(int, const void*, void*) {
+    onContextLost();
+    return EM_TRUE;
+}
+
+bool openDemoWindow(char* why, int whySize) {
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    // Double-buffered RGB without depth or stencil, as the desktop pixel format.
+    attributes.alpha = EM_FALSE;
+    attributes.depth = EM_FALSE;
+    attributes.stencil = EM_FALSE;
+    attributes.antialias = EM_FALSE;
+    attributes.majorVersion = 2;
+    attributes.minorVersion = 0;
+    attributes.powerPreference = EM_WEBGL_POWER_PREFERENCE_HIGH_PERFORMANCE;
+    int width = 0, height = 0;
+    fitCanvasToPage(&width, &height);
+    context = emscripten_webgl_create_context(CANVAS, &attributes);
+    if (context <= 0) {
+        std::snprintf(why, static_cast<size_t>(whySize),
+                      "This browser offers no WebGL 2 on the page's canvas.");
+        return false;
+    }
+    emscripten_webgl_make_context_current(context);
+    mapDesktopClampJs();
+    reportRendererJs();
+    emscripten_set_webglcontextlost_callback(CANVAS, nullptr, EM_FALSE, contextLost);
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE, keyDown);
+    emscripten_set_mousedown_callback(CANVAS, nullptr, EM_FALSE, mouseDown);
+    emscripten_set_mouseup_callback(CANVAS, nullptr, EM_FALSE, mouseUp);
+    exists = true;
+    return true;
+}
+
+void fitCanvasToPage(int* width, int* height) {
+    double cssWidth = 0.0, cssHeight = 0.0;
+    emscripten_get_element_css_size(CANVAS, &cssWidth, &cssHeight);
+    const double ratio = emscripten_get_device_pixel_ratio();
+    int wanted[2] = {static_cast<int>(std::lround(cssWidth * ratio)),
+                     static_cast<int>(std::lround(cssHeight * ratio))};
+    int current[2] = {0, 0};
+    emscripten_get_canvas_element_size(CANVAS, &current[0], &current[1]);
+    if (wanted[0] != current[0] || wanted[1] != current[1])
+        emscripten_set_canvas_element_size(CANVAS, wanted[0], wanted[1]);
+    *width = wanted[0];
+    *height = wanted[1];
+}
+
+void pumpWindowMessages() {
+    // Handling may queue nothing new (no callbacks run inside this loop), so the count is stable.
+    for (int i = 0; i < queuedCount; ++i)
+        handleInput(queued[i]);
+    queuedCount = 0;
+}
+
+void readClientSize(int* width, int* height) {
+    emscripten_get_canvas_element_size(CANVAS, width, height);
+}
+
+// The browser shows the drawing buffer when the animation frame's callback returns.
+void presentFrame() {}
+
+// The browser paces animation frames to the display itself.
+void setSwapInterval(int) {}
+
+bool windowExists() {
+    return exists;
+}
+
+void setWindowTitle(const char* text) {
+    emscripten_set_window_title(text);
+}
+
+void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac, int reload) {
+    std::snprintf(buffer, 64, format, fps, frac, reload);
+}
+
+void showPageNotice(const char* text) {
+    showPageNoticeJs(text);
+}
+
+void showFatalError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+    showPageMessageJs(text);
+}
