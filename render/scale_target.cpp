@@ -40,12 +40,12 @@ template <typename Proc> static bool fetch(Proc* slot, const char* name) {
 static bool loadOnce() {
     if (!loaded) {
         loaded = true;
-        usable = fetch(&fb.genFramebuffers, "glGenFramebuffers") &
-                 fetch(&fb.bindFramebuffer, "glBindFramebuffer") &
-                 fetch(&fb.genRenderbuffers, "glGenRenderbuffers") &
-                 fetch(&fb.bindRenderbuffer, "glBindRenderbuffer") &
-                 fetch(&fb.renderbufferStorage, "glRenderbufferStorage") &
-                 fetch(&fb.framebufferRenderbuffer, "glFramebufferRenderbuffer") &
+        usable = fetch(&fb.genFramebuffers, "glGenFramebuffers") &&
+                 fetch(&fb.bindFramebuffer, "glBindFramebuffer") &&
+                 fetch(&fb.genRenderbuffers, "glGenRenderbuffers") &&
+                 fetch(&fb.bindRenderbuffer, "glBindRenderbuffer") &&
+                 fetch(&fb.renderbufferStorage, "glRenderbufferStorage") &&
+                 fetch(&fb.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
                  fetch(&fb.blitFramebuffer, "glBlitFramebuffer");
         if (usable) {
             fb.genFramebuffers(1, &target);
