@@ -9,3 +9,6 @@ bool isRunning() {
 void stopRunning() {
     running = false;
 }
+void resumeRunning() {
+    running = true;
+}

@@ -3,3 +3,5 @@
 
 bool isRunning();
 void stopRunning();
+// Author mode: the music passing its end wraps instead of ending the run.
+void resumeRunning();

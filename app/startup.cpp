@@ -1,6 +1,8 @@
 // The start-up sequence, shared by every executable.
 #include "app/startup.h"
 
+#include "app/author_loop.h"
+#include "app/command_line.h"
 #include "app/frame_loop.h"
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
@@ -39,10 +41,21 @@ bool prepareDemo(char* why, int whySize) {
     return true;
 }
 
-int runDemo() {
+int runDemo(int argc, char** argv) {
+    CommandLine options;
     char why[512] = "";
-    if (!openDemoWindow(why, sizeof why) || !prepareDemo(why, sizeof why))
+    if (!parseCommandLine(argc, argv, &options, why, sizeof why)) {
+        showUsageError(why);
+        return 2;
+    }
+    bool opened = options.author
+                      ? openAuthorWindow(options.windowWidth, options.windowHeight, why, sizeof why)
+                      : openDemoWindow(why, sizeof why);
+    if (!opened || !prepareDemo(why, sizeof why))
         return refuseToRun(why);
-    runFrameLoop();
+    if (options.author)
+        runAuthorLoop(options);
+    else
+        runFrameLoop();
     return 0;
 }

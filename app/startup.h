@@ -1,8 +1,9 @@
 // Start-up: window and context, entry points, credits, scene program, soundtrack, playback, frame loop.
 #pragma once
 
-// Runs the whole demo; returns the process exit code.
-int runDemo();
+// Runs the whole demo with the options in argv (none: the release run); returns the process exit code, 2 for
+// a refused command line.
+int runDemo(int argc, char** argv);
 
 // Everything between a current context and the first frame: entry points, credits texture, scene program,
 // soundtrack, envelope and playback. Returns false, with the reason in `why`, when the context cannot run

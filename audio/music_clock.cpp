@@ -5,6 +5,8 @@
 #include "platform/sound_device.h"
 #include "platform/ticks.h"
 
+#include <cmath>
+
 MusicClock musicClock;
 
 void startLoopingPlayback() {
@@ -29,4 +31,19 @@ double readMusicTime() {
     if (clock.useTicks)
         return static_cast<uint32_t>(readTickCount() - clock.startTick) / 1000.0;
     return advanceMusicClock(clock, position);
+}
+
+void reanchorMusicClock(double musicTime) {
+    MusicClock& clock = musicClock;
+    uint32_t position = 0;
+    if (!clock.useTicks && !readSoundPosition(&position))
+        clock.useTicks = true;
+    if (clock.useTicks) {
+        uint32_t elapsed = static_cast<uint32_t>(std::llround(musicTime * 1000.0));
+        clock.startTick = readTickCount() - elapsed;
+        return;
+    }
+    double current = position / static_cast<double>(SAMPLE_RATE);
+    clock.lastReading = current; // a restarted device position is no wrap
+    clock.loopOffset = musicTime - current;
 }

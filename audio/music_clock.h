@@ -21,3 +21,7 @@ void startLoopingPlayback();
 
 // One reading of the clock, in seconds; each call may account for one wrap.
 double readMusicTime();
+
+// From the next reading on, music time continues from `musicTime` plus the device's (or the tick count's)
+// progress after this call. Used after the sound has been moved or held.
+void reanchorMusicClock(double musicTime);

@@ -2,9 +2,11 @@
 #include "render/scene_program.h"
 
 #include "platform/debug_output.h"
+#include "platform/gl_loader.h"
 #include "platform/window.h"
 #include "render/shader_sources.h"
 
+#include <cstdio>
 #include <cstring>
 
 const char* const UNIFORM_NAMES[UNIFORM_COUNT] = {
@@ -55,6 +57,10 @@ void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource)
         gl.deleteShader(vertex);
         gl.deleteShader(fragment);
     }
+    useSceneProgram(program);
+}
+
+void useSceneProgram(GLuint program) {
     sceneProgram = program;
     gl.useProgram(program);
 
@@ -63,6 +69,56 @@ void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource)
     for (int i = 0; i < UNIFORM_COUNT; ++i)
         slots[i] = gl.getUniformLocation(program, UNIFORM_NAMES[i]);
     gl.uniform1i(uniforms.uText, 0);
+}
+
+// Program info logs are read through glGetProgramiv/glGetProgramInfoLog, which are not among the sixteen
+// entry points of the release run; author mode fetches them itself, once.
+static PFNGLGETPROGRAMIVPROC getProgramiv = nullptr;
+static PFNGLGETPROGRAMINFOLOGPROC getProgramInfoLog = nullptr;
+
+GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, int logSize,
+                            StageFailure* failure) {
+    GLuint vertex = compileStage(GL_VERTEX_SHADER, vertexSource);
+    GLuint fragment = compileStage(GL_FRAGMENT_SHADER, fragmentSource);
+    GLint vertexOk = 0, fragmentOk = 0;
+    gl.getShaderiv(vertex, GL_COMPILE_STATUS, &vertexOk);
+    gl.getShaderiv(fragment, GL_COMPILE_STATUS, &fragmentOk);
+    log[0] = '\0';
+    if (vertexOk == 0 || fragmentOk == 0) {
+        *failure = vertexOk == 0 ? StageFailure::Vertex : StageFailure::Fragment;
+        gl.getShaderInfoLog(vertexOk == 0 ? vertex : fragment, logSize, nullptr, log);
+        log[logSize - 1] = '\0';
+        gl.deleteShader(vertex);
+        gl.deleteShader(fragment);
+        return 0;
+    }
+    GLuint program = gl.createProgram();
+    gl.attachShader(program, vertex);
+    gl.attachShader(program, fragment);
+    gl.linkProgram(program);
+    gl.deleteShader(vertex);
+    gl.deleteShader(fragment);
+
+    if (getProgramiv == nullptr) {
+        getProgramiv = reinterpret_cast<PFNGLGETPROGRAMIVPROC>(lookupGlEntryPoint("glGetProgramiv"));
+        getProgramInfoLog =
+            reinterpret_cast<PFNGLGETPROGRAMINFOLOGPROC>(lookupGlEntryPoint("glGetProgramInfoLog"));
+    }
+    GLint linked = 1;
+    if (getProgramiv != nullptr)
+        getProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != 0) {
+        *failure = StageFailure::None;
+        return program;
+    }
+    *failure = StageFailure::Link;
+    if (getProgramInfoLog != nullptr)
+        getProgramInfoLog(program, logSize, nullptr, log);
+    log[logSize - 1] = '\0';
+    if (log[0] == '\0')
+        std::snprintf(log, static_cast<size_t>(logSize), "the stages do not link");
+    gl.deleteProgram(program);
+    return 0;
 }
 
 void buildSceneProgram() {

@@ -23,3 +23,14 @@ extern char compileLog[COMPILE_LOG_SIZE];
 void buildSceneProgram();
 // Builds from the given sources: the program, the uniform table, uText = 0, the error report.
 void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource);
+
+// Which part of a stage pair failed to build.
+enum class StageFailure { None, Vertex, Fragment, Link };
+
+// Compiles and links two stage texts. Returns the program, or 0 with the failing part's log in `log` (the
+// vertex stage's when both fail). Leaves the current program and the uniform table alone.
+GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, int logSize,
+                            StageFailure* failure);
+
+// Makes `program` the scene program: current, its uniform table looked up, uText on unit 0.
+void useSceneProgram(GLuint program);

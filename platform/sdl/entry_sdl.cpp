@@ -1,6 +1,6 @@
-// Linux-native entry point. The demo takes no command line.
+// Linux-native entry point: the options go to the demo (none: the release run).
 #include "app/startup.h"
 
-int main(int, char**) {
-    return runDemo();
+int main(int argc, char** argv) {
+    return runDemo(argc, argv);
 }

@@ -1,8 +1,10 @@
-// Windows GUI entry point; its four arguments are ignored.
+// Windows GUI entry point: the options come from the C runtime's parsed command line (none: the release run).
 #include "app/startup.h"
 
 #include <windows.h>
 
+#include <cstdlib>
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    return runDemo();
+    return runDemo(__argc, __argv);
 }
