@@ -1,0 +1,102 @@
+// The command line: release defaults, author options, and every refusal with its message.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+struct Parsed {
+    bool ok;
+    CommandLine options;
+    std::string why;
+};
+
+Parsed parse(std::vector<std::string> words) {
+    words.insert(words.begin(), "doz-engine");
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    Parsed result;
+    char why[512] = "";
+    result.ok =
+        parseCommandLine(static_cast<int>(argv.size()), argv.data(), &result.options, why, sizeof why);
+    result.why = why;
+    return result;
+}
+
+void expectRefused(const std::vector<std::string>& words, const std::string& message) {
+    Parsed p = parse(words);
+    EXPECT_FALSE(p.ok) << words.back();
+    EXPECT_NE(p.why.find(message), std::string::npos) << p.why;
+    EXPECT_NE(p.why.find("usage: doz-engine"), std::string::npos) << p.why;
+}
+
+} // namespace
+
+TEST(CommandLine, NoOptionIsTheReleaseRun) {
+    Parsed p = parse({});
+    ASSERT_TRUE(p.ok);
+    EXPECT_FALSE(p.options.author);
+    EXPECT_EQ(p.options.atSeconds, 0.0);
+    EXPECT_EQ(p.options.windowWidth, 1280);
+    EXPECT_EQ(p.options.windowHeight, 720);
+    EXPECT_STREQ(p.options.shadersDir, "");
+}
+
+TEST(CommandLine, AuthorOptionsAreRead) {
+    std::string folder = std::string(DOZ_SOURCE_DIR) + "/shaders";
+    Parsed p = parse({"--at", "61.25", "--author", "--window", "160x90", "--shaders", folder});
+    ASSERT_TRUE(p.ok) << p.why;
+    EXPECT_TRUE(p.options.author);
+    EXPECT_EQ(p.options.atSeconds, 61.25);
+    EXPECT_EQ(p.options.windowWidth, 160);
+    EXPECT_EQ(p.options.windowHeight, 90);
+    EXPECT_EQ(folder, p.options.shadersDir);
+    // The ends of the ranges are allowed.
+    EXPECT_TRUE(parse({"--author", "--at", "0", "--window", "16x16384"}).ok);
+    EXPECT_TRUE(parse({"--author", "--at", "124"}).ok);
+}
+
+TEST(CommandLine, BadInputIsRefusedWithItsReason) {
+    expectRefused({"--authr"}, "Unknown option \"--authr\"");
+    expectRefused({"/at", "3"}, "Unknown option \"/at\"");
+    expectRefused({"--author", "--at"}, "--at needs a value");
+    expectRefused({"--author", "--at", "12s"}, "--at takes a number of seconds, not \"12s\"");
+    expectRefused({"--author", "--at", "nan"}, "--at takes a number");
+    expectRefused({"--author", "--at", "-0.5"}, "outside 0 to 124");
+    expectRefused({"--author", "--at", "124.01"}, "outside 0 to 124");
+    expectRefused({"--author", "--window", "1280*720"}, "--window takes WIDTHxHEIGHT");
+    expectRefused({"--author", "--window", "1280x"}, "--window takes WIDTHxHEIGHT");
+    expectRefused({"--author", "--window", "x720"}, "--window takes WIDTHxHEIGHT");
+    expectRefused({"--author", "--window", "-1280x720"}, "--window takes WIDTHxHEIGHT");
+    expectRefused({"--author", "--window", "1280x720x2"}, "--window takes WIDTHxHEIGHT");
+    expectRefused({"--author", "--window", "15x720"}, "--window takes WIDTHxHEIGHT");
+    expectRefused({"--author", "--window", "99999999999x720"}, "--window takes WIDTHxHEIGHT");
+    expectRefused({"--at", "3"}, "--at is an author option: add --author");
+    expectRefused({"--window", "320x200"}, "--window is an author option");
+}
+
+TEST(CommandLine, ShadersFolderMustHoldBothStages) {
+    namespace fs = std::filesystem;
+    fs::path folder = fs::temp_directory_path() / ("doz-command-line-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    expectRefused({"--author", "--shaders", folder.string()}, "no such folder");
+    fs::create_directories(folder);
+    std::FILE* file = std::fopen((folder / "scene.vert").string().c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    expectRefused({"--author", "--shaders", folder.string()}, "the folder has no scene.frag");
+    file = std::fopen((folder / "scene.frag").string().c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    EXPECT_TRUE(parse({"--author", "--shaders", folder.string()}).ok);
+    expectRefused({"--author", "--shaders", (folder / "scene.frag").string()}, "no such folder");
+    fs::remove_all(folder);
+}
