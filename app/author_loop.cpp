@@ -48,14 +48,15 @@ void runAuthorLoop(const CommandLine& options) {
     startTransport(options.atSeconds);
     while (isRunning()) {
         beforeTransportPass();
+        // Every pass then opens a new frame-rate window, so the release title is never due: the author
+        // title, with its own frame rate, is the only one.
+        frameRateTitle.windowStartTick = 0;
         runFramePass();
         afterTransportPass();
         uint32_t now = readTickCount();
         bool changed = pollStageReloader(now);
         frameRateTitle.reloadCounter = stageReloader.reloadCounter;
-        // The release rule wrote its own title in this pass when it closed a frame-rate window.
-        bool releaseTitleWritten = frameRateTitle.frameCounter == 0;
-        updateAuthorTitle(now, keySeen || changed || releaseTitleWritten);
+        updateAuthorTitle(now, keySeen || changed);
         keySeen = false;
     }
 }

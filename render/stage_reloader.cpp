@@ -7,16 +7,40 @@
 #include "render/gl_api.h"
 #include "render/stage_files.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 StageReloader stageReloader;
 
+// The line the title shows: the first that reports an error, since compilers list warnings first; else the
+// first line.
+static const char* headlineOf(const char* log, int* length) {
+    for (const char* line = log; *line != '\0';) {
+        size_t size = std::strcspn(line, "\r\n");
+        for (size_t i = 0; i + 5 <= size; ++i) {
+            if (std::tolower(static_cast<unsigned char>(line[i])) == 'e' &&
+                std::tolower(static_cast<unsigned char>(line[i + 1])) == 'r' &&
+                std::tolower(static_cast<unsigned char>(line[i + 2])) == 'r' &&
+                std::tolower(static_cast<unsigned char>(line[i + 3])) == 'o' &&
+                std::tolower(static_cast<unsigned char>(line[i + 4])) == 'r') {
+                *length = static_cast<int>(size);
+                return line;
+            }
+        }
+        line += size;
+        line += std::strspn(line, "\r\n");
+    }
+    *length = static_cast<int>(std::strcspn(log, "\r\n"));
+    return log;
+}
+
 static void reportFailure(const char* file, const char* log) {
     StageReloader& r = stageReloader;
     r.failed = true;
-    size_t firstLine = std::strcspn(log, "\r\n");
-    std::snprintf(r.failure, sizeof r.failure, "reload failed: %.*s", static_cast<int>(firstLine), log);
+    int length = 0;
+    const char* headline = headlineOf(log, &length);
+    std::snprintf(r.failure, sizeof r.failure, "reload failed: %.*s", length, headline);
     std::string text = std::string("doz-engine: reload of ") + file + " failed:\n" + log;
     if (text.back() != '\n')
         text += '\n';

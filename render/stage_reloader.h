@@ -18,7 +18,7 @@ struct StageReloader {
     std::string runningVertex, runningFragment, triedVertex, triedFragment;
     int reloadCounter;
     bool failed;
-    char failure[RELOAD_FAILURE_SIZE]; // "reload failed: " and the first line of the log
+    char failure[RELOAD_FAILURE_SIZE]; // "reload failed: " and the log's first error line
 };
 
 extern StageReloader stageReloader;

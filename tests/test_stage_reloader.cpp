@@ -33,7 +33,9 @@ std::string colourFragment(const char* rgb) {
            rgb + ", 1.) + 0.001 * texture(uText, vec2(iTime / iResolution.x)); }\n";
 }
 
-const char* const BROKEN_FRAGMENT = "#version 330\nout vec4 O;\nvoid main() { O = vec4(notDeclaredHere); }\n";
+// The unused variable makes the compiler warn before it reports the error.
+const char* const BROKEN_FRAGMENT =
+    "#version 330\nout vec4 O;\nvoid main() { float unused; O = vec4(unused); O += vec4(notDeclaredHere); }\n";
 
 class StageReloaderTest : public testing::Test {
   protected:
@@ -116,8 +118,10 @@ TEST_F(StageReloaderTest, ReloadRulesOverOneSession) {
     EXPECT_EQ(stageReloader.reloadCounter, 1);
     EXPECT_EQ(std::string(stageReloader.failure).rfind("reload failed: ", 0), 0u) << stageReloader.failure;
     EXPECT_EQ(std::string(stageReloader.failure).find('\n'), std::string::npos);
+    // The title shows the error, not a warning listed before it.
     EXPECT_NE(std::string(stageReloader.failure).find("notDeclaredHere"), std::string::npos)
         << stageReloader.failure;
+    EXPECT_NE(std::string(stageReloader.failure).find("error"), std::string::npos) << stageReloader.failure;
     EXPECT_NE(said.find("scene.frag"), std::string::npos) << said;
     EXPECT_NE(said.find("notDeclaredHere"), std::string::npos) << said;
     EXPECT_EQ(drawnColour().g, 255);

@@ -204,12 +204,15 @@ bool openAuthorWindow(int width, int height, char* why, int whySize) {
 }
 
 // The usual borderless fullscreen: a popup over the whole monitor the window is on, and back.
-static WINDOWPLACEMENT windowedPlacement = {sizeof(WINDOWPLACEMENT)};
+static WINDOWPLACEMENT windowedPlacement;
 
 void toggleBorderlessFullscreen() {
     LONG style = GetWindowLongA(window, GWL_STYLE);
     if ((style & WS_OVERLAPPEDWINDOW) != 0) {
-        MONITORINFO monitor = {sizeof(MONITORINFO)};
+        windowedPlacement = {};
+        windowedPlacement.length = sizeof windowedPlacement;
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
         if (!GetWindowPlacement(window, &windowedPlacement) ||
             !GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
             return;
