@@ -47,8 +47,8 @@ void seekTo(double seconds) {
     moveSoundTo(time);
     if (transport.paused)
         transport.pausedAt = time;
-    else
-        reanchorMusicClock(time);
+    // Also while paused: a device whose position restarted on the seek must not read as a wrap.
+    reanchorMusicClock(time);
     resetBeatState();
 }
 
@@ -68,6 +68,7 @@ void togglePause() {
         transport.pausedAt = time;
         // What is heard on resume starts at the held picture's time, not where the device stopped.
         moveSoundTo(time);
+        reanchorMusicClock(time);
     }
     resetBeatState();
 }

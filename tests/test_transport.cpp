@@ -82,6 +82,22 @@ TEST(Transport, DevicePositionRestartingAtASeekIsNoWrap) {
     EXPECT_EQ(musicClock.lastReading, 1.0);
 }
 
+TEST(Transport, PauseAndSeeksWhilePausedOnADeviceThatRestartsItsPosition) {
+    // winmm: the pause moves the sound to the held time, which resets the device; the frame pass reads the
+    // clock right after the key, before the next frame's transport step.
+    startAt(0.0);
+    playFor(40.0);
+    scriptHeadlessSoundPositions({devicePosition, 4410});
+    devicePosition = 4410;
+    press(InputEvent::KeySpace);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 40.0);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 40.0);
+    scriptHeadlessSoundPositions({4410});
+    press(InputEvent::KeyLeft);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 39.0);
+    EXPECT_DOUBLE_EQ(transport.pausedAt, 39.0);
+}
+
 TEST(Transport, TimesClampToTheRunAndLandOnSamples) {
     startAt(0.5);
     press(InputEvent::KeyLeft);
