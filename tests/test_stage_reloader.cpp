@@ -34,8 +34,8 @@ std::string colourFragment(const char* rgb) {
 }
 
 // The unused variable makes the compiler warn before it reports the error.
-const char* const BROKEN_FRAGMENT =
-    "#version 330\nout vec4 O;\nvoid main() { float unused; O = vec4(unused); O += vec4(notDeclaredHere); }\n";
+const char* const BROKEN_FRAGMENT = "#version 330\nout vec4 O;\nvoid main() { float unused; O = "
+                                    "vec4(unused); O += vec4(notDeclaredHere); }\n";
 
 class StageReloaderTest : public testing::Test {
   protected:
