@@ -176,10 +176,27 @@ bool openAuthorWindow(int width, int height, char* why, int whySize) {
     return true;
 }
 
-// SDL's desktop fullscreen is borderless on the display the window is on and gives the old size back.
+// Borderless over the display the window is on, by hand as on Windows: SDL's own desktop fullscreen asks
+// the window manager, and without one nothing happens.
+static bool fullscreen = false;
+static SDL_Rect windowed = {0, 0, 0, 0};
+
 void toggleBorderlessFullscreen() {
-    bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
-    SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (!fullscreen) {
+        SDL_Rect display = {0, 0, 0, 0};
+        if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &display) != 0)
+            return;
+        SDL_GetWindowPosition(window, &windowed.x, &windowed.y);
+        SDL_GetWindowSize(window, &windowed.w, &windowed.h);
+        SDL_SetWindowBordered(window, SDL_FALSE);
+        SDL_SetWindowPosition(window, display.x, display.y);
+        SDL_SetWindowSize(window, display.w, display.h);
+    } else {
+        SDL_SetWindowBordered(window, SDL_TRUE);
+        SDL_SetWindowSize(window, windowed.w, windowed.h);
+        SDL_SetWindowPosition(window, windowed.x, windowed.y);
+    }
+    fullscreen = !fullscreen;
 }
 
 void showUsageError(const char* text) {

@@ -10,17 +10,21 @@
 static HWND window = nullptr;
 static HDC deviceContext = nullptr;
 
+// Shift as of this message, not the keyboard now; asked only for the keys that it changes.
+static bool shiftHeld() {
+    return GetKeyState(VK_SHIFT) < 0;
+}
+
 static InputEvent translateKey(WPARAM key) {
-    bool shift = GetKeyState(VK_SHIFT) < 0; // as of this message, not the keyboard now
     switch (key) {
     case VK_ESCAPE:
         return InputEvent::KeyEscape;
     case VK_SPACE:
         return InputEvent::KeySpace;
     case VK_LEFT:
-        return shift ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
+        return shiftHeld() ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
     case VK_RIGHT:
-        return shift ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
+        return shiftHeld() ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
     case VK_PRIOR:
         return InputEvent::KeyPageUp;
     case VK_NEXT:

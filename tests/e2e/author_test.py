@@ -8,7 +8,8 @@
 - an edit of a copy of the stages (--shaders) changes the picture and the reload counter;
 - a broken edit keeps the picture, puts "reload failed: " and the error in the title, and the log with the
   file name in the program's error output (Linux; Windows sends it to the debugger output);
-- a fix brings the picture back; a loop set with B and N keeps the time inside it; Escape ends with code 0.
+- a fix brings the picture back; a loop set with B and N keeps the time inside it; F11 covers the screen
+  and gives the window back; Escape ends with code 0.
 
     author_test.py linux EXE CAPTURE     the native executable, SDL's dummy sound driver
     author_test.py windows EXE CAPTURE   the cross-built one under Wine, sound to a PulseAudio null sink
@@ -144,6 +145,20 @@ class Session:
         border = (width - CLIENT_WIDTH) // 2
         return x + border, y + height - CLIENT_HEIGHT - border
 
+    def wait_for_geometry(self, what, accept, limit_s=20):
+        deadline = time.monotonic() + limit_s
+        while True:
+            _, out = run_tool(["xwininfo", "-id", self.window], self.env)
+            fields = dict(re.findall(r"^\s*([A-Za-z -]+):\s+(\S+)", out, re.MULTILINE))
+            box = tuple(int(fields.get(k, -1)) for k in
+                        ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+            if accept(*box):
+                note(f"{what}: window at {box}")
+                return
+            if time.monotonic() > deadline:
+                raise Failure(f"not {what} within {limit_s} s: the window is at {box}")
+            time.sleep(0.1)
+
     def screenshot(self, name):
         # Two frames after the title: the held picture is on the screen by then.
         time.sleep(0.5)
@@ -278,6 +293,13 @@ def author_session(session):
     note(f"times seen in the loop {low}-{high}: {min(seen):.2f} to {max(seen):.2f}, wrapped: {wrapped}")
     if outside or not wrapped:
         raise Failure(f"the loop {low}-{high} did not hold the time: outside {outside[:5]}, wrapped {wrapped}")
+
+    # F11: borderless over the whole screen, and back to the window as it was.
+    session.press("F11")
+    session.wait_for_geometry("fullscreen", lambda x, y, w, h: (x, y, w, h) == (0, 0, SCREEN_WIDTH, SCREEN_HEIGHT))
+    session.press("F11")
+    session.wait_for_geometry("windowed again", lambda x, y, w, h: w < SCREEN_WIDTH and h < SCREEN_HEIGHT and
+                              w >= CLIENT_WIDTH and h >= CLIENT_HEIGHT)
 
     after = session.titles[session.titles.index(next(t for t in session.titles if AUTHOR_TITLE.match(t))):]
     strays = [t for t in after if not AUTHOR_TITLE.match(t) and not t.startswith("reload failed: ")]
