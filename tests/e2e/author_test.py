@@ -230,7 +230,8 @@ def author_session(session):
     session.press("Next", "Next", "Next")
     session.held_time(6.0, "three bars")
     base = session.screenshot("six-seconds")
-    session.compare_with_still(base, 6.0, SAME_TIME_LIMIT)
+    # Reached by keys alone, the held time is exactly 6 s: the same picture as the still.
+    session.compare_with_still(base, 6.0, SAME_PICTURE_LIMIT)
 
     # An edit of the copy of the stages: the picture turns negative and the counter goes to 1.
     edited = self_inverting(session.original)
