@@ -20,7 +20,7 @@ void formatAuthorTitle(char* text, int size, unsigned fps, int frac, int reloads
         std::snprintf(text + used, static_cast<size_t>(size - used), "  loop %.2f-%.2f", loopStart, loopEnd);
 }
 
-void updateAuthorTitle(uint32_t now, bool force) {
+void updateAuthorTitle(uint32_t now, bool force, double seconds) {
     AuthorTitle& t = authorTitle;
     if (t.frameCounter == 0 && t.windowStartTick == 0)
         t.windowStartTick = now;
@@ -40,7 +40,7 @@ void updateAuthorTitle(uint32_t now, bool force) {
         return;
     }
     char text[AUTHOR_TITLE_SIZE];
-    formatAuthorTitle(text, sizeof text, t.fps, fracCounter(), stageReloader.reloadCounter, transportTime(),
+    formatAuthorTitle(text, sizeof text, t.fps, fracCounter(), stageReloader.reloadCounter, seconds,
                       transport.paused, loopActive(), transport.loopStart, transport.loopEnd);
     setWindowTitle(text);
 }

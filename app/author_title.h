@@ -21,5 +21,6 @@ extern AuthorTitle authorTitle;
 void formatAuthorTitle(char* text, int size, unsigned fps, int frac, int reloads, double seconds, bool paused,
                        bool loop, double loopStart, double loopEnd);
 
-// Counts the frame that ended at `now`; writes the title when `now` is due or `force` is set.
-void updateAuthorTitle(uint32_t now, bool force);
+// Counts the frame that ended at `now`, drawn at music time `seconds`; writes the title when `now` is due
+// or `force` is set.
+void updateAuthorTitle(uint32_t now, bool force, double seconds);

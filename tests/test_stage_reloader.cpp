@@ -125,7 +125,7 @@ TEST_F(StageReloaderTest, ReloadRulesOverOneSession) {
     EXPECT_NE(said.find("scene.frag"), std::string::npos) << said;
     EXPECT_NE(said.find("notDeclaredHere"), std::string::npos) << said;
     EXPECT_EQ(drawnColour().g, 255);
-    updateAuthorTitle(30200, true);
+    updateAuthorTitle(30200, true, transportTime());
     EXPECT_EQ(headlessWindowTitle(), stageReloader.failure);
 
     // A vertex stage that does not compile is named as such.
@@ -181,19 +181,19 @@ TEST(AuthorTitle, WrittenFourTimesASecondAndAtOnceWhenForced) {
     startLoopingPlayback();
     startTransport(12.0);
     int writes = headlessTitleWrites();
-    updateAuthorTitle(1000, false);
+    updateAuthorTitle(1000, false, transportTime());
     EXPECT_EQ(headlessTitleWrites(), writes + 1);
     EXPECT_EQ(headlessWindowTitle(), "doz-engine  0 fps  frac 0  [reload 0]  12.00 s");
-    updateAuthorTitle(1100, false);
-    updateAuthorTitle(1249, false);
+    updateAuthorTitle(1100, false, transportTime());
+    updateAuthorTitle(1249, false, transportTime());
     EXPECT_EQ(headlessTitleWrites(), writes + 1);
-    updateAuthorTitle(1250, false);
+    updateAuthorTitle(1250, false, transportTime());
     EXPECT_EQ(headlessTitleWrites(), writes + 2);
     togglePause();
-    updateAuthorTitle(1260, true);
+    updateAuthorTitle(1260, true, transportTime());
     EXPECT_EQ(headlessTitleWrites(), writes + 3);
     EXPECT_EQ(headlessWindowTitle(), "doz-engine  0 fps  frac 0  [reload 0]  12.00 s  paused");
     // Six frames, the one that closes the first second included: the rate appears once that second is over.
-    updateAuthorTitle(2000, true);
+    updateAuthorTitle(2000, true, transportTime());
     EXPECT_EQ(headlessWindowTitle(), "doz-engine  6 fps  frac 0  [reload 0]  12.00 s  paused");
 }
