@@ -1,13 +1,51 @@
-// The executables' options: --scale F|auto and --no-vsync.
+// Parsing and checking the command line before any window opens.
 #include "app/command_line.h"
 
+#include "app/frame_loop.h"
+#include "render/stage_files.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-static bool fail(char* why, int whySize, const char* text, const char* value) {
-    std::snprintf(why, static_cast<size_t>(whySize), text, value);
+const char* const COMMAND_LINE_USAGE =
+    "usage: doz-engine [--scale F|auto] [--no-vsync] [--author [--at SECONDS] [--window WIDTHxHEIGHT] "
+    "[--shaders DIR]]";
+
+static bool refuse(char* why, int whySize, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    int used = std::vsnprintf(why, static_cast<size_t>(whySize), format, arguments);
+    va_end(arguments);
+    if (used >= 0 && used < whySize)
+        std::snprintf(why + used, static_cast<size_t>(whySize - used), "\n%s", COMMAND_LINE_USAGE);
     return false;
+}
+
+static bool readSeconds(const char* text, double* seconds) {
+    char* end = nullptr;
+    errno = 0;
+    double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value))
+        return false;
+    *seconds = value;
+    return true;
+}
+
+static bool readSide(const char** cursor, int* side) {
+    if (**cursor < '0' || **cursor > '9')
+        return false;
+    char* stop = nullptr;
+    errno = 0;
+    long value = std::strtol(*cursor, &stop, 10);
+    if (errno != 0 || value < MIN_WINDOW_SIDE || value > MAX_WINDOW_SIDE)
+        return false;
+    *side = static_cast<int>(value);
+    *cursor = stop;
+    return true;
 }
 
 static bool readScale(const char* value, CommandLine* out, char* why, int whySize) {
@@ -19,30 +57,73 @@ static bool readScale(const char* value, CommandLine* out, char* why, int whySiz
     char* end = nullptr;
     double scale = std::strtod(value, &end);
     if (end == value || *end != '\0' || !(scale >= MIN_RENDER_SCALE && scale <= MAX_RENDER_SCALE))
-        return fail(why, whySize, "--scale takes a number from 0.25 to 1, or auto, not '%s'", value);
+        return refuse(why, whySize, "--scale takes a number from 0.25 to 1, or auto, not \"%s\".", value);
     out->scale = scale;
     out->scaleAuto = false;
     return true;
 }
 
+static bool readWindowSize(const char* text, int* width, int* height) {
+    const char* cursor = text;
+    if (!readSide(&cursor, width) || (*cursor != 'x' && *cursor != 'X'))
+        return false;
+    ++cursor;
+    return readSide(&cursor, height) && *cursor == '\0';
+}
+
 bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int whySize) {
     *out = CommandLine();
+    const char* authorOnly = nullptr;
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--no-vsync") == 0) {
+        const char* option = argv[i];
+        bool takesValue = std::strcmp(option, "--at") == 0 || std::strcmp(option, "--window") == 0 ||
+                          std::strcmp(option, "--shaders") == 0;
+        if (std::strcmp(option, "--author") == 0) {
+            out->author = true;
+            continue;
+        }
+        if (std::strcmp(option, "--no-vsync") == 0) {
             out->vsync = false;
-        } else if (std::strcmp(arg, "--scale") == 0) {
-            if (i + 1 >= argc)
-                return fail(why, whySize, "%s needs a value: a number from 0.25 to 1, or auto", arg);
-            if (!readScale(argv[++i], out, why, whySize))
+            continue;
+        }
+        if (std::strcmp(option, "--scale") == 0 || std::strncmp(option, "--scale=", 8) == 0) {
+            const char* value = option + 7;
+            if (*value == '\0') {
+                if (i + 1 >= argc)
+                    return refuse(why, whySize, "--scale needs a value: a number from 0.25 to 1, or auto.");
+                value = argv[++i];
+            } else {
+                ++value; // past the '='
+            }
+            if (!readScale(value, out, why, whySize))
                 return false;
-        } else if (std::strncmp(arg, "--scale=", 8) == 0) {
-            if (!readScale(arg + 8, out, why, whySize))
-                return false;
+            continue;
+        }
+        if (!takesValue)
+            return refuse(why, whySize, "Unknown option \"%s\".", option);
+        if (i + 1 >= argc)
+            return refuse(why, whySize, "%s needs a value.", option);
+        const char* value = argv[++i];
+        authorOnly = option;
+        if (std::strcmp(option, "--at") == 0) {
+            if (!readSeconds(value, &out->atSeconds))
+                return refuse(why, whySize, "--at takes a number of seconds, not \"%s\".", value);
+            if (out->atSeconds < 0.0 || out->atSeconds > END_TIME)
+                return refuse(why, whySize, "--at %s is outside 0 to %.0f seconds.", value, END_TIME);
+        } else if (std::strcmp(option, "--window") == 0) {
+            if (!readWindowSize(value, &out->windowWidth, &out->windowHeight))
+                return refuse(why, whySize, "--window takes WIDTHxHEIGHT, each %d to %d, not \"%s\".",
+                              MIN_WINDOW_SIDE, MAX_WINDOW_SIDE, value);
         } else {
-            return fail(why, whySize, "unknown option '%s' (the options are --scale F|auto and --no-vsync)",
-                        arg);
+            if (std::strlen(value) + 1 > sizeof out->shadersDir - STAGE_NAME_ROOM)
+                return refuse(why, whySize, "--shaders: the folder name is too long.");
+            char missing[SHADERS_DIR_SIZE + STAGE_NAME_ROOM];
+            if (!stageFolderComplete(value, missing, sizeof missing))
+                return refuse(why, whySize, "--shaders %s: %s.", value, missing);
+            std::snprintf(out->shadersDir, sizeof out->shadersDir, "%s", value);
         }
     }
+    if (authorOnly != nullptr && !out->author)
+        return refuse(why, whySize, "%s is an author option: add --author.", authorOnly);
     return true;
 }

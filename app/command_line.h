@@ -1,15 +1,34 @@
-// The executables' command line. Without options every field keeps the release default.
+// The executables' options. Without any, the run is the release run; --author turns the window into an
+// author's tool (transport keys, hot reload of the stages); --scale and --no-vsync trade sharpness and
+// pacing for speed.
 #pragma once
+
+constexpr int AUTHOR_WINDOW_WIDTH = 1280;
+constexpr int AUTHOR_WINDOW_HEIGHT = 720;
+constexpr int MIN_WINDOW_SIDE = 16;
+constexpr int MAX_WINDOW_SIDE = 16384;
+constexpr int SHADERS_DIR_SIZE = 1024;
 
 // The range of a fixed render scale, and the steps that the automatic scale moves in.
 constexpr double MIN_RENDER_SCALE = 0.25;
 constexpr double MAX_RENDER_SCALE = 1.0;
 
 struct CommandLine {
+    bool author = false;
+    double atSeconds = 0.0;
+    int windowWidth = AUTHOR_WINDOW_WIDTH;
+    int windowHeight = AUTHOR_WINDOW_HEIGHT;
+    // Empty: the source tree's stages where they exist, else the built-in ones.
+    char shadersDir[SHADERS_DIR_SIZE] = "";
     double scale = 0.0;     // render scale, a fraction of the client size; 0: none, the window itself
     bool scaleAuto = false; // the scale follows the frame rate
     bool vsync = true;      // a swap interval of 1
 };
 
-// Reads the options; on a mistake returns false with a one-line reason in `why`.
+// Reads argv[1..argc-1] into `out`. Returns false with a message for the user in `why` on an unknown
+// option, a missing or malformed value, a value out of range, a shaders folder that does not exist or lacks
+// a stage, or an author option given without --author.
 bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int whySize);
+
+// The text shown with a refused command line.
+extern const char* const COMMAND_LINE_USAGE;

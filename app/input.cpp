@@ -6,6 +6,16 @@
 static int frac = 0;
 static bool leftDrag = false;
 static bool middleDrag = false;
+static bool quit = false;
+static AuthorKeyHandler authorKeys = nullptr;
+
+bool quitRequested() {
+    return quit;
+}
+
+void setAuthorKeyHandler(AuthorKeyHandler handler) {
+    authorKeys = handler;
+}
 
 int fracCounter() {
     return frac;
@@ -16,6 +26,7 @@ InputAction handleInput(InputEvent event) {
     case InputEvent::Close:
     case InputEvent::Destroy:
     case InputEvent::KeyEscape:
+        quit = true;
         stopRunning();
         return InputAction::Consumed;
     case InputEvent::LeftDown:
@@ -44,6 +55,24 @@ InputAction handleInput(InputEvent event) {
     case InputEvent::KeyOther:
     case InputEvent::Other:
         break;
+    case InputEvent::KeySpace:
+    case InputEvent::KeyLeft:
+    case InputEvent::KeyRight:
+    case InputEvent::KeyShiftLeft:
+    case InputEvent::KeyShiftRight:
+    case InputEvent::KeyPageUp:
+    case InputEvent::KeyPageDown:
+    case InputEvent::KeyHome:
+    case InputEvent::KeyComma:
+    case InputEvent::KeyPeriod:
+    case InputEvent::KeyB:
+    case InputEvent::KeyN:
+    case InputEvent::KeyBackspace:
+    case InputEvent::KeyR:
+    case InputEvent::KeyF11:
+        if (authorKeys == nullptr)
+            break; // a release run treats them as any other key
+        return authorKeys(event) ? InputAction::ToggleFullscreen : InputAction::Consumed;
     }
     return InputAction::DefaultHandler;
 }

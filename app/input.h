@@ -1,6 +1,7 @@
 // What the window's input does: Escape or a close ends the run, a plain left click cycles the frac
 // counter, Shift+left and middle drags hold the mouse capture. Platforms translate their messages into
-// InputEvent and carry out the InputAction.
+// InputEvent and carry out the InputAction. The author keys mean nothing in a release run; in author mode a
+// handler set by the author loop takes them.
 #pragma once
 
 enum class InputEvent {
@@ -17,6 +18,22 @@ enum class InputEvent {
     MouseMove,
     MouseWheel,
     Other,
+    // Author keys (Shift+Left/Right are their own events).
+    KeySpace,
+    KeyLeft,
+    KeyRight,
+    KeyShiftLeft,
+    KeyShiftRight,
+    KeyPageUp,
+    KeyPageDown,
+    KeyHome,
+    KeyComma,
+    KeyPeriod,
+    KeyB,
+    KeyN,
+    KeyBackspace,
+    KeyR,
+    KeyF11,
 };
 
 enum class InputAction {
@@ -24,8 +41,17 @@ enum class InputAction {
     DefaultHandler, // pass the message to the system's default handling
     TakeCapture,    // keep mouse messages coming to the window while the button is held
     ReleaseCapture,
+    ToggleFullscreen, // author mode: borderless fullscreen on the window's monitor, or back
 };
 
 InputAction handleInput(InputEvent event);
 
 int fracCounter();
+
+// True once Escape or a close or destroy has been seen: the run ends for the user, not for the music.
+bool quitRequested();
+
+// Author mode: the author keys go to `handler`, which returns true when the window should then toggle
+// fullscreen. Null (the default) leaves them to the system's default handling.
+using AuthorKeyHandler = bool (*)(InputEvent event);
+void setAuthorKeyHandler(AuthorKeyHandler handler);

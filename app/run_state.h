@@ -3,5 +3,6 @@
 
 bool isRunning();
 void stopRunning();
-// Sets the flag again: a web page plays the demo once more after its end.
+// Sets the flag again: a web page plays the demo once more after its end; in author mode the music
+// passing its end wraps instead of ending the run.
 void startRunning();

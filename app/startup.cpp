@@ -1,6 +1,7 @@
 // The start-up sequence, shared by every executable.
 #include "app/startup.h"
 
+#include "app/author_loop.h"
 #include "app/command_line.h"
 #include "app/frame_loop.h"
 #include "audio/loudness_envelope.h"
@@ -43,21 +44,27 @@ bool prepareDemo(char* why, int whySize) {
 }
 
 int runDemo(int argc, char** argv) {
-    char why[512] = "";
     CommandLine options;
+    char why[512] = "";
     if (!parseCommandLine(argc, argv, &options, why, sizeof why)) {
         char text[600];
         std::snprintf(text, sizeof text, "doz-engine: %s", why);
-        showFatalError(text);
+        showUsageError(text);
         return 2;
     }
-    if (!openDemoWindow(why, sizeof why) || !prepareDemo(why, sizeof why))
+    bool opened = options.author
+                      ? openAuthorWindow(options.windowWidth, options.windowHeight, why, sizeof why)
+                      : openDemoWindow(why, sizeof why);
+    if (!opened || !prepareDemo(why, sizeof why))
         return refuseToRun(why);
     setSwapInterval(options.vsync ? 1 : 0);
     if (options.scaleAuto)
         setAutoRenderScale();
     else
         setRenderScale(options.scale);
-    runFrameLoop();
+    if (options.author)
+        runAuthorLoop(options);
+    else
+        runFrameLoop();
     return 0;
 }

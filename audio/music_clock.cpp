@@ -5,6 +5,8 @@
 #include "platform/sound_device.h"
 #include "platform/ticks.h"
 
+#include <cmath>
+
 MusicClock musicClock;
 
 static void handOverToTicks(MusicClock& clock, uint32_t now) {

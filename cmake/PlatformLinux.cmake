@@ -9,6 +9,7 @@ find_package(Fontconfig REQUIRED)
 add_library(doz_platform_shared OBJECT
     platform/shared/credits_raster_freetype.cpp
     platform/shared/debug_output_stderr.cpp
+    platform/shared/folder_watch_inotify.cpp
     platform/shared/resources_linked.cpp)
 target_include_directories(doz_platform_shared PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(doz_platform_shared PUBLIC Freetype::Freetype Fontconfig::Fontconfig)

@@ -4,6 +4,7 @@ add_executable(doz-engine
     platform/web/credits_raster_web.cpp
     platform/web/debug_output_web.cpp
     platform/web/entry_web.cpp
+    platform/web/folder_watch_web.cpp
     platform/web/gl_loader_web.cpp
     platform/web/probe_web.cpp
     platform/web/resources_web.cpp

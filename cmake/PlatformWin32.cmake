@@ -6,6 +6,7 @@ add_executable(doz-engine WIN32
     platform/win32/credits_raster_gdi.cpp
     platform/win32/debug_output_win32.cpp
     platform/win32/entry_win32.cpp
+    platform/win32/folder_watch_win32.cpp
     platform/win32/gl_loader_win32.cpp
     platform/win32/resources_win32.cpp
     platform/win32/sound_winmm.cpp

@@ -9,3 +9,10 @@ bool openLoopingSound(const int16_t* samples, int32_t frames);
 // The device's playback position in sample frames since the start. Returns false when the position cannot
 // be read in samples (no device, or a device that reports another time format).
 bool readSoundPosition(uint32_t* sampleFrames);
+
+// Author mode. Moves playback to track frame `frame` (0 <= frame < the track's frames); the position goes
+// on counting from where it is, or restarts, as the device does. Nothing happens without a device.
+void seekSound(int32_t frame);
+
+// Holds playback (silence, the position stands still) or lets it go on.
+void pauseSound(bool paused);

@@ -28,3 +28,13 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 
 // Tells the user why the demo cannot run (message box where there is one, and stderr).
 void showFatalError(const char* text);
+
+// Author mode: a normal, resizable, decorated window whose client area is `width` x `height`, with the
+// cursor visible and the same kind of context as the demo window.
+bool openAuthorWindow(int width, int height, char* why, int whySize);
+
+// Author mode: borderless fullscreen on the monitor the window is on, or back to the window as it was.
+void toggleBorderlessFullscreen();
+
+// A refused command line: stderr, and a message box where the system has no console to show it.
+void showUsageError(const char* text);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 const UniformSlot UNIFORM_SLOTS[UNIFORM_COUNT] = {
     {"iResolution", &UniformTable::iResolution},
@@ -38,33 +39,24 @@ static GLuint compileStage(GLenum type, const char* source) {
     return shader;
 }
 
-// The report goes to the debugger output and stays in the title; a stage whose driver wrote no log is
-// still named, so that the title never goes blank.
-static void reportBuildFailure(const char* stageName) {
-    if (compileLog[0] == '\0')
-        std::snprintf(compileLog, sizeof compileLog, "%s%s", stageName, NO_LOG_REPORT);
-    writeDebugOutput(compileLog);
-    if (windowExists())
-        setWindowTitle(compileLog);
-    shaderErrorFlag = true;
+// The log of a failed build: the driver's compile log as it stands; a link failure's log under its heading;
+// a stage whose driver wrote no log is still named, so that a report never goes blank.
+static void describeFailure(StageFailure failure, char* log, int logSize) {
+    if (failure == StageFailure::Link) {
+        if (log[0] == '\0') {
+            std::snprintf(log, static_cast<size_t>(logSize), "%s%s", LINK_FAILURE_REPORT, NO_LOG_REPORT);
+            return;
+        }
+        std::string driverLog = log;
+        std::snprintf(log, static_cast<size_t>(logSize), "%s:\n%s", LINK_FAILURE_REPORT, driverLog.c_str());
+    } else if (log[0] == '\0') {
+        const char* stage = failure == StageFailure::Vertex ? "Vertex stage" : "Fragment stage";
+        std::snprintf(log, static_cast<size_t>(logSize), "%s: compile failed%s", stage, NO_LOG_REPORT);
+    }
 }
 
-// The program's own log after the link failure's heading; false when the stages linked.
-static bool readLinkFailure(GLuint program) {
-    GLint linked = 1; // unwritten by the driver: success, as with the compile statuses
-    gl.getProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked != 0)
-        return false;
-    int heading = std::snprintf(compileLog, sizeof compileLog, "%s:\n", LINK_FAILURE_REPORT);
-    std::memset(compileLog + heading, 0, sizeof compileLog - heading);
-    gl.getProgramInfoLog(program, COMPILE_LOG_SIZE - heading, nullptr, compileLog + heading);
-    compileLog[COMPILE_LOG_SIZE - 1] = '\0';
-    if (compileLog[heading] == '\0')
-        std::snprintf(compileLog, sizeof compileLog, "%s%s", LINK_FAILURE_REPORT, NO_LOG_REPORT);
-    return true;
-}
-
-void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource) {
+GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, int logSize,
+                            StageFailure* failure) {
     GLuint vertex = compileStage(GL_VERTEX_SHADER, vertexSource);
     GLuint fragment = compileStage(GL_FRAGMENT_SHADER, fragmentSource);
 
@@ -72,6 +64,8 @@ void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource)
     GLint vertexOk = 1, fragmentOk = 1;
     gl.getShaderiv(vertex, GL_COMPILE_STATUS, &vertexOk);
     gl.getShaderiv(fragment, GL_COMPILE_STATUS, &fragmentOk);
+    std::memset(log, 0, static_cast<size_t>(logSize));
+    *failure = StageFailure::None;
 
     GLuint program = 0;
     if (vertexOk != 0 && fragmentOk != 0) {
@@ -79,24 +73,43 @@ void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource)
         gl.attachShader(program, vertex);
         gl.attachShader(program, fragment);
         gl.linkProgram(program);
-        // Still attached, so the program keeps them alive.
-        gl.deleteShader(vertex);
-        gl.deleteShader(fragment);
-        if (readLinkFailure(program)) {
-            reportBuildFailure(LINK_FAILURE_REPORT);
+        GLint linked = 1;
+        gl.getProgramiv(program, GL_LINK_STATUS, &linked);
+        if (linked == 0) {
+            *failure = StageFailure::Link;
+            gl.getProgramInfoLog(program, logSize, nullptr, log);
             gl.deleteProgram(program);
             program = 0;
         }
     } else {
         // The vertex stage's log wins when both fail.
-        GLuint failed = vertexOk == 0 ? vertex : fragment;
-        std::memset(compileLog, 0, sizeof compileLog);
-        gl.getShaderInfoLog(failed, COMPILE_LOG_SIZE, nullptr, compileLog);
-        compileLog[COMPILE_LOG_SIZE - 1] = '\0';
-        reportBuildFailure(vertexOk == 0 ? "Vertex stage: compile failed" : "Fragment stage: compile failed");
-        gl.deleteShader(vertex);
-        gl.deleteShader(fragment);
+        *failure = vertexOk == 0 ? StageFailure::Vertex : StageFailure::Fragment;
+        gl.getShaderInfoLog(vertexOk == 0 ? vertex : fragment, logSize, nullptr, log);
     }
+    // A linked program keeps its attached stages alive.
+    gl.deleteShader(vertex);
+    gl.deleteShader(fragment);
+    log[logSize - 1] = '\0';
+    if (*failure != StageFailure::None)
+        describeFailure(*failure, log, logSize);
+    return program;
+}
+
+void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource) {
+    StageFailure failure = StageFailure::None;
+    GLuint program =
+        compileAndLinkStages(vertexSource, fragmentSource, compileLog, COMPILE_LOG_SIZE, &failure);
+    if (failure != StageFailure::None) {
+        // The report goes to the debugger output and stays in the title.
+        writeDebugOutput(compileLog);
+        if (windowExists())
+            setWindowTitle(compileLog);
+        shaderErrorFlag = true;
+    }
+    useSceneProgram(program);
+}
+
+void useSceneProgram(GLuint program) {
     sceneProgram = program;
     gl.useProgram(program);
 

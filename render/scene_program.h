@@ -33,3 +33,14 @@ void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource)
 // Reports used when a build fails; a compile log of the driver's own stands alone.
 constexpr const char* LINK_FAILURE_REPORT = "Link stage: the vertex and fragment stages do not link";
 constexpr const char* NO_LOG_REPORT = " (the driver gave no log)";
+
+// Which part of a stage pair failed to build.
+enum class StageFailure { None, Vertex, Fragment, Link };
+
+// Compiles and links two stage texts. Returns the program, or 0 with the failing part's log in `log` (the
+// vertex stage's when both fail). Leaves the current program and the uniform table alone.
+GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, int logSize,
+                            StageFailure* failure);
+
+// Makes `program` the scene program: current, its uniform table looked up, uText on unit 0.
+void useSceneProgram(GLuint program);

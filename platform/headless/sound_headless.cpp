@@ -7,6 +7,8 @@
 static bool available = true;
 static uint32_t position = 0;
 static std::deque<uint32_t> scripted;
+static int32_t seekFrame = -1;
+static bool paused = false;
 
 void setHeadlessSoundAvailable(bool value) {
     available = value;
@@ -34,4 +36,22 @@ bool readSoundPosition(uint32_t* sampleFrames) {
     }
     *sampleFrames = position;
     return true;
+}
+
+void seekSound(int32_t frame) {
+    if (available)
+        seekFrame = frame;
+}
+
+void pauseSound(bool value) {
+    if (available)
+        paused = value;
+}
+
+int32_t headlessSoundSeekFrame() {
+    return seekFrame;
+}
+
+bool headlessSoundPaused() {
+    return paused;
 }

@@ -176,3 +176,25 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
+
+bool openAuthorWindow(int width, int height, char* why, int whySize) {
+    std::string reason;
+    if (openHeadlessContext(width, height, &reason))
+        return true;
+    std::snprintf(why, static_cast<size_t>(whySize), "%s", reason.c_str());
+    return false;
+}
+
+static int fullscreenToggles = 0;
+
+void toggleBorderlessFullscreen() {
+    fullscreenToggles += 1;
+}
+
+int headlessFullscreenToggles() {
+    return fullscreenToggles;
+}
+
+void showUsageError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+}

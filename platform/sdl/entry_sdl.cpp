@@ -1,4 +1,4 @@
-// Linux-native entry point.
+// Linux-native entry point: the options go to the demo (none: the release run).
 #include "app/startup.h"
 
 int main(int argc, char** argv) {

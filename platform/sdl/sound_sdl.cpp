@@ -18,6 +18,7 @@ struct LoopingSound {
     uint64_t framesBefore;    // frames the device took before the latest callback
     uint64_t framesAfter;     // ... and including the latest callback
     uint64_t callbackCounter; // performance counter at the latest callback (or at the opening)
+    bool paused;              // author mode: silence, and the position stands still
 };
 } // namespace
 
@@ -26,6 +27,12 @@ static LoopingSound sound;
 
 static void SDLCALL fillFromTrack(void*, Uint8* stream, int length) {
     const int wanted = length / BYTES_PER_FRAME;
+    if (sound.paused) {
+        std::memset(stream, 0, static_cast<size_t>(length));
+        sound.framesBefore = sound.framesAfter;
+        sound.callbackCounter = SDL_GetPerformanceCounter();
+        return;
+    }
     int done = 0;
     while (done < wanted) {
         int run = wanted - done;
@@ -47,7 +54,7 @@ static void SDLCALL fillFromTrack(void*, Uint8* stream, int length) {
 bool openLoopingSound(const int16_t* samples, int32_t frames) {
     if (frames <= 0 || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return false;
-    sound = {samples, frames, 0, 0, 0, SDL_GetPerformanceCounter()};
+    sound = {samples, frames, 0, 0, 0, SDL_GetPerformanceCounter(), false};
 
     SDL_AudioSpec wanted = {};
     wanted.freq = 44100;
@@ -84,4 +91,22 @@ bool readSoundPosition(uint32_t* sampleFrames) {
         position = after;
     *sampleFrames = static_cast<uint32_t>(position); // wraps like a 32-bit device counter
     return true;
+}
+
+// The device keeps playing what it was given already; the next callback reads from the new place.
+void seekSound(int32_t frame) {
+    if (device == 0 || frame < 0 || frame >= sound.frames)
+        return;
+    SDL_LockAudioDevice(device);
+    sound.nextFrame = frame;
+    SDL_UnlockAudioDevice(device);
+}
+
+// The device itself keeps running, so its position stays readable while held.
+void pauseSound(bool paused) {
+    if (device == 0)
+        return;
+    SDL_LockAudioDevice(device);
+    sound.paused = paused;
+    SDL_UnlockAudioDevice(device);
 }

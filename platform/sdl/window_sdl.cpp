@@ -44,6 +44,41 @@ bool openDemoWindow(char* why, int whySize) {
     return true;
 }
 
+static InputEvent translateKey(SDL_Keycode key, bool shift) {
+    switch (key) {
+    case SDLK_ESCAPE:
+        return InputEvent::KeyEscape;
+    case SDLK_SPACE:
+        return InputEvent::KeySpace;
+    case SDLK_LEFT:
+        return shift ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
+    case SDLK_RIGHT:
+        return shift ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
+    case SDLK_PAGEUP:
+        return InputEvent::KeyPageUp;
+    case SDLK_PAGEDOWN:
+        return InputEvent::KeyPageDown;
+    case SDLK_HOME:
+        return InputEvent::KeyHome;
+    case SDLK_COMMA:
+        return InputEvent::KeyComma;
+    case SDLK_PERIOD:
+        return InputEvent::KeyPeriod;
+    case SDLK_b:
+        return InputEvent::KeyB;
+    case SDLK_n:
+        return InputEvent::KeyN;
+    case SDLK_BACKSPACE:
+        return InputEvent::KeyBackspace;
+    case SDLK_r:
+        return InputEvent::KeyR;
+    case SDLK_F11:
+        return InputEvent::KeyF11;
+    default:
+        return InputEvent::KeyOther;
+    }
+}
+
 static InputEvent translate(const SDL_Event& e) {
     switch (e.type) {
     case SDL_QUIT:
@@ -52,7 +87,7 @@ static InputEvent translate(const SDL_Event& e) {
         return e.window.event == SDL_WINDOWEVENT_CLOSE ? InputEvent::Close : InputEvent::Other;
     case SDL_KEYDOWN:
         modifiers = e.key.keysym.mod;
-        return e.key.keysym.sym == SDLK_ESCAPE ? InputEvent::KeyEscape : InputEvent::KeyOther;
+        return translateKey(e.key.keysym.sym, (modifiers & KMOD_SHIFT) != 0);
     case SDL_KEYUP:
         modifiers = e.key.keysym.mod;
         return InputEvent::Other;
@@ -84,6 +119,9 @@ void pumpWindowMessages() {
             break;
         case InputAction::ReleaseCapture:
             SDL_CaptureMouse(SDL_FALSE);
+            break;
+        case InputAction::ToggleFullscreen:
+            toggleBorderlessFullscreen();
             break;
         case InputAction::Consumed:
         case InputAction::DefaultHandler:
@@ -120,6 +158,59 @@ void setWindowTitle(const char* text) {
 
 void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac, int reload) {
     std::snprintf(buffer, 64, format, fps, frac, reload);
+}
+
+bool openAuthorWindow(int width, int height, char* why, int whySize) {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::snprintf(why, static_cast<size_t>(whySize), "No video: %s", SDL_GetError());
+        return false;
+    }
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    window = SDL_CreateWindow("doz-engine", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                              SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN);
+    if (window == nullptr) {
+        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL window: %s", SDL_GetError());
+        return false;
+    }
+    modifiers = static_cast<Uint16>(SDL_GetModState());
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (context == nullptr || SDL_GL_MakeCurrent(window, context) != 0) {
+        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context: %s", SDL_GetError());
+        return false;
+    }
+    return true;
+}
+
+// Borderless over the display the window is on, by hand as on Windows: SDL's own desktop fullscreen asks
+// the window manager, and without one nothing happens.
+static bool fullscreen = false;
+static SDL_Rect windowed = {0, 0, 0, 0};
+
+void toggleBorderlessFullscreen() {
+    if (!fullscreen) {
+        SDL_Rect display = {0, 0, 0, 0};
+        if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &display) != 0)
+            return;
+        SDL_GetWindowPosition(window, &windowed.x, &windowed.y);
+        SDL_GetWindowSize(window, &windowed.w, &windowed.h);
+        SDL_SetWindowBordered(window, SDL_FALSE);
+        SDL_SetWindowPosition(window, display.x, display.y);
+        SDL_SetWindowSize(window, display.w, display.h);
+    } else {
+        SDL_SetWindowBordered(window, SDL_TRUE);
+        SDL_SetWindowSize(window, windowed.w, windowed.h);
+        SDL_SetWindowPosition(window, windowed.x, windowed.y);
+    }
+    fullscreen = !fullscreen;
+}
+
+void showUsageError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
 }
 
 void showFatalError(const char* text) {

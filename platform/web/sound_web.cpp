@@ -156,3 +156,7 @@ void playSoundAfterGesture() {
 void stopSound() {
     stopSoundJs();
 }
+
+// The page has no transport keys: a moment is chosen with the address, before the sound starts.
+void seekSound(int32_t) {}
+void pauseSound(bool) {}

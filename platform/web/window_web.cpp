@@ -158,6 +158,19 @@ void presentFrame() {}
 // The browser paces animation frames to the display itself.
 void setSwapInterval(int) {}
 
+// The page is the window: the author's window, its fullscreen key and its command line belong to the
+// executables.
+bool openAuthorWindow(int, int, char* why, int whySize) {
+    std::snprintf(why, static_cast<size_t>(whySize), "Author mode runs in the executables, not in a page.");
+    return false;
+}
+
+void toggleBorderlessFullscreen() {}
+
+void showUsageError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+}
+
 bool windowExists() {
     return exists;
 }

@@ -8,6 +8,10 @@
 
 static HWAVEOUT waveOut;
 static WAVEHDR header;
+// Author mode: after a seek, the rest of the track from the new place plays once before the looping header.
+static WAVEHDR tailHeader;
+static bool opened = false;
+static bool held = false;
 
 bool openLoopingSound(const int16_t* samples, int32_t frames) {
     WAVEFORMATEX format = {};
@@ -32,7 +36,8 @@ bool openLoopingSound(const int16_t* samples, int32_t frames) {
     header.reserved = 0;
     if (waveOutPrepareHeader(waveOut, &header, sizeof header) != MMSYSERR_NOERROR)
         return false;
-    return waveOutWrite(waveOut, &header, sizeof header) == MMSYSERR_NOERROR;
+    opened = waveOutWrite(waveOut, &header, sizeof header) == MMSYSERR_NOERROR;
+    return opened;
 }
 
 bool readSoundPosition(uint32_t* sampleFrames) {
@@ -43,4 +48,36 @@ bool readSoundPosition(uint32_t* sampleFrames) {
         return false;
     *sampleFrames = time.u.sample;
     return true;
+}
+
+// The device is reset (its position starts again from 0) and given the track again from `frame`.
+void seekSound(int32_t frame) {
+    if (!opened)
+        return;
+    DWORD frames = header.dwBufferLength / 4;
+    if (frame < 0 || static_cast<DWORD>(frame) >= frames)
+        return;
+    waveOutReset(waveOut);
+    if (held)
+        waveOutPause(waveOut); // nothing may sound before the resume
+    if ((tailHeader.dwFlags & WHDR_PREPARED) != 0)
+        waveOutUnprepareHeader(waveOut, &tailHeader, sizeof tailHeader);
+    if (frame > 0) {
+        tailHeader = {};
+        tailHeader.lpData = header.lpData + static_cast<size_t>(frame) * 4;
+        tailHeader.dwBufferLength = (frames - static_cast<DWORD>(frame)) * 4;
+        waveOutPrepareHeader(waveOut, &tailHeader, sizeof tailHeader);
+        waveOutWrite(waveOut, &tailHeader, sizeof tailHeader);
+    }
+    waveOutWrite(waveOut, &header, sizeof header);
+}
+
+void pauseSound(bool paused) {
+    if (!opened || paused == held)
+        return;
+    held = paused;
+    if (paused)
+        waveOutPause(waveOut);
+    else
+        waveOutRestart(waveOut);
 }

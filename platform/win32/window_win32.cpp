@@ -11,6 +11,46 @@ static HWND window = nullptr;
 static HDC deviceContext = nullptr;
 static bool cursorHidden = false;
 
+// Shift as of this message, not the keyboard now; asked only for the keys that it changes.
+static bool shiftHeld() {
+    return GetKeyState(VK_SHIFT) < 0;
+}
+
+static InputEvent translateKey(WPARAM key) {
+    switch (key) {
+    case VK_ESCAPE:
+        return InputEvent::KeyEscape;
+    case VK_SPACE:
+        return InputEvent::KeySpace;
+    case VK_LEFT:
+        return shiftHeld() ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
+    case VK_RIGHT:
+        return shiftHeld() ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
+    case VK_PRIOR:
+        return InputEvent::KeyPageUp;
+    case VK_NEXT:
+        return InputEvent::KeyPageDown;
+    case VK_HOME:
+        return InputEvent::KeyHome;
+    case VK_OEM_COMMA:
+        return InputEvent::KeyComma;
+    case VK_OEM_PERIOD:
+        return InputEvent::KeyPeriod;
+    case 'B':
+        return InputEvent::KeyB;
+    case 'N':
+        return InputEvent::KeyN;
+    case VK_BACK:
+        return InputEvent::KeyBackspace;
+    case 'R':
+        return InputEvent::KeyR;
+    case VK_F11:
+        return InputEvent::KeyF11;
+    default:
+        return InputEvent::KeyOther;
+    }
+}
+
 static InputEvent translate(UINT message, WPARAM wParam) {
     switch (message) {
     case WM_CLOSE:
@@ -18,7 +58,7 @@ static InputEvent translate(UINT message, WPARAM wParam) {
     case WM_DESTROY:
         return InputEvent::Destroy;
     case WM_KEYDOWN:
-        return wParam == VK_ESCAPE ? InputEvent::KeyEscape : InputEvent::KeyOther;
+        return translateKey(wParam);
     case WM_LBUTTONDOWN:
         return (wParam & MK_SHIFT) != 0 ? InputEvent::ShiftLeftDown : InputEvent::LeftDown;
     case WM_LBUTTONUP:
@@ -47,6 +87,9 @@ static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
         break;
     case InputAction::ReleaseCapture:
         ReleaseCapture();
+        break;
+    case InputAction::ToggleFullscreen:
+        toggleBorderlessFullscreen();
         break;
     case InputAction::Consumed:
         break;
@@ -143,4 +186,69 @@ void showFatalError(const char* text) {
         ShowCursor(TRUE);
     cursorHidden = false;
     MessageBoxA(window, text, "doz-engine", MB_OK | MB_ICONERROR);
+}
+
+bool openAuthorWindow(int width, int height, char* why, int whySize) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = "doz";
+    RegisterClassA(&windowClass);
+
+    // The outer size that gives the asked-for client area.
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    RECT frame = {0, 0, width, height};
+    AdjustWindowRect(&frame, style, FALSE);
+    window =
+        CreateWindowExA(0, "doz", "doz-engine", style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                        frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+    deviceContext = GetDC(window);
+
+    PIXELFORMATDESCRIPTOR format = {};
+    format.nSize = 40;
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    format.iPixelType = PFD_TYPE_RGBA;
+    format.cColorBits = 32;
+    SetPixelFormat(deviceContext, ChoosePixelFormat(deviceContext, &format), &format);
+
+    HGLRC context = wglCreateContext(deviceContext);
+    if (context == nullptr || !wglMakeCurrent(deviceContext, context)) {
+        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context could be made (error %lu).",
+                      GetLastError());
+        return false;
+    }
+    return true;
+}
+
+// The usual borderless fullscreen: a popup over the whole monitor the window is on, and back.
+static WINDOWPLACEMENT windowedPlacement;
+
+void toggleBorderlessFullscreen() {
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    if ((style & WS_OVERLAPPEDWINDOW) != 0) {
+        windowedPlacement = {};
+        windowedPlacement.length = sizeof windowedPlacement;
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
+        if (!GetWindowPlacement(window, &windowedPlacement) ||
+            !GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+            return;
+        SetWindowLongA(window, GWL_STYLE, (style & ~WS_OVERLAPPEDWINDOW) | WS_POPUP);
+        const RECT& area = monitor.rcMonitor;
+        SetWindowPos(window, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                     SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    } else {
+        SetWindowLongA(window, GWL_STYLE, (style & ~WS_POPUP) | WS_OVERLAPPEDWINDOW);
+        SetWindowPlacement(window, &windowedPlacement);
+        SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    }
+}
+
+void showUsageError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+    MessageBoxA(nullptr, text, "doz-engine", MB_OK | MB_ICONERROR);
 }

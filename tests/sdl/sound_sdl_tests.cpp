@@ -48,3 +48,32 @@ TEST(SdlSound, NoDeviceMeansNoPosition) {
     EXPECT_FALSE(readSoundPosition(&position));
     EXPECT_EQ(position, 77u);
 }
+
+TEST(SdlSound, PauseHoldsThePositionReadableAndResumeGoesOn) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_TRUE(openLoopingSound(track.data(), 4410));
+    uint32_t position = 0;
+    Uint64 start = SDL_GetPerformanceCounter();
+    while (position < 2048 && secondsSince(start) < 10.0) {
+        ASSERT_TRUE(readSoundPosition(&position));
+        SDL_Delay(5);
+    }
+    seekSound(1234); // author mode: only where the next callback reads from
+    pauseSound(true);
+    uint32_t held = 0;
+    SDL_Delay(100);
+    ASSERT_TRUE(readSoundPosition(&held)) << "a held device still tells its position";
+    SDL_Delay(300);
+    uint32_t later = 0;
+    ASSERT_TRUE(readSoundPosition(&later));
+    // At most the rest of the buffer handed over before the pause, however late the device's thread runs.
+    EXPECT_LE(later - held, 1024u);
+
+    pauseSound(false);
+    start = SDL_GetPerformanceCounter();
+    while (later <= held + 2048 && secondsSince(start) < 10.0) {
+        ASSERT_TRUE(readSoundPosition(&later));
+        SDL_Delay(5);
+    }
+    EXPECT_GT(later, held + 2048) << "playing again after the resume";
+}

@@ -1,0 +1,67 @@
+// Author mode's loop: the release frame pass, with the transport before and after it, then the reloader
+// and the author title.
+#include "app/author_loop.h"
+
+#include "app/author_title.h"
+#include "app/frame_loop.h"
+#include "app/frame_rate_title.h"
+#include "app/input.h"
+#include "app/run_state.h"
+#include "app/transport.h"
+#include "platform/ticks.h"
+#include "render/shader_sources.h"
+#include "render/stage_files.h"
+#include "render/stage_reloader.h"
+
+#include <cstdio>
+
+// Set by the build: the shaders folder of the source tree the executable was built from.
+static const char* const SOURCE_SHADERS_DIR = DOZ_SOURCE_SHADERS_DIR;
+
+static bool keySeen = false;
+
+static bool handleAuthorKey(InputEvent event) {
+    keySeen = true;
+    if (event == InputEvent::KeyF11)
+        return true;
+    if (event == InputEvent::KeyR)
+        reloadStagesNow();
+    else
+        handleTransportKey(event);
+    return false;
+}
+
+const char* chooseShadersFolder(const CommandLine& options) {
+    if (options.shadersDir[0] != '\0')
+        return options.shadersDir;
+    char missing[64];
+    if (stageFolderComplete(SOURCE_SHADERS_DIR, missing, sizeof missing))
+        return SOURCE_SHADERS_DIR;
+    std::fprintf(stderr, "doz-engine: no shaders folder (the source tree's is not here): the built-in stages "
+                         "run and nothing is watched\n");
+    return nullptr;
+}
+
+void runAuthorLoop(const CommandLine& options) {
+    startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
+    setAuthorKeyHandler(handleAuthorKey);
+    startTransport(options.atSeconds);
+    while (isRunning()) {
+        beforeTransportPass();
+        // The time the pass is about to draw (its own reading follows within its message step), so that the
+        // title names the frame on the screen; a key handled in that step moves it.
+        double shown = transportTime();
+        // Every pass then opens a new frame-rate window, so the release title is never due: the author
+        // title, with its own frame rate, is the only one.
+        frameRateTitle.windowStartTick = 0;
+        runFramePass();
+        afterTransportPass();
+        uint32_t now = readTickCount();
+        bool changed = pollStageReloader(now);
+        frameRateTitle.reloadCounter = stageReloader.reloadCounter;
+        if (keySeen)
+            shown = transportTime();
+        updateAuthorTitle(now, keySeen || changed, shown);
+        keySeen = false;
+    }
+}

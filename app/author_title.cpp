@@ -1,0 +1,46 @@
+// The author-mode title rule.
+#include "app/author_title.h"
+
+#include "app/input.h"
+#include "app/transport.h"
+#include "platform/window.h"
+#include "render/stage_reloader.h"
+
+#include <cstdio>
+
+AuthorTitle authorTitle = {0, 0, 0, 0, false};
+
+void formatAuthorTitle(char* text, int size, unsigned fps, int frac, int reloads, double seconds, bool paused,
+                       bool loop, double loopStart, double loopEnd) {
+    int used =
+        std::snprintf(text, static_cast<size_t>(size), AUTHOR_TITLE_FORMAT, fps, frac, reloads, seconds);
+    if (paused && used >= 0 && used < size)
+        used += std::snprintf(text + used, static_cast<size_t>(size - used), "  paused");
+    if (loop && used >= 0 && used < size)
+        std::snprintf(text + used, static_cast<size_t>(size - used), "  loop %.2f-%.2f", loopStart, loopEnd);
+}
+
+void updateAuthorTitle(uint32_t now, bool force, double seconds) {
+    AuthorTitle& t = authorTitle;
+    if (t.frameCounter == 0 && t.windowStartTick == 0)
+        t.windowStartTick = now;
+    t.frameCounter += 1;
+    uint32_t elapsed = now - t.windowStartTick;
+    if (elapsed >= 1000) {
+        t.fps = t.frameCounter * 1000u / elapsed;
+        t.windowStartTick = now;
+        t.frameCounter = 0;
+    }
+    if (!force && t.written && now - t.lastWriteTick < AUTHOR_TITLE_INTERVAL_MS)
+        return;
+    t.lastWriteTick = now;
+    t.written = true;
+    if (stageReloader.failed) {
+        setWindowTitle(stageReloader.failure);
+        return;
+    }
+    char text[AUTHOR_TITLE_SIZE];
+    formatAuthorTitle(text, sizeof text, t.fps, fracCounter(), stageReloader.reloadCounter, seconds,
+                      transport.paused, loopActive(), transport.loopStart, transport.loopEnd);
+    setWindowTitle(text);
+}

@@ -1,0 +1,46 @@
+// Author mode's transport: pause, seeks, frame steps and a loop, all carried out on the sound device so
+// that the picture, timed by the music clock, never parts from what is heard.
+#pragma once
+#include "app/input.h"
+
+constexpr double SEEK_STEP = 1.0;
+constexpr double FINE_SEEK_STEP = 0.1;
+constexpr double BAR_SECONDS = 2.0; // the soundtrack is at 120 BPM, four beats to the bar
+constexpr double FRAME_STEP = 1.0 / 60.0;
+
+struct Transport {
+    bool paused;
+    double pausedAt; // the time shown while paused
+    bool hasLoopStart, hasLoopEnd;
+    double loopStart, loopEnd;
+};
+
+extern Transport transport;
+
+// Starts at `seconds` (clamped to 0..END_TIME), playing, with no loop.
+void startTransport(double seconds);
+
+// The music time now: the held time while paused, else a reading of the clock.
+double transportTime();
+
+// Moves to `seconds`, clamped to 0..END_TIME and rounded to a sample; a seek while paused stays paused.
+void seekTo(double seconds);
+void seekBy(double seconds);
+void togglePause();
+// One frame back (-1) or forward (+1); only while paused.
+void stepFrame(int direction);
+
+// B, N and Backspace: a loop start or end at the current time, or no loop. A loop plays once both ends are
+// set and the end lies after the start; an end set without a start loops from 0.
+void markLoopStart();
+void markLoopEnd();
+void clearLoop();
+bool loopActive();
+
+// Carries out a transport key; returns false for any other event.
+bool handleTransportKey(InputEvent event);
+
+// Around each pass of the frame loop: before it, wrap at the loop end, and hold the time and the beat state
+// while paused; after it, undo an end of the run that was only the music passing END_TIME, wrapping to 0.
+void beforeTransportPass();
+void afterTransportPass();

@@ -1,0 +1,129 @@
+// The reload rules. A reload that builds replaces the program and counts; one that fails leaves the last
+// good program in place, puts the first line of the log in the title and the whole log in the debug output.
+#include "render/stage_reloader.h"
+
+#include "platform/debug_output.h"
+#include "platform/folder_watch.h"
+#include "render/gl_api.h"
+#include "render/stage_files.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+StageReloader stageReloader;
+
+// The line the title shows: the first that reports an error, since compilers list warnings first; else the
+// first line.
+static const char* headlineOf(const char* log, int* length) {
+    for (const char* line = log; *line != '\0';) {
+        size_t size = std::strcspn(line, "\r\n");
+        for (size_t i = 0; i + 5 <= size; ++i) {
+            if (std::tolower(static_cast<unsigned char>(line[i])) == 'e' &&
+                std::tolower(static_cast<unsigned char>(line[i + 1])) == 'r' &&
+                std::tolower(static_cast<unsigned char>(line[i + 2])) == 'r' &&
+                std::tolower(static_cast<unsigned char>(line[i + 3])) == 'o' &&
+                std::tolower(static_cast<unsigned char>(line[i + 4])) == 'r') {
+                *length = static_cast<int>(size);
+                return line;
+            }
+        }
+        line += size;
+        line += std::strspn(line, "\r\n");
+    }
+    *length = static_cast<int>(std::strcspn(log, "\r\n"));
+    return log;
+}
+
+static void reportFailure(const char* file, const char* log) {
+    StageReloader& r = stageReloader;
+    r.failed = true;
+    int length = 0;
+    const char* headline = headlineOf(log, &length);
+    std::snprintf(r.failure, sizeof r.failure, "reload failed: %.*s", length, headline);
+    std::string text = std::string("doz-engine: reload of ") + file + " failed:\n" + log;
+    if (text.back() != '\n')
+        text += '\n';
+    writeDebugOutput(text.c_str());
+}
+
+// Builds the tried pair; returns true when the title changes.
+static bool build(const std::string& vertex, const std::string& fragment, bool counts) {
+    StageReloader& r = stageReloader;
+    r.triedVertex = vertex;
+    r.triedFragment = fragment;
+    char log[COMPILE_LOG_SIZE];
+    StageFailure failure = StageFailure::None;
+    GLuint program = compileAndLinkStages(vertex.c_str(), fragment.c_str(), log, sizeof log, &failure);
+    if (program == 0) {
+        const char* file = failure == StageFailure::Vertex     ? VERTEX_STAGE_FILE
+                           : failure == StageFailure::Fragment ? FRAGMENT_STAGE_FILE
+                                                               : "scene.vert + scene.frag (link)";
+        reportFailure(file, log);
+        return true;
+    }
+    GLuint previous = sceneProgram;
+    useSceneProgram(program);
+    if (previous != 0)
+        gl.deleteProgram(previous);
+    r.runningVertex = vertex;
+    r.runningFragment = fragment;
+    r.failed = false;
+    if (counts)
+        r.reloadCounter += 1;
+    return true;
+}
+
+// Reads both files; `force` rebuilds a pair that was tried already.
+static bool load(bool force, bool counts) {
+    StageReloader& r = stageReloader;
+    if (r.folder[0] == '\0')
+        return false;
+    std::string vertex, fragment;
+    if (!readStageFile(r.folder, VERTEX_STAGE_FILE, &vertex) ||
+        !readStageFile(r.folder, FRAGMENT_STAGE_FILE, &fragment)) {
+        bool wasFailed = r.failed;
+        reportFailure(r.folder, "a stage file cannot be read");
+        return !wasFailed;
+    }
+    if (!force && vertex == r.triedVertex && fragment == r.triedFragment)
+        return false;
+    return build(vertex, fragment, counts);
+}
+
+void startStageReloader(const char* folder, const char* runningVertex, const char* runningFragment) {
+    StageReloader& r = stageReloader;
+    r.folder[0] = '\0';
+    r.pending = false;
+    r.lastChangeTick = 0;
+    r.runningVertex = r.triedVertex = runningVertex;
+    r.runningFragment = r.triedFragment = runningFragment;
+    r.reloadCounter = 0;
+    r.failed = false;
+    r.failure[0] = '\0';
+    if (folder == nullptr)
+        return;
+    std::snprintf(r.folder, sizeof r.folder, "%s", folder);
+    if (!watchFolder(folder))
+        writeDebugOutput("doz-engine: the shaders folder cannot be watched; R reloads it\n");
+    load(false, false);
+}
+
+bool pollStageReloader(uint32_t now) {
+    StageReloader& r = stageReloader;
+    if (r.folder[0] == '\0')
+        return false;
+    if (folderChanged()) {
+        r.pending = true;
+        r.lastChangeTick = now;
+    }
+    if (!r.pending || now - r.lastChangeTick < RELOAD_SETTLE_MS)
+        return false;
+    r.pending = false;
+    return load(false, true);
+}
+
+bool reloadStagesNow() {
+    stageReloader.pending = false;
+    return load(true, true);
+}

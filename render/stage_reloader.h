@@ -1,0 +1,35 @@
+// Author mode's hot reload of the two stages from a watched folder: wait until writes settle, recompile
+// only changed content, keep the last good program on a failure and say why.
+#pragma once
+#include "render/scene_program.h"
+
+#include <cstdint>
+#include <string>
+
+constexpr uint32_t RELOAD_SETTLE_MS = 200;
+constexpr int RELOAD_FOLDER_SIZE = 1024;
+constexpr int RELOAD_FAILURE_SIZE = 160;
+
+struct StageReloader {
+    char folder[RELOAD_FOLDER_SIZE]; // empty: nothing watched
+    bool pending;                    // a change was seen and has not settled yet
+    uint32_t lastChangeTick;
+    // The texts of the running program, and of the latest pair tried (good or not).
+    std::string runningVertex, runningFragment, triedVertex, triedFragment;
+    int reloadCounter;
+    bool failed;
+    char failure[RELOAD_FAILURE_SIZE]; // "reload failed: " and the log's first error line
+};
+
+extern StageReloader stageReloader;
+
+// Watches `folder` (nullptr: nothing), whose stages are compared with the running program's texts, and
+// loads them at once when they differ (without counting that as a reload).
+void startStageReloader(const char* folder, const char* runningVertex, const char* runningFragment);
+
+// Once per frame: notes changes in the folder, and `RELOAD_SETTLE_MS` after the last one reloads.
+// Returns true when the title should change (a new program, or a failure, or a failure cleared).
+bool pollStageReloader(uint32_t now);
+
+// R: reads and builds the stages at once, changed or not. Returns true as pollStageReloader does.
+bool reloadStagesNow();

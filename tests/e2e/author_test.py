@@ -1,0 +1,356 @@
+#!/usr/bin/env python3
+"""Author mode end to end, in one session of a built executable on a small virtual X screen:
+
+- the window's client area is the size asked for, and the run starts at --at;
+- Space pauses; the held picture matches doz-capture's still at the title's time, and one far from it does not;
+- seeks by keys (Left, Page Down, Shift+Right, Period, Comma, Home) move the title's time as they should,
+  and a held picture reached by keys alone matches the still at that exact time;
+- an edit of a copy of the stages (--shaders) changes the picture and the reload counter;
+- a broken edit keeps the picture, puts "reload failed: " and the error in the title, and the log with the
+  file name in the program's error output (Linux; Windows sends it to the debugger output);
+- a fix brings the picture back; a loop set with B and N keeps the time inside it; F11 covers the screen
+  and gives the window back; Escape ends with code 0.
+
+    author_test.py linux EXE CAPTURE     the native executable, SDL's dummy sound driver
+    author_test.py windows EXE CAPTURE   the cross-built one under Wine, sound to a PulseAudio null sink
+
+Exits 77 (skipped) when the Windows executable has not been built.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+import pictures
+from harness import (SKIPPED, Failure, PulseServer, WinePrefix, kill_process_group, make_scratch, note,
+                     run_tool, start_virtual_screen, stop_process, take_screenshot, wait_for_demo_window,
+                     window_title, write_png)
+
+SCREEN_WIDTH, SCREEN_HEIGHT = 320, 200
+# Small, so that llvmpipe draws many frames a second.
+CLIENT_WIDTH, CLIENT_HEIGHT = 160, 90
+START_AT = 30.0
+
+AUTHOR_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac (\d+)  \[reload (\d+)\]  (\d+\.\d\d) s"
+                          r"(  paused)?(?:  loop (\d+\.\d\d)-(\d+\.\d\d))?$")
+# Held pictures against stills at the same time; differences in 0..255 of 8x8 block means.
+SAME_TIME_LIMIT = 6.0
+SAME_PICTURE_LIMIT = 1.0
+DIFFERENT_PICTURE_MINIMUM = 20.0
+WINDOW_LIMIT_S = 90
+TITLE_LIMIT_S = 60
+# A reload compiles the whole scene stage on a software renderer.
+RELOAD_LIMIT_S = 120
+# Where the scene stage writes its colour; the edits change that line.
+FRAGMENT_OUTPUT = "O = vec4(col, 1.);"
+
+
+class Title:
+    def __init__(self, match):
+        self.fps, self.frac, self.reloads = int(match[1]), int(match[2]), int(match[3])
+        self.time = float(match[4])
+        self.paused = match[5] is not None
+        self.loop = (float(match[6]), float(match[7])) if match[6] else None
+
+
+class Session:
+    def __init__(self, kind, exe, capture, scratch):
+        self.kind, self.capture, self.scratch = kind, capture, scratch
+        self.screen = self.prefix = self.pulse = self.process = None
+        self.shaders = os.path.join(scratch, "shaders")
+        source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shaders")
+        shutil.copytree(source, self.shaders)
+        with open(os.path.join(self.shaders, "scene.frag")) as f:
+            self.original = f.read()
+        self.screen, display = start_virtual_screen(SCREEN_WIDTH, SCREEN_HEIGHT)
+        self.env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy")
+        folder = self.shaders
+        command = [exe]
+        if kind == "windows":
+            self.prefix = WinePrefix(scratch, display)
+            self.pulse = PulseServer(scratch)
+            self.env = dict(self.prefix.env, PULSE_SERVER=self.pulse.server)
+            folder = "Z:" + self.shaders.replace("/", "\\")
+            command = [self.prefix.wine, exe]
+        command += ["--author", "--window", f"{CLIENT_WIDTH}x{CLIENT_HEIGHT}", "--at", f"{START_AT:g}",
+                    "--shaders", folder]
+        self.log_path = os.path.join(scratch, "program.log")
+        self.log = open(self.log_path, "w")
+        self.process = subprocess.Popen(command, env=self.env, stdout=self.log, stderr=subprocess.STDOUT,
+                                        start_new_session=True)
+        note(f"started {' '.join(command)}")
+        self.window = wait_for_demo_window(self.process, self.env, WINDOW_LIMIT_S)
+        self.titles = []
+
+    def close(self):
+        if self.process is not None:
+            kill_process_group(self.process)
+        if self.prefix is not None:
+            self.prefix.shut_down()
+        if self.pulse is not None:
+            self.pulse.stop()
+        stop_process(self.screen)
+        self.log.close()
+
+    def output(self):
+        self.log.flush()
+        with open(self.log_path, errors="replace") as f:
+            return f.read()
+
+    def title(self):
+        text = window_title(self.window, self.env)
+        if text is not None and (not self.titles or self.titles[-1] != text):
+            self.titles.append(text)
+            note(f"title {text!r}")
+        return text
+
+    def wait_for(self, what, accept, limit_s=TITLE_LIMIT_S):
+        """Polls the title until accept(text, Title or None) holds; returns that Title (or None)."""
+        deadline = time.monotonic() + limit_s
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                raise Failure(f"the program ended with code {self.process.returncode} waiting for {what}")
+            text = self.title() or ""
+            match = AUTHOR_TITLE.match(text)
+            parsed = Title(match) if match else None
+            if accept(text, parsed):
+                return parsed
+            time.sleep(0.05)
+        raise Failure(f"no title with {what} within {limit_s} s; titles {self.titles[-8:]}")
+
+    def press(self, *keys):
+        run_tool(["xdotool", "windowfocus", "--sync", self.window], self.env)
+        for key in keys:
+            run_tool(["xdotool", "key", key], self.env)
+            note(f"pressed {key}")
+
+    def held_time(self, expected, what):
+        """Waits for a paused title at `expected` (to the title's 0.01 s); returns its Title."""
+        # Each title is rounded to 0.01 s, the one before it too; a stale title is further off.
+        return self.wait_for(what, lambda _, t: t is not None and t.paused and abs(t.time - expected) < 0.0101)
+
+    def client_area(self):
+        """The window's client area in a screenshot of the whole screen. Without a window manager, SDL's
+        window is the client area; Wine draws its own frame around it, with the client at the bottom."""
+        _, out = run_tool(["xwininfo", "-id", self.window], self.env)
+        fields = dict(re.findall(r"^\s*([A-Za-z -]+):\s+(\S+)", out, re.MULTILINE))
+        x, y = int(fields["Absolute upper-left X"]), int(fields["Absolute upper-left Y"])
+        width, height = int(fields["Width"]), int(fields["Height"])
+        if width < CLIENT_WIDTH or height < CLIENT_HEIGHT:
+            raise Failure(f"the window is {width}x{height}, smaller than the client area asked for")
+        if self.kind == "linux" and (width, height) != (CLIENT_WIDTH, CLIENT_HEIGHT):
+            raise Failure(f"the window is {width}x{height}, not {CLIENT_WIDTH}x{CLIENT_HEIGHT}")
+        border = (width - CLIENT_WIDTH) // 2
+        return x + border, y + height - CLIENT_HEIGHT - border
+
+    def wait_for_geometry(self, what, accept, limit_s=20):
+        deadline = time.monotonic() + limit_s
+        while True:
+            _, out = run_tool(["xwininfo", "-id", self.window], self.env)
+            fields = dict(re.findall(r"^\s*([A-Za-z -]+):\s+(\S+)", out, re.MULTILINE))
+            box = tuple(int(fields.get(k, -1)) for k in
+                        ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+            if accept(*box):
+                note(f"{what}: window at {box}")
+                return
+            if time.monotonic() > deadline:
+                raise Failure(f"not {what} within {limit_s} s: the window is at {box}")
+            time.sleep(0.1)
+
+    def screenshot(self, name):
+        # Two frames after the title: the held picture is on the screen by then.
+        time.sleep(0.5)
+        left, top = self.client_area()
+        screen = take_screenshot(self.env, SCREEN_WIDTH, SCREEN_HEIGHT)
+        rgb = bytearray()
+        for y in range(top, top + CLIENT_HEIGHT):
+            start = (y * SCREEN_WIDTH + left) * 3
+            rgb += screen[start:start + CLIENT_WIDTH * 3]
+        write_png(bytes(rgb), CLIENT_WIDTH, CLIENT_HEIGHT, os.path.join(self.scratch, name + ".png"))
+        return bytes(rgb)
+
+    def wait_for_picture(self, name, what, accept, limit_s=RELOAD_LIMIT_S):
+        """Screenshots until accept(rgb) holds: a software renderer compiles a new program's code at its first
+        draw, which may come seconds after the title counts the reload."""
+        deadline = time.monotonic() + limit_s
+        while True:
+            rgb = self.screenshot(name)
+            if accept(rgb):
+                return rgb
+            if time.monotonic() > deadline:
+                raise Failure(f"{what} within {limit_s} s")
+
+    def compare_with_still(self, rgb, music_time, limit):
+        still, _ = pictures.render_still(self.capture, music_time, CLIENT_WIDTH, CLIENT_HEIGHT, self.scratch)
+        score = pictures.difference(rgb, still, CLIENT_WIDTH, CLIENT_HEIGHT)
+        far_still, _ = pictures.render_still(self.capture, (music_time + 62.0) % 124.0, CLIENT_WIDTH,
+                                             CLIENT_HEIGHT, self.scratch)
+        far = pictures.difference(rgb, far_still, CLIENT_WIDTH, CLIENT_HEIGHT)
+        note(f"held picture at {music_time:.2f} s: difference {score:.2f} from the still at that time "
+             f"(limit {limit}), {far:.2f} from the still 62 s away")
+        if score > limit:
+            raise Failure(f"the held picture differs by {score:.2f} from doz-capture --at {music_time:.2f}")
+        if far < DIFFERENT_PICTURE_MINIMUM:
+            raise Failure(f"the still 62 s away differs by only {far:.2f}: the comparison tells nothing")
+
+    def write_fragment(self, text):
+        # Saved as many editors do: a new file renamed over the old one.
+        path = os.path.join(self.shaders, "scene.frag")
+        with open(path + ".tmp", "w") as f:
+            f.write(text)
+        os.replace(path + ".tmp", path)
+
+
+def author_session(session):
+    first = session.wait_for("the author title", lambda _, t: t is not None)
+    if not START_AT <= first.time < START_AT + 15 or first.paused or first.reloads != 0:
+        raise Failure(f"the first author title is {session.titles[-1]!r}, not a run from {START_AT} s")
+    session.client_area()
+
+    # Pause: the title says so, the time stands, and the picture is the still at that time.
+    session.press("space")
+    held = session.wait_for("paused", lambda _, t: t is not None and t.paused)
+    time.sleep(1.0)
+    again = session.wait_for("paused", lambda _, t: t is not None and t.paused)
+    if again.time != held.time:
+        raise Failure(f"the time moved while paused: {held.time} then {again.time}")
+    session.compare_with_still(session.screenshot("paused"), held.time, SAME_TIME_LIMIT)
+
+    # Seeks by keys while paused; each stays paused.
+    expected = held.time
+    for key, step in (("Left", -1.0), ("Next", 2.0), ("shift+Right", 0.1), ("period", 1 / 60),
+                      ("period", 1 / 60), ("comma", -1 / 60)):
+        session.press(key)
+        expected = max(0.0, expected + step)
+        session.held_time(expected, f"{key} to {expected:.3f} s")
+    session.press("Home")
+    session.held_time(0.0, "Home")
+    session.press("Next", "Next", "Next")
+    session.held_time(6.0, "three bars")
+    base = session.screenshot("six-seconds")
+    # Reached by keys alone, the held time is exactly 6 s: the same picture as the still.
+    session.compare_with_still(base, 6.0, SAME_PICTURE_LIMIT)
+
+    # An edit of the copy of the stages: the picture turns negative and the counter goes to 1.
+    edited = self_inverting(session.original)
+    session.write_fragment(edited)
+    session.wait_for("[reload 1]", lambda _, t: t is not None and t.reloads == 1 and t.paused, RELOAD_LIMIT_S)
+    negative = session.wait_for_picture(
+        "edited", "the edit did not change the picture",
+        lambda rgb: pictures.difference(base, rgb, CLIENT_WIDTH, CLIENT_HEIGHT) >= DIFFERENT_PICTURE_MINIMUM)
+    note(f"the edit changed the picture by {pictures.difference(base, negative, CLIENT_WIDTH, CLIENT_HEIGHT):.2f}")
+
+    # A broken edit: the picture stays, the title says why, the log names the file.
+    session.write_fragment(edited.replace("O = vec4(1. - col, 1.);", "O = vec4(1. - col, 1.); undeclaredName;"))
+    session.wait_for("reload failed", lambda text, _: text.startswith("reload failed: ") and "undeclaredName" in text,
+                     RELOAD_LIMIT_S)
+    # Long enough for a new program's first draw, had the broken one replaced it.
+    time.sleep(3.0)
+    kept = session.screenshot("broken")
+    still_same = pictures.difference(negative, kept, CLIENT_WIDTH, CLIENT_HEIGHT)
+    note(f"after the broken edit the picture differs by {still_same:.2f}")
+    if still_same > SAME_PICTURE_LIMIT:
+        raise Failure(f"the broken edit changed the picture by {still_same:.2f}")
+    if session.kind == "linux":
+        output = session.output()
+        if "scene.frag" not in output or "undeclaredName" not in output:
+            raise Failure(f"the compile log with the file name is not in the output: {output[-1500:]!r}")
+
+    # The fix: back to the original stage, counter 2, the original picture.
+    session.write_fragment(session.original)
+    session.wait_for("[reload 2]", lambda _, t: t is not None and t.reloads == 2, RELOAD_LIMIT_S)
+    fixed = session.wait_for_picture(
+        "fixed", "the fixed stage did not give the original picture back",
+        lambda rgb: pictures.difference(base, rgb, CLIENT_WIDTH, CLIENT_HEIGHT) <= SAME_PICTURE_LIMIT)
+    note(f"after the fix the picture differs by {pictures.difference(base, fixed, CLIENT_WIDTH, CLIENT_HEIGHT):.2f} "
+         "from before the edits")
+
+    # Play on, set a loop with B and N, and see the time stay inside it.
+    session.press("space")
+    session.wait_for("playing past 6.5 s", lambda _, t: t is not None and not t.paused and t.time > 6.5)
+    session.press("b")
+    start = session.wait_for("playing", lambda _, t: t is not None and not t.paused).time
+    session.wait_for("a second more", lambda _, t: t is not None and t.time > start + 1.0)
+    session.press("n")
+    looped = session.wait_for("a loop", lambda _, t: t is not None and t.loop is not None)
+    low, high = looped.loop
+    if not start - 0.3 <= low < high:
+        raise Failure(f"the loop {low}-{high} does not start where B was pressed ({start})")
+    # The title is written after a frame is drawn and reads the clock again: it may show a time up to
+    # about a frame past the loop's end.
+    frame_s = 1.0 / max(1, looped.fps)
+    seen = []
+    deadline = time.monotonic() + max(3.0, 2.5 * (high - low))
+    while time.monotonic() < deadline:
+        text = session.title() or ""
+        match = AUTHOR_TITLE.match(text)
+        if match:
+            seen.append(Title(match).time)
+        time.sleep(0.05)
+    outside = [t for t in seen if not low - 0.01 <= t <= high + max(0.5, 2.5 * frame_s)]
+    wrapped = any(b < a for a, b in zip(seen, seen[1:]))
+    note(f"times seen in the loop {low}-{high}: {min(seen):.2f} to {max(seen):.2f}, wrapped: {wrapped}")
+    if outside or not wrapped:
+        raise Failure(f"the loop {low}-{high} did not hold the time: outside {outside[:5]}, wrapped {wrapped}")
+
+    # F11: borderless over the whole screen, and back to the window as it was.
+    session.press("F11")
+    session.wait_for_geometry("fullscreen", lambda x, y, w, h: (x, y, w, h) == (0, 0, SCREEN_WIDTH, SCREEN_HEIGHT))
+    session.press("F11")
+    session.wait_for_geometry("windowed again", lambda x, y, w, h: w < SCREEN_WIDTH and h < SCREEN_HEIGHT and
+                              w >= CLIENT_WIDTH and h >= CLIENT_HEIGHT)
+
+    after = session.titles[session.titles.index(next(t for t in session.titles if AUTHOR_TITLE.match(t))):]
+    strays = [t for t in after if not AUTHOR_TITLE.match(t) and not t.startswith("reload failed: ")]
+    if strays:
+        raise Failure(f"titles other than the author title during the session: {strays[:5]}")
+
+    session.press("Escape")
+    code = session.process.wait(timeout=30)
+    note(f"ended with code {code}")
+    if code != 0:
+        raise Failure(f"exit code {code} after Escape")
+
+
+def self_inverting(fragment):
+    """The stage with its picture turned negative where it writes its colour."""
+    if fragment.count(FRAGMENT_OUTPUT) != 1:
+        raise Failure(f"the fragment stage does not write its colour as {FRAGMENT_OUTPUT!r} once")
+    return fragment.replace(FRAGMENT_OUTPUT, "O = vec4(1. - col, 1.);")
+
+
+def main():
+    if len(sys.argv) != 4 or sys.argv[1] not in ("linux", "windows"):
+        print(__doc__)
+        return 2
+    kind, exe, capture = sys.argv[1:]
+    if not os.path.isfile(exe):
+        if kind == "windows":
+            print(f"SKIPPED: no Windows executable at {exe}")
+            return SKIPPED
+        print(f"no executable at {exe}")
+        return 1
+    scratch = make_scratch("doz-author-")
+    session = None
+    try:
+        session = Session(kind, exe, capture, scratch)
+        author_session(session)
+        return 0
+    except (Failure, subprocess.TimeoutExpired) as failure:
+        note(f"FAILED: {failure}")
+        if session is not None:
+            print("program output:\n" + session.output()[-3000:])
+        return 1
+    finally:
+        if session is not None:
+            session.close()
+        if os.environ.get("DOZ_E2E_KEEP"):
+            note(f"kept {scratch}")
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,288 @@
+// The author transport over a scripted sound device: seeks that clamp and land on samples, bar and fine
+// steps, pause with frame steps, the loop, the wrap at the end, the beat state, and the clock re-anchored at
+// each move without drifting from the device afterwards.
+#include "app/input.h"
+#include "app/run_state.h"
+#include "app/transport.h"
+#include "audio/loudness_envelope.h"
+#include "audio/music_clock.h"
+#include "audio/soundtrack.h"
+#include "platform/headless/headless.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int32_t CARRIED_FRAMES = 6592896;
+
+// The device's position counts on from wherever it was: seeks do not reset it (as SDL's does not).
+uint32_t devicePosition = 0;
+
+void playFor(double seconds) {
+    devicePosition += static_cast<uint32_t>(seconds * 44100.0 + 0.5);
+    setHeadlessSoundPosition(devicePosition);
+}
+
+void startAt(double seconds) {
+    devicePosition = 3 * 44100 + 17; // the device has played a while before the transport starts
+    setHeadlessSoundPosition(devicePosition);
+    pcmTrack.frames = CARRIED_FRAMES;
+    startLoopingPlayback();
+    startTransport(seconds);
+}
+
+void press(InputEvent key) {
+    ASSERT_TRUE(handleTransportKey(key));
+}
+
+} // namespace
+
+TEST(Transport, SeeksMoveTheSoundAndTheClockFollowsTheDeviceWithoutDrift) {
+    startAt(30.0);
+    EXPECT_EQ(headlessSoundSeekFrame(), 30 * 44100);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 30.0);
+    // A minute of readings later the clock is still the device's progress plus the seek's time.
+    for (int second = 1; second <= 60; ++second) {
+        playFor(1.0);
+        ASSERT_DOUBLE_EQ(readMusicTime(), 30.0 + second);
+    }
+    press(InputEvent::KeyLeft); // 90 - 1
+    EXPECT_EQ(headlessSoundSeekFrame(), 89 * 44100);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 89.0);
+    press(InputEvent::KeyShiftRight);
+    EXPECT_NEAR(readMusicTime(), 89.1, 0.5 / 44100);
+    EXPECT_EQ(headlessSoundSeekFrame(), 89 * 44100 + 4410);
+    press(InputEvent::KeyShiftLeft);
+    press(InputEvent::KeyShiftLeft);
+    EXPECT_NEAR(readMusicTime(), 88.9, 0.5 / 44100);
+    press(InputEvent::KeyPageDown); // one bar of 120 BPM
+    EXPECT_NEAR(readMusicTime(), 90.9, 0.5 / 44100);
+    press(InputEvent::KeyPageUp);
+    press(InputEvent::KeyPageUp);
+    EXPECT_NEAR(readMusicTime(), 86.9, 0.5 / 44100);
+    playFor(0.5);
+    EXPECT_NEAR(readMusicTime(), 87.4, 0.5 / 44100);
+    press(InputEvent::KeyHome);
+    EXPECT_EQ(headlessSoundSeekFrame(), 0);
+    EXPECT_EQ(readMusicTime(), 0.0);
+}
+
+TEST(Transport, DevicePositionRestartingAtASeekIsNoWrap) {
+    // winmm: a reset device counts again from 0 once given the track from the new place.
+    startAt(0.0);
+    playFor(70.0);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 70.0);
+    // The key reads the time before the seek; the re-anchoring reads the restarted position.
+    scriptHeadlessSoundPositions({devicePosition, 0});
+    devicePosition = 0;
+    press(InputEvent::KeyPageUp);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 68.0);
+    playFor(1.0);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 69.0);
+    EXPECT_EQ(musicClock.lastReading, 1.0);
+}
+
+TEST(Transport, PauseAndSeeksWhilePausedOnADeviceThatRestartsItsPosition) {
+    // winmm: the pause moves the sound to the held time, which resets the device; the frame pass reads the
+    // clock right after the key, before the next frame's transport step.
+    startAt(0.0);
+    playFor(40.0);
+    scriptHeadlessSoundPositions({devicePosition, 4410});
+    devicePosition = 4410;
+    press(InputEvent::KeySpace);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 40.0);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 40.0);
+    scriptHeadlessSoundPositions({4410});
+    press(InputEvent::KeyLeft);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 39.0);
+    EXPECT_DOUBLE_EQ(transport.pausedAt, 39.0);
+}
+
+TEST(Transport, TimesClampToTheRunAndLandOnSamples) {
+    startAt(0.5);
+    press(InputEvent::KeyLeft);
+    EXPECT_EQ(readMusicTime(), 0.0);
+    EXPECT_EQ(headlessSoundSeekFrame(), 0);
+    seekTo(500.0);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 124.0);
+    EXPECT_EQ(headlessSoundSeekFrame(), 124 * 44100);
+    press(InputEvent::KeyPageDown);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 124.0);
+    seekTo(10.00001); // between two samples: the nearer one
+    EXPECT_EQ(headlessSoundSeekFrame(), 441000);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 10.0);
+}
+
+TEST(Transport, PauseHoldsTimeAndSoundFrameStepsMoveAndResumeGoesOnFromTheHeldTime) {
+    startAt(20.0);
+    playFor(1.25);
+    press(InputEvent::KeySpace);
+    EXPECT_TRUE(transport.paused);
+    EXPECT_TRUE(headlessSoundPaused());
+    EXPECT_DOUBLE_EQ(transport.pausedAt, 21.25);
+    // What is heard on resume starts at the held picture.
+    EXPECT_EQ(headlessSoundSeekFrame(), static_cast<int32_t>(21.25 * 44100));
+    // The device may drift on a little after the pause: the held frames keep their time.
+    playFor(0.3);
+    for (int frame = 0; frame < 3; ++frame) {
+        beforeTransportPass();
+        ASSERT_DOUBLE_EQ(readMusicTime(), 21.25);
+        ASSERT_DOUBLE_EQ(readMusicTime(), 21.25);
+    }
+    press(InputEvent::KeyPeriod);
+    press(InputEvent::KeyPeriod);
+    EXPECT_NEAR(transportTime(), 21.25 + 2.0 / 60, 0.5 / 44100);
+    press(InputEvent::KeyComma);
+    EXPECT_NEAR(transportTime(), 21.25 + 1.0 / 60, 0.5 / 44100);
+    // A seek while paused stays paused.
+    press(InputEvent::KeyRight);
+    EXPECT_TRUE(transport.paused);
+    EXPECT_TRUE(headlessSoundPaused());
+    double held = transportTime();
+    EXPECT_NEAR(held, 22.25 + 1.0 / 60, 0.5 / 44100);
+    beforeTransportPass();
+    EXPECT_DOUBLE_EQ(readMusicTime(), held);
+
+    press(InputEvent::KeySpace);
+    EXPECT_FALSE(transport.paused);
+    EXPECT_FALSE(headlessSoundPaused());
+    EXPECT_DOUBLE_EQ(readMusicTime(), held);
+    playFor(2.0);
+    EXPECT_NEAR(readMusicTime(), held + 2.0, 1e-9);
+    // Frame steps only move a held picture.
+    press(InputEvent::KeyPeriod);
+    EXPECT_NEAR(readMusicTime(), held + 2.0, 1e-9);
+}
+
+TEST(Transport, FrameStepBackAtZeroStaysAtZero) {
+    startAt(0.0);
+    press(InputEvent::KeySpace);
+    press(InputEvent::KeyComma);
+    EXPECT_EQ(transportTime(), 0.0);
+}
+
+TEST(Transport, LoopWrapsFromItsEndToItsStart) {
+    startAt(10.0);
+    press(InputEvent::KeyB);
+    playFor(2.5);
+    press(InputEvent::KeyN);
+    ASSERT_TRUE(loopActive());
+    EXPECT_DOUBLE_EQ(transport.loopStart, 10.0);
+    EXPECT_DOUBLE_EQ(transport.loopEnd, 12.5);
+    press(InputEvent::KeyLeft); // 11.5: inside the loop, plays on
+    beforeTransportPass();
+    EXPECT_DOUBLE_EQ(readMusicTime(), 11.5);
+    playFor(0.99);
+    beforeTransportPass();
+    EXPECT_NEAR(readMusicTime(), 12.49, 1e-9);
+    playFor(0.01);
+    beforeTransportPass(); // reached the end: back to the start, sound first
+    EXPECT_EQ(headlessSoundSeekFrame(), 10 * 44100);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 10.0);
+    // A seek past the end comes back at the next frame.
+    press(InputEvent::KeyPageDown);
+    press(InputEvent::KeyPageDown);
+    beforeTransportPass();
+    EXPECT_DOUBLE_EQ(readMusicTime(), 10.0);
+    press(InputEvent::KeyBackspace);
+    EXPECT_FALSE(loopActive());
+    playFor(5.0);
+    beforeTransportPass();
+    EXPECT_DOUBLE_EQ(readMusicTime(), 15.0);
+}
+
+TEST(Transport, LoopEndsAreKeptInOrder) {
+    startAt(50.0);
+    press(InputEvent::KeyN); // an end without a start loops from 0
+    EXPECT_TRUE(loopActive());
+    EXPECT_EQ(transport.loopStart, 0.0);
+    EXPECT_DOUBLE_EQ(transport.loopEnd, 50.0);
+    press(InputEvent::KeyRight);
+    press(InputEvent::KeyB); // a start after the end drops the end
+    EXPECT_FALSE(loopActive());
+    press(InputEvent::KeyLeft);
+    press(InputEvent::KeyLeft);
+    press(InputEvent::KeyN); // an end before the start is not taken
+    EXPECT_FALSE(loopActive());
+    press(InputEvent::KeyRight);
+    press(InputEvent::KeyRight);
+    press(InputEvent::KeyRight);
+    press(InputEvent::KeyN);
+    EXPECT_TRUE(loopActive());
+    EXPECT_DOUBLE_EQ(transport.loopStart, 51.0);
+    EXPECT_DOUBLE_EQ(transport.loopEnd, 52.0);
+}
+
+TEST(Transport, WithoutALoopTheEndWrapsToZeroButEscapeStillEnds) {
+    startAt(123.5);
+    playFor(0.6);
+    beforeTransportPass();
+    EXPECT_EQ(headlessSoundSeekFrame(), 0);
+    EXPECT_EQ(readMusicTime(), 0.0);
+
+    // The music passed the end during a pass: the end rule stopped the run, the transport wraps instead.
+    seekTo(124.0);
+    stopRunning();
+    afterTransportPass();
+    EXPECT_TRUE(isRunning());
+    EXPECT_EQ(readMusicTime(), 0.0);
+
+    EXPECT_EQ(handleInput(InputEvent::KeyEscape), InputAction::Consumed);
+    afterTransportPass();
+    EXPECT_FALSE(isRunning());
+}
+
+TEST(Transport, BeatStateStartsAgainOnMovesAndWhileHeld) {
+    startAt(40.0);
+    beatOnsetState = {0.8f, 5};
+    press(InputEvent::KeyRight);
+    EXPECT_EQ(beatOnsetState.onsetCount, 0);
+    EXPECT_EQ(beatOnsetState.previousBeat, 0.0f);
+    beatOnsetState = {0.8f, 5};
+    playFor(1.0);
+    beforeTransportPass(); // playing on: the state carries over from frame to frame
+    EXPECT_EQ(beatOnsetState.onsetCount, 5);
+    press(InputEvent::KeySpace);
+    beatOnsetState = {0.8f, 5};
+    beforeTransportPass();
+    EXPECT_EQ(beatOnsetState.onsetCount, 0);
+    beatOnsetState = {0.8f, 5};
+    press(InputEvent::KeySpace); // the first frame after the resume too
+    EXPECT_EQ(beatOnsetState.onsetCount, 0);
+}
+
+TEST(Transport, WithoutADeviceTheTickCountIsAnchoredAndHeld) {
+    setHeadlessSoundAvailable(false);
+    setHeadlessTickCount(5000);
+    pcmTrack.frames = CARRIED_FRAMES;
+    startLoopingPlayback();
+    startTransport(30.0);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 30.0);
+    setHeadlessTickCount(5500);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 30.5);
+    press(InputEvent::KeySpace);
+    setHeadlessTickCount(9000);
+    beforeTransportPass();
+    EXPECT_DOUBLE_EQ(readMusicTime(), 30.5);
+    press(InputEvent::KeySpace);
+    setHeadlessTickCount(9250);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 30.75);
+}
+
+TEST(Transport, AuthorKeysMeanNothingInAReleaseRunAndGoToTheHandlerInAuthorMode) {
+    for (InputEvent key : {InputEvent::KeySpace, InputEvent::KeyLeft, InputEvent::KeyR, InputEvent::KeyF11,
+                           InputEvent::KeyBackspace})
+        EXPECT_EQ(handleInput(key), InputAction::DefaultHandler);
+    static int seen = 0;
+    setAuthorKeyHandler([](InputEvent key) {
+        seen += 1;
+        return key == InputEvent::KeyF11;
+    });
+    EXPECT_EQ(handleInput(InputEvent::KeySpace), InputAction::Consumed);
+    EXPECT_EQ(handleInput(InputEvent::KeyF11), InputAction::ToggleFullscreen);
+    EXPECT_EQ(handleInput(InputEvent::KeyOther), InputAction::DefaultHandler);
+    EXPECT_EQ(seen, 2);
+    EXPECT_TRUE(isRunning());
+    EXPECT_FALSE(quitRequested());
+    setAuthorKeyHandler(nullptr);
+}
