@@ -5,6 +5,7 @@
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
 #include "audio/soundtrack.h"
+#include "platform/sound_device.h"
 #include "platform/window.h"
 #include "render/credits_texture.h"
 #include "render/gl_api.h"
@@ -39,10 +40,18 @@ bool prepareDemo(char* why, int whySize) {
     return true;
 }
 
+// Every run ends this way, whatever ended it (Escape, a close request, the end of the music, a refusal):
+// the sound stops and lets go of the samples, then the context, the device context and the window go.
+static int endDemo(int exitCode) {
+    closeLoopingSound();
+    closeDemoWindow();
+    return exitCode;
+}
+
 int runDemo() {
     char why[512] = "";
     if (!openDemoWindow(why, sizeof why) || !prepareDemo(why, sizeof why))
-        return refuseToRun(why);
+        return endDemo(refuseToRun(why));
     runFrameLoop();
-    return 0;
+    return endDemo(0);
 }

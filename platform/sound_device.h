@@ -9,3 +9,7 @@ bool openLoopingSound(const int16_t* samples, int32_t frames);
 // The device's playback position in sample frames since the start. Returns false when the position cannot
 // be read in samples (no device, or a device that reports another time format).
 bool readSoundPosition(uint32_t* sampleFrames);
+
+// Stops the sound and releases the device, so that nothing reads the samples any more; nothing happens
+// when no device is open. Every run ends through it before the window goes.
+void closeLoopingSound();

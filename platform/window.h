@@ -24,3 +24,7 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 
 // Tells the user why the demo cannot run (message box where there is one, and stderr).
 void showFatalError(const char* text);
+
+// Releases the OpenGL context and the device context and destroys the window, showing the cursor again;
+// whatever openDemoWindow made, even when it failed part way. Every run ends through it.
+void closeDemoWindow();

@@ -25,5 +25,7 @@ void setHeadlessTickCount(uint32_t ticks);
 // Whether the fake sound device opens and reports positions, and the position it reports next.
 void setHeadlessSoundAvailable(bool available);
 void setHeadlessSoundPosition(uint32_t sampleFrames);
+// Whether the fake sound device is open: from openLoopingSound (when available) to closeLoopingSound.
+bool headlessSoundOpen();
 // Positions for the next readings, one each; the last one then holds.
 void scriptHeadlessSoundPositions(const std::vector<uint32_t>& positions);

@@ -89,3 +89,12 @@ bool readSoundPosition(uint32_t* sampleFrames) {
     *sampleFrames = static_cast<uint32_t>(position); // wraps like a 32-bit device counter
     return true;
 }
+
+void closeLoopingSound() {
+    if (device == 0)
+        return;
+    // Returns once the callback has finished for good.
+    SDL_CloseAudioDevice(device);
+    device = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 static SDL_Window* window = nullptr;
+static SDL_GLContext glContext = nullptr;
 // The modifier keys as of the event being handled. SDL's own modifier state is that after everything
 // queued so far, so a quick Shift+click whose Shift release came in the same batch would read as plain.
 static Uint16 modifiers = 0;
@@ -36,8 +37,8 @@ bool openDemoWindow(char* why, int whySize) {
     }
     SDL_ShowCursor(SDL_DISABLE);
     modifiers = static_cast<Uint16>(SDL_GetModState());
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (context == nullptr || SDL_GL_MakeCurrent(window, context) != 0) {
+    glContext = SDL_GL_CreateContext(window);
+    if (glContext == nullptr || SDL_GL_MakeCurrent(window, glContext) != 0) {
         std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context: %s", SDL_GetError());
         return false;
     }
@@ -115,4 +116,18 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "doz-engine", text, window);
+}
+
+void closeDemoWindow() {
+    if (glContext != nullptr) {
+        SDL_GL_MakeCurrent(window, nullptr);
+        SDL_GL_DeleteContext(glContext);
+        glContext = nullptr;
+    }
+    if (window != nullptr) {
+        SDL_ShowCursor(SDL_ENABLE);
+        SDL_DestroyWindow(window);
+        window = nullptr;
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }

@@ -6,8 +6,9 @@
 
 #include <mmsystem.h>
 
-static HWAVEOUT waveOut;
+static HWAVEOUT waveOut = nullptr;
 static WAVEHDR header;
+static bool headerPrepared = false;
 
 bool openLoopingSound(const int16_t* samples, int32_t frames) {
     WAVEFORMATEX format = {};
@@ -18,8 +19,10 @@ bool openLoopingSound(const int16_t* samples, int32_t frames) {
     format.nBlockAlign = 4;
     format.wBitsPerSample = 16;
     format.cbSize = 0;
-    if (frames <= 0 || waveOutOpen(&waveOut, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+    if (frames <= 0 || waveOutOpen(&waveOut, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+        waveOut = nullptr;
         return false;
+    }
 
     // The device only reads the buffer; the header's field is not const.
     header.lpData = reinterpret_cast<LPSTR>(const_cast<int16_t*>(samples));
@@ -32,10 +35,25 @@ bool openLoopingSound(const int16_t* samples, int32_t frames) {
     header.reserved = 0;
     if (waveOutPrepareHeader(waveOut, &header, sizeof header) != MMSYSERR_NOERROR)
         return false;
+    headerPrepared = true;
     return waveOutWrite(waveOut, &header, sizeof header) == MMSYSERR_NOERROR;
 }
 
+void closeLoopingSound() {
+    if (waveOut == nullptr)
+        return;
+    // Reset ends the loop and hands the buffer back; only a returned buffer can be unprepared.
+    waveOutReset(waveOut);
+    if (headerPrepared)
+        waveOutUnprepareHeader(waveOut, &header, sizeof header);
+    headerPrepared = false;
+    waveOutClose(waveOut);
+    waveOut = nullptr;
+}
+
 bool readSoundPosition(uint32_t* sampleFrames) {
+    if (waveOut == nullptr)
+        return false;
     MMTIME time = {};
     time.wType = TIME_SAMPLES;
     // A device may answer in another format than asked for; only samples are a position here.

@@ -9,6 +9,8 @@
 
 static HWND window = nullptr;
 static HDC deviceContext = nullptr;
+static HGLRC glContext = nullptr;
+static bool cursorHidden = false;
 
 static InputEvent translate(UINT message, WPARAM wParam) {
     switch (message) {
@@ -74,6 +76,7 @@ bool openDemoWindow(char* why, int whySize) {
     window = CreateWindowExA(0, "doz", "doz-engine", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
                              nullptr, instance, nullptr);
     ShowCursor(FALSE);
+    cursorHidden = true;
     deviceContext = GetDC(window);
 
     PIXELFORMATDESCRIPTOR format = {};
@@ -84,8 +87,8 @@ bool openDemoWindow(char* why, int whySize) {
     format.cColorBits = 32;
     SetPixelFormat(deviceContext, ChoosePixelFormat(deviceContext, &format), &format);
 
-    HGLRC context = wglCreateContext(deviceContext);
-    if (context == nullptr || !wglMakeCurrent(deviceContext, context)) {
+    glContext = wglCreateContext(deviceContext);
+    if (glContext == nullptr || !wglMakeCurrent(deviceContext, glContext)) {
         std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context could be made (error %lu).",
                       GetLastError());
         return false;
@@ -127,4 +130,21 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
     MessageBoxA(window, text, "doz-engine", MB_OK | MB_ICONERROR);
+}
+
+void closeDemoWindow() {
+    if (glContext != nullptr) {
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(glContext);
+        glContext = nullptr;
+    }
+    if (deviceContext != nullptr)
+        ReleaseDC(window, deviceContext);
+    deviceContext = nullptr;
+    if (window != nullptr)
+        DestroyWindow(window); // its WM_DESTROY only stops the run, which has stopped already
+    window = nullptr;
+    if (cursorHidden)
+        ShowCursor(TRUE);
+    cursorHidden = false;
 }
