@@ -18,16 +18,19 @@ from harness import (FIRST_TITLE, SKIPPED, Failure, WinePrefix, kill_process_gro
                      start_virtual_screen, stop_process, wait_for_demo_window, window_geometry, window_title,
                      run_tool)
 
-SCREEN_WIDTH, SCREEN_HEIGHT = 640, 360
+# Small enough that a software renderer draws even the opening's slowest frames (the eye inside the hero
+# canister, the fractal on every pixel) several times a second on a machine whose cores are busy with
+# other work: the test watches the titles, not the renderer's speed.
+SCREEN_WIDTH, SCREEN_HEIGHT = 160, 90
 # Before any click the frac counter is 0.
 FRAME_RATE_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac 0  \[reload 0\]$")
 
-# Start-up decodes the whole soundtrack before the first frame, and a slow software renderer may need
-# a while per frame: the limits are generous, the test itself stays short when things work.
-WINDOW_LIMIT_S = 60
+# Start-up decodes the whole soundtrack and compiles the scene before the first frame: the limits are
+# generous, the test itself stays short when things work.
+WINDOW_LIMIT_S = 90
 FRAME_RATE_LIMIT_S = 60
 FRAME_RATE_TITLES_WANTED = 3
-EXIT_LIMIT_S = 10
+EXIT_LIMIT_S = 20
 
 
 def watch_titles(window, env, process):
