@@ -297,7 +297,8 @@ def full_run(args):
             shots.append((before, raw_clock(), rgb))
             note(f"screenshot at about {raw_clock() - first_frame:.1f} s of music")
 
-        code = run.wait_for_exit(first_frame + cs.END_TIME + 60 - raw_clock())
+        # Wall time only bounds the wait: on a busy machine the sink may take the music far slower.
+        code = run.wait_for_exit(first_frame + cs.END_TIME * 2 + 60 - raw_clock())
         note(f"ended by itself with code {code}, {run.ended - first_frame:.1f} s after the first frame")
         checks.expect(code == 0, f"exit code {code}")
         titles = [t for _, t in run.titles.titles]
@@ -447,11 +448,13 @@ def no_sound(args):
         # iTime is the first single float of a pass.
         times = [float(next(e for n, e in zip(p.tokens, p.events) if n == "glUniform1f").gl_fields()["v0"])
                  for p in passes if "glUniform1f" in p.tokens]
-        if checks.expect(bool(draws), f"{len(draws)} frames drawn"):
+        if checks.expect(bool(draws) and bool(times), f"{len(draws)} frames drawn"):
+            # The tick count and the trace's timestamps run on one clock, however slow the frames.
             wall = draws[-1].time - draws[0].time
-            checks.expect(abs(wall - cs.END_TIME) <= RUN_LENGTH_TOLERANCE_S,
-                          f"the run lasted {wall:.2f} s of wall time from its first frame to its last, "
-                          f"the last iTime {times[-1] if times else None}")
+            music = times[-1] - times[0]
+            checks.expect(times[-1] > cs.END_TIME and abs(wall - music) <= RUN_LENGTH_TOLERANCE_S,
+                          f"{music:.2f} s of music from the first frame to the last took {wall:.2f} s of "
+                          f"wall time; the last iTime {times[-1]:.3f}")
             checks.expect(run.ended - draws[-1].time < EXIT_AFTER_LAST_FRAME_S,
                           f"the process ended {run.ended - draws[-1].time:.2f} s after its last frame")
     finally:
