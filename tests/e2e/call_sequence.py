@@ -133,11 +133,15 @@ def check_window_start_up(checks, events, all_events, screen):
         procs = {e.fields["proc"] for e in events if e.kind == "winproc" and e.fields["hwnd"] == hwnd}
         checks.expect(procs == {wndproc}, f"messages of the window went to the class procedure {wndproc:#x}")
 
-    show = calls(events, "ShowCursor")
+    # Start-up ends where the frame loop begins; the exit path shows the cursor again after the loop.
+    loop = first_call(events, "PeekMessageA")
+    before_loop = loop.index if loop is not None else float("inf")
+    show = [e for e in calls(events, "ShowCursor") if e.index < before_loop]
     checks.expect([e.arg32(0) for e in show] == [0] and create is not None and show[0].index > create.index,
                   f"ShowCursor(FALSE) once, after the window: display count "
                   f"{[struct.unpack('<i', struct.pack('<I', e.retval32()))[0] for e in show]}")
-    hidden = [e.text for e in all_events if e.kind == "trace" and e.name == "NtUserShowCursor"]
+    hidden = [e.text for e in all_events if e.kind == "trace" and e.name == "NtUserShowCursor" and
+              e.index < before_loop]
     checks.expect(hidden == ["0, count=-1"], f"cursor display count: {hidden}")
 
     get_dc = first_call(events, "GetDC")
