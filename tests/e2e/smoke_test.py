@@ -113,7 +113,8 @@ def main():
         command = [exe]
         if kind == "windows":
             prefix = WinePrefix(scratch, display)
-            env = prefix.env
+            # Wine's error messages go to the program's output, which a failure shows.
+            env = dict(prefix.env, WINEDEBUG="-all,err+all")
             command = [prefix.wine, exe]
         with open(log_path, "w") as log:
             smoke(command, env, log)
