@@ -49,6 +49,10 @@ RUN_LENGTH_TOLERANCE_S = 3.0
 # the sound goes on after the clock's last reading while the last pass is drawn and the run closes.
 CLOCK_AHEAD_OF_SINK_S = 1.0
 SOUND_AFTER_LAST_READING_S = 5.0
+# Wall time against music time only as a sanity bound: where the cores are busy, Wine's sound thread
+# starves and the stream pauses (over 70 s of gaps in a 124 s run beside two busy loops), and the music
+# clock rightly waits for the sound.
+WALL_TIME_SANITY_FACTOR = 2.0
 # From the last frame to the process's end; loose, for a busy machine.
 EXIT_AFTER_LAST_FRAME_S = 5.0
 # The hero canister in the pull-out, and a credit sign on the road: midway between two of the camera's
@@ -347,7 +351,7 @@ def check_pace(checks, passes, values, run):
                   f"the last frame's iTime {last:.2f} s against the sink: {recording.describe()}")
     wall = cs.swap_done(passes[-1]) - cs.swap_done(passes[0])
     music = last - values[0][0]
-    checks.expect(music - RUN_LENGTH_TOLERANCE_S <= wall <= music * 1.5 + 10.0,
+    checks.expect(music - RUN_LENGTH_TOLERANCE_S <= wall <= music * WALL_TIME_SANITY_FACTOR + 30.0,
                   f"{music:.2f} s of music took {wall:.2f} s of wall time, first frame at iTime {values[0][0]:.3f}")
     checks.expect(run.ended - cs.swap_done(passes[-1]) < EXIT_AFTER_LAST_FRAME_S,
                   f"the process ended {run.ended - cs.swap_done(passes[-1]):.2f} s after its last frame")
