@@ -138,6 +138,11 @@ TEST_P(CaptureIoFault, ExitsWithItsReasonAndLeavesNoTemporary) {
     const IoFault& fault = GetParam();
     if (!fault.limits.empty() && !commandExists("prlimit"))
         GTEST_SKIP() << "prlimit is not installed";
+    const bool limitsMemory =
+        std::any_of(fault.limits.begin(), fault.limits.end(),
+                    [](const std::string& limit) { return limit.rfind("--as=", 0) == 0; });
+    if (limitsMemory && DOZ_SANITIZED)
+        GTEST_SKIP() << "a sanitized build cannot run within an address space limit";
     const bool video = std::find(fault.args.begin(), fault.args.end(), "--video") != fault.args.end();
     const bool frames = std::find(fault.args.begin(), fault.args.end(), "--frames") != fault.args.end();
     if (video && !frames && fault.encoder == nullptr && !commandExists("ffmpeg"))
