@@ -25,7 +25,7 @@ RUN_S = 124.0
 PLAYED_BEFORE_END_S = RUN_S - 1.0
 SOUND_AFTER_END_S = 5.0
 # Wall time only as a sanity check, loose enough for a machine whose cores are busy with other work.
-LATEST_END_S = RUN_S * 2.0 + 30.0
+LATEST_END_S = RUN_S * 3.0 + 30.0
 
 
 def next_frac(window, env, process, after):
