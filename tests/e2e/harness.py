@@ -23,6 +23,17 @@ class Failure(Exception):
     pass
 
 
+class DisplayUnavailable(Failure):
+    """Wine could not load its X11 display driver, so that neither its desktop process nor the program
+    could make a window. Seen now and then beside four busy loops: the program then rightly reports that
+    it has no OpenGL context and ends with code 1 before any window shows. The machine's fault, not the
+    program's: a test runs again once in a fresh prefix on a fresh screen."""
+
+
+# What Wine writes when a window is asked for and no display driver could be loaded.
+NO_DISPLAY_DRIVER = "nodrv_CreateWindow"
+
+
 def note(text):
     """Progress as it happens, so that a failure's output shows how far the run got."""
     print(f"[{time.monotonic() - STARTED:6.2f} s] {text}", flush=True)

@@ -14,9 +14,9 @@ import subprocess
 import sys
 import time
 
-from harness import (FIRST_TITLE, SKIPPED, Failure, WinePrefix, kill_process_group, make_scratch, note,
-                     start_virtual_screen, stop_process, wait_for_demo_window, window_geometry, window_title,
-                     run_tool)
+from harness import (FIRST_TITLE, NO_DISPLAY_DRIVER, SKIPPED, Failure, WinePrefix, kill_process_group,
+                     make_scratch, note, start_virtual_screen, stop_process, wait_for_demo_window, window_geometry,
+                     window_title, run_tool)
 
 # Small enough that a software renderer draws even the opening's slowest frames (the eye inside the hero
 # canister, the fractal on every pixel) several times a second on a machine whose cores are busy with
@@ -117,7 +117,21 @@ def main():
             env = dict(prefix.env, WINEDEBUG="-all,err+all")
             command = [prefix.wine, exe]
         with open(log_path, "w") as log:
-            smoke(command, env, log)
+            try:
+                smoke(command, env, log)
+            except Failure as failure:
+                log.flush()
+                with open(log_path, errors="replace") as said:
+                    if kind != "windows" or NO_DISPLAY_DRIVER not in said.read():
+                        raise
+                note(f"{failure}: Wine could not load its display driver; once more in a fresh prefix")
+                prefix.shut_down()
+                stop_process(screen)
+                screen, display = start_virtual_screen(SCREEN_WIDTH, SCREEN_HEIGHT)
+                shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
+                prefix = WinePrefix(scratch, display)
+                env = dict(prefix.env, WINEDEBUG="-all,err+all")
+                smoke(command, env, log)
         return 0
     except (Failure, subprocess.TimeoutExpired) as failure:
         note(f"FAILED: {failure}")

@@ -32,7 +32,8 @@ import time
 import call_sequence as cs
 import pictures
 from gl_trace import read_gl_trace
-from harness import (FIRST_TITLE, FRAME_RATE_TITLE, SKIPPED, Failure, PulseServer, SinkRecording, WinePrefix,
+from harness import (FIRST_TITLE, FRAME_RATE_TITLE, NO_DISPLAY_DRIVER, SKIPPED, DisplayUnavailable, Failure,
+                     PulseServer, SinkRecording, WinePrefix,
                      glx_tracer, kill_process_group, make_scratch, note, raw_clock, registry_text, run_tool,
                      send_close_request, start_virtual_screen, stop_process, take_screenshot,
                      wait_for_demo_window, window_geometry, window_title, write_png)
@@ -145,8 +146,9 @@ class DemoRun:
     def wait_for_window(self):
         try:
             self.window = wait_for_demo_window(self.process, self.env, WINDOW_LIMIT_S)
-        except Failure:
-            self.show_output()
+        except Failure as failure:
+            if NO_DISPLAY_DRIVER in self.show_output():
+                raise DisplayUnavailable(f"{failure}: Wine could not load its display driver")
             raise
         note(f"window {self.window} shown")
         self.titles = TitleWatcher(self.window, self.env)
@@ -173,10 +175,11 @@ class DemoRun:
         self.log.flush()
         with open(self.trace_path, errors="replace") as f:
             said = [line.rstrip("\n") for line in f
-                    if not re.search(r":(Call|Ret) |:trace:|:fixme:", line)][-25:]
+                    if not re.search(r":(Call|Ret) |:trace:|:fixme:|Starting thread proc", line)][-25:]
         with open(os.path.join(self.scratch, "program-output.txt"), errors="replace") as f:
             said += f.read().splitlines()[-10:]
         note("Wine and the program said:\n  " + "\n  ".join(said))
+        return "\n".join(said)
 
     def read_process_memory(self, address, size):
         """Bytes of the running program: under Wine its address space is that of the Unix process."""
@@ -514,7 +517,11 @@ def compile_log(args):
 def run_mode(mode, args):
     """One run of a mode; True when every check held."""
     try:
-        checks = mode(args)
+        try:
+            checks = mode(args)
+        except DisplayUnavailable as failure:
+            note(f"{failure}; once more in a fresh prefix on a fresh screen")
+            checks = mode(args)
     except (Failure, subprocess.TimeoutExpired) as failure:
         note(f"FAILED: {failure}")
         return False
