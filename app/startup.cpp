@@ -7,6 +7,7 @@
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
 #include "audio/soundtrack.h"
+#include "platform/sound_device.h"
 #include "platform/window.h"
 #include "render/credits_texture.h"
 #include "render/gl_api.h"
@@ -43,6 +44,14 @@ bool prepareDemo(char* why, int whySize) {
     return true;
 }
 
+// Every run ends this way, whatever ended it (Escape, a close request, the end of the music, a refusal):
+// the sound stops and lets go of the samples, then the context, the device context and the window go.
+static int endDemo(int exitCode) {
+    closeLoopingSound();
+    closeDemoWindow();
+    return exitCode;
+}
+
 int runDemo(int argc, char** argv) {
     CommandLine options;
     char why[512] = "";
@@ -56,7 +65,7 @@ int runDemo(int argc, char** argv) {
                       ? openAuthorWindow(options.windowWidth, options.windowHeight, why, sizeof why)
                       : openDemoWindow(why, sizeof why);
     if (!opened || !prepareDemo(why, sizeof why))
-        return refuseToRun(why);
+        return endDemo(refuseToRun(why));
     setSwapInterval(options.vsync ? 1 : 0);
     if (options.scaleAuto)
         setAutoRenderScale();
@@ -66,5 +75,5 @@ int runDemo(int argc, char** argv) {
         runAuthorLoop(options);
     else
         runFrameLoop();
-    return 0;
+    return endDemo(0);
 }

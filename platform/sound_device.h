@@ -16,3 +16,7 @@ void seekSound(int32_t frame);
 
 // Holds playback (silence, the position stands still) or lets it go on.
 void pauseSound(bool paused);
+
+// Stops the sound and releases the device, so that nothing reads the samples any more; nothing happens
+// when no device is open. Every run ends through it before the window goes.
+void closeLoopingSound();

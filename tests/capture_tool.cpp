@@ -58,8 +58,9 @@ static std::vector<char*> toArgv(std::vector<std::string>& strings) {
 }
 
 int startCapture(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-                 const std::string& logs) {
-    std::vector<std::string> command = {DOZ_CAPTURE_PATH};
+                 const std::string& logs, const std::vector<std::string>& wrapper) {
+    std::vector<std::string> command = wrapper;
+    command.push_back(DOZ_CAPTURE_PATH);
     command.insert(command.end(), args.begin(), args.end());
     // The given entries replace those of the same name.
     std::vector<std::string> env = environment;
@@ -82,9 +83,9 @@ int startCapture(const std::vector<std::string>& args, const std::vector<std::st
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (logs + ".err").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
-    int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot start " << DOZ_CAPTURE_PATH;
+    EXPECT_EQ(spawned, 0) << "cannot start " << command[0];
     return spawned == 0 ? pid : -1;
 }
 
@@ -105,13 +106,14 @@ ToolRun waitCapture(int pid, const std::string& logs) {
     return run;
 }
 
-ToolRun runCapture(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
+ToolRun runCapture(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+                   const std::vector<std::string>& wrapper) {
     // The logs live outside every scratch folder, so that they never count as output.
     char logs[] = "/tmp/doz-capture-log-XXXXXX";
     int fd = mkstemp(logs);
     close(fd);
     unlink(logs);
-    return waitCapture(startCapture(args, environment, logs), logs);
+    return waitCapture(startCapture(args, environment, logs, wrapper), logs);
 }
 
 std::string commandOutput(const std::vector<std::string>& argv) {

@@ -22,11 +22,12 @@ struct ScratchFolder {
 };
 
 // Starts doz-capture with `args` and extra "NAME=value" environment entries; its stdout and stderr go to
-// files in `logs`.
+// files in `logs`. A `wrapper` command (such as prlimit and its limits) runs it, when given.
 int startCapture(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-                 const std::string& logs);
+                 const std::string& logs, const std::vector<std::string>& wrapper = {});
 ToolRun waitCapture(int pid, const std::string& logs);
-ToolRun runCapture(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+ToolRun runCapture(const std::vector<std::string>& args, const std::vector<std::string>& environment = {},
+                   const std::vector<std::string>& wrapper = {});
 
 // Runs a command to completion and returns its stdout (for ffprobe and ffmpeg).
 std::string commandOutput(const std::vector<std::string>& argv);

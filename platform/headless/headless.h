@@ -32,6 +32,8 @@ int headlessSwapInterval();
 // Whether the fake sound device opens and reports positions, and the position it reports next.
 void setHeadlessSoundAvailable(bool available);
 void setHeadlessSoundPosition(uint32_t sampleFrames);
+// Whether the fake sound device is open: from openLoopingSound (when available) to closeLoopingSound.
+bool headlessSoundOpen();
 // Positions for the next readings, one each; the last one then holds.
 void scriptHeadlessSoundPositions(const std::vector<uint32_t>& positions);
 // The track frame of the latest seek (-1 before any) and whether playback is held.

@@ -5,6 +5,7 @@
 #include <deque>
 
 static bool available = true;
+static bool deviceOpen = false;
 static uint32_t position = 0;
 static std::deque<uint32_t> scripted;
 static int32_t seekFrame = -1;
@@ -24,7 +25,16 @@ void scriptHeadlessSoundPositions(const std::vector<uint32_t>& positions) {
 }
 
 bool openLoopingSound(const int16_t*, int32_t) {
+    deviceOpen = available;
     return available;
+}
+
+void closeLoopingSound() {
+    deviceOpen = false;
+}
+
+bool headlessSoundOpen() {
+    return deviceOpen;
 }
 
 bool readSoundPosition(uint32_t* sampleFrames) {

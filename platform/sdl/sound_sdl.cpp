@@ -110,3 +110,12 @@ void pauseSound(bool paused) {
     sound.paused = paused;
     SDL_UnlockAudioDevice(device);
 }
+
+void closeLoopingSound() {
+    if (device == 0)
+        return;
+    // Returns once the callback has finished for good.
+    SDL_CloseAudioDevice(device);
+    device = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}

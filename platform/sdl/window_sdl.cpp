@@ -7,9 +7,21 @@
 #include <cstdio>
 
 static SDL_Window* window = nullptr;
+static SDL_GLContext glContext = nullptr;
 // The modifier keys as of the event being handled. SDL's own modifier state is that after everything
 // queued so far, so a quick Shift+click whose Shift release came in the same batch would read as plain.
 static Uint16 modifiers = 0;
+
+// The modifiers as the window opens, then a context made current on it.
+static bool makeContextCurrent(char* why, int whySize) {
+    modifiers = static_cast<Uint16>(SDL_GetModState());
+    glContext = SDL_GL_CreateContext(window);
+    if (glContext == nullptr || SDL_GL_MakeCurrent(window, glContext) != 0) {
+        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context: %s", SDL_GetError());
+        return false;
+    }
+    return true;
+}
 
 bool openDemoWindow(char* why, int whySize) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
@@ -35,13 +47,7 @@ bool openDemoWindow(char* why, int whySize) {
         return false;
     }
     SDL_ShowCursor(SDL_DISABLE);
-    modifiers = static_cast<Uint16>(SDL_GetModState());
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (context == nullptr || SDL_GL_MakeCurrent(window, context) != 0) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context: %s", SDL_GetError());
-        return false;
-    }
-    return true;
+    return makeContextCurrent(why, whySize);
 }
 
 static InputEvent translateKey(SDL_Keycode key, bool shift) {
@@ -177,13 +183,7 @@ bool openAuthorWindow(int width, int height, char* why, int whySize) {
         std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL window: %s", SDL_GetError());
         return false;
     }
-    modifiers = static_cast<Uint16>(SDL_GetModState());
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (context == nullptr || SDL_GL_MakeCurrent(window, context) != 0) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context: %s", SDL_GetError());
-        return false;
-    }
-    return true;
+    return makeContextCurrent(why, whySize);
 }
 
 // Borderless over the display the window is on, by hand as on Windows: SDL's own desktop fullscreen asks
@@ -218,4 +218,18 @@ void showFatalError(const char* text) {
     if (window != nullptr)
         SDL_ShowCursor(SDL_ENABLE); // the box needs a pointer to be clicked away
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "doz-engine", text, window);
+}
+
+void closeDemoWindow() {
+    if (glContext != nullptr) {
+        SDL_GL_MakeCurrent(window, nullptr);
+        SDL_GL_DeleteContext(glContext);
+        glContext = nullptr;
+    }
+    if (window != nullptr) {
+        SDL_ShowCursor(SDL_ENABLE);
+        SDL_DestroyWindow(window);
+        window = nullptr;
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }

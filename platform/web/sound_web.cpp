@@ -160,3 +160,6 @@ void stopSound() {
 // The page has no transport keys: a moment is chosen with the address, before the sound starts.
 void seekSound(int32_t) {}
 void pauseSound(bool) {}
+
+// The page's sound ends with the page; the end of the music stops it through the page's own rules.
+void closeLoopingSound() {}

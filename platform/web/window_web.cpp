@@ -167,6 +167,9 @@ bool openAuthorWindow(int, int, char* why, int whySize) {
 
 void toggleBorderlessFullscreen() {}
 
+// The canvas belongs to the page and stays with the last frame on it.
+void closeDemoWindow() {}
+
 void showUsageError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }

@@ -6,12 +6,13 @@
 
 #include <mmsystem.h>
 
-static HWAVEOUT waveOut;
+static HWAVEOUT waveOut = nullptr;
 static WAVEHDR header;
 // Author mode: after a seek, the rest of the track from the new place plays once before the looping header.
 static WAVEHDR tailHeader;
 static bool opened = false;
 static bool held = false;
+static bool headerPrepared = false;
 
 bool openLoopingSound(const int16_t* samples, int32_t frames) {
     WAVEFORMATEX format = {};
@@ -22,8 +23,10 @@ bool openLoopingSound(const int16_t* samples, int32_t frames) {
     format.nBlockAlign = 4;
     format.wBitsPerSample = 16;
     format.cbSize = 0;
-    if (frames <= 0 || waveOutOpen(&waveOut, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+    if (frames <= 0 || waveOutOpen(&waveOut, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+        waveOut = nullptr;
         return false;
+    }
 
     // The device only reads the buffer; the header's field is not const.
     header.lpData = reinterpret_cast<LPSTR>(const_cast<int16_t*>(samples));
@@ -36,11 +39,29 @@ bool openLoopingSound(const int16_t* samples, int32_t frames) {
     header.reserved = 0;
     if (waveOutPrepareHeader(waveOut, &header, sizeof header) != MMSYSERR_NOERROR)
         return false;
+    headerPrepared = true;
     opened = waveOutWrite(waveOut, &header, sizeof header) == MMSYSERR_NOERROR;
     return opened;
 }
 
+void closeLoopingSound() {
+    if (waveOut == nullptr)
+        return;
+    // Reset ends the loop and hands the buffer back; only a returned buffer can be unprepared.
+    waveOutReset(waveOut);
+    if (headerPrepared)
+        waveOutUnprepareHeader(waveOut, &header, sizeof header);
+    if ((tailHeader.dwFlags & WHDR_PREPARED) != 0)
+        waveOutUnprepareHeader(waveOut, &tailHeader, sizeof tailHeader);
+    headerPrepared = false;
+    opened = false;
+    waveOutClose(waveOut);
+    waveOut = nullptr;
+}
+
 bool readSoundPosition(uint32_t* sampleFrames) {
+    if (waveOut == nullptr)
+        return false;
     MMTIME time = {};
     time.wType = TIME_SAMPLES;
     // A device may answer in another format than asked for; only samples are a position here.

@@ -9,6 +9,7 @@
 
 static HWND window = nullptr;
 static HDC deviceContext = nullptr;
+static HGLRC glContext = nullptr;
 static bool cursorHidden = false;
 
 // Shift as of this message, not the keyboard now; asked only for the keys that it changes.
@@ -97,6 +98,27 @@ static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     return 0;
 }
 
+// The window's device context with a double-buffered RGBA format and a plain context made current on it.
+static bool makeContextCurrent(char* why, int whySize) {
+    deviceContext = GetDC(window);
+
+    PIXELFORMATDESCRIPTOR format = {};
+    format.nSize = 40;
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    format.iPixelType = PFD_TYPE_RGBA;
+    format.cColorBits = 32;
+    SetPixelFormat(deviceContext, ChoosePixelFormat(deviceContext, &format), &format);
+
+    glContext = wglCreateContext(deviceContext);
+    if (glContext == nullptr || !wglMakeCurrent(deviceContext, glContext)) {
+        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context could be made (error %lu).",
+                      GetLastError());
+        return false;
+    }
+    return true;
+}
+
 bool openDemoWindow(char* why, int whySize) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
 
@@ -119,23 +141,7 @@ bool openDemoWindow(char* why, int whySize) {
                              nullptr, instance, nullptr);
     ShowCursor(FALSE);
     cursorHidden = true;
-    deviceContext = GetDC(window);
-
-    PIXELFORMATDESCRIPTOR format = {};
-    format.nSize = 40;
-    format.nVersion = 1;
-    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    format.iPixelType = PFD_TYPE_RGBA;
-    format.cColorBits = 32;
-    SetPixelFormat(deviceContext, ChoosePixelFormat(deviceContext, &format), &format);
-
-    HGLRC context = wglCreateContext(deviceContext);
-    if (context == nullptr || !wglMakeCurrent(deviceContext, context)) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context could be made (error %lu).",
-                      GetLastError());
-        return false;
-    }
-    return true;
+    return makeContextCurrent(why, whySize);
 }
 
 void pumpWindowMessages() {
@@ -204,23 +210,7 @@ bool openAuthorWindow(int width, int height, char* why, int whySize) {
     window =
         CreateWindowExA(0, "doz", "doz-engine", style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                         frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
-    deviceContext = GetDC(window);
-
-    PIXELFORMATDESCRIPTOR format = {};
-    format.nSize = 40;
-    format.nVersion = 1;
-    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    format.iPixelType = PFD_TYPE_RGBA;
-    format.cColorBits = 32;
-    SetPixelFormat(deviceContext, ChoosePixelFormat(deviceContext, &format), &format);
-
-    HGLRC context = wglCreateContext(deviceContext);
-    if (context == nullptr || !wglMakeCurrent(deviceContext, context)) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context could be made (error %lu).",
-                      GetLastError());
-        return false;
-    }
-    return true;
+    return makeContextCurrent(why, whySize);
 }
 
 // The usual borderless fullscreen: a popup over the whole monitor the window is on, and back.
@@ -251,4 +241,21 @@ void toggleBorderlessFullscreen() {
 void showUsageError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
     MessageBoxA(nullptr, text, "doz-engine", MB_OK | MB_ICONERROR);
+}
+
+void closeDemoWindow() {
+    if (glContext != nullptr) {
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(glContext);
+        glContext = nullptr;
+    }
+    if (deviceContext != nullptr)
+        ReleaseDC(window, deviceContext);
+    deviceContext = nullptr;
+    if (window != nullptr)
+        DestroyWindow(window); // its WM_DESTROY only stops the run, which has stopped already
+    window = nullptr;
+    if (cursorHidden)
+        ShowCursor(TRUE);
+    cursorHidden = false;
 }

@@ -10,7 +10,7 @@ from harness import FRAME_RATE_TITLE
 RELAY_FUNCTIONS = [
     "kernel32.GetModuleHandleA", "kernel32.OutputDebugStringA",
     "user32.LoadCursorA", "user32.RegisterClassA", "user32.GetSystemMetrics", "user32.CreateWindowExA",
-    "user32.ShowCursor", "user32.GetDC", "user32.PeekMessageA", "user32.GetMessageA", "user32.TranslateMessage",
+    "user32.ShowCursor", "user32.GetDC", "user32.ReleaseDC", "user32.PeekMessageA", "user32.GetMessageA", "user32.TranslateMessage",
     "user32.DispatchMessageA", "user32.DefWindowProcA", "user32.SetCapture", "user32.ReleaseCapture",
     "user32.GetClientRect", "user32.SetWindowTextA", "user32.wsprintfA", "user32.MessageBoxA",
     "user32.DestroyWindow", "user32.PostQuitMessage",
@@ -134,11 +134,15 @@ def check_window_start_up(checks, events, all_events, screen):
         procs = {e.fields["proc"] for e in events if e.kind == "winproc" and e.fields["hwnd"] == hwnd}
         checks.expect(procs == {wndproc}, f"messages of the window went to the class procedure {wndproc:#x}")
 
-    show = calls(events, "ShowCursor")
+    # Start-up ends where the frame loop begins; the exit path shows the cursor again after the loop.
+    loop = first_call(events, "PeekMessageA")
+    before_loop = loop.index if loop is not None else float("inf")
+    show = [e for e in calls(events, "ShowCursor") if e.index < before_loop]
     checks.expect([e.arg32(0) for e in show] == [0] and create is not None and show[0].index > create.index,
                   f"ShowCursor(FALSE) once, after the window: display count "
                   f"{[struct.unpack('<i', struct.pack('<I', e.retval32()))[0] for e in show]}")
-    hidden = [e.text for e in all_events if e.kind == "trace" and e.name == "NtUserShowCursor"]
+    hidden = [e.text for e in all_events if e.kind == "trace" and e.name == "NtUserShowCursor" and
+              e.index < before_loop]
     checks.expect(hidden == ["0, count=-1"], f"cursor display count: {hidden}")
 
     get_dc = first_call(events, "GetDC")
@@ -273,7 +277,8 @@ def check_playback_start(checks, events, all_events, header_bytes, track_frames)
     """waveOutOpen on the wave mapper with the PCM format, one prepared looping buffer written once."""
     wave = wave_calls(events)
     start = [e for e in wave if e.name != "waveOutGetPosition"]
-    checks.expect([e.name for e in start] == ["waveOutOpen", "waveOutPrepareHeader", "waveOutWrite"],
+    # The exit path's calls follow; check_orderly_exit looks at those.
+    checks.expect([e.name for e in start] == ["waveOutOpen", "waveOutPrepareHeader", "waveOutWrite"] + SOUND_CLOSE,
                   "winmm calls besides the position: " + ", ".join(e.name for e in start))
     if [e.name for e in start] != ["waveOutOpen", "waveOutPrepareHeader", "waveOutWrite"]:
         return None
@@ -340,8 +345,16 @@ class Pass:
         self.events.append(event)
 
 
+# How every run ends, after its last frame: the sound stops and lets go of the buffer (a device still open
+# at process exit leaves Wine's sound driver tearing down under a stream that is still running), then the
+# context, the device context and the window go, and the cursor shows again.
+SOUND_CLOSE = ["waveOutReset", "waveOutUnprepareHeader", "waveOutClose"]
+WINDOW_CLOSE = ["wglMakeCurrent", "wglDeleteContext", "ReleaseDC", "DestroyWindow", "ShowCursor"]
+
+
 def split_passes(events, first_pass_index):
-    """The frame loop's passes: each begins with the first PeekMessageA after the previous SwapBuffers."""
+    """The frame loop's passes: each begins with the first PeekMessageA after the previous SwapBuffers; the
+    exit path ends them."""
     passes = []
     current = None
     for e in events:
@@ -357,6 +370,8 @@ def split_passes(events, first_pass_index):
             continue
         else:
             continue
+        if name in SOUND_CLOSE + WINDOW_CLOSE and current is not None and "SwapBuffers" in current.tokens:
+            break  # the loop is over; the exit path follows its last pass
         if name == "PeekMessageA" and (current is None or "SwapBuffers" in current.tokens):
             current = Pass()
             passes.append(current)
@@ -566,3 +581,18 @@ def frames_after(events, event):
     swaps = sum(1 for e in later if e.kind == "call" and e.name == "SwapBuffers")
     peeks = sum(1 for e in later if e.kind == "call" and e.name == "PeekMessageA")
     return draws, swaps, peeks
+
+
+
+def check_orderly_exit(checks, events, with_sound_device=True):
+    swaps = calls(events, "SwapBuffers")
+    if not checks.expect(bool(swaps), "frames were shown before the exit"):
+        return
+    watched = set(SOUND_CLOSE + WINDOW_CLOSE)
+    after = [e for e in events if e.kind == "call" and e.index > swaps[-1].index and e.name in watched]
+    expected = (SOUND_CLOSE if with_sound_device else []) + WINDOW_CLOSE
+    names = [e.name for e in after]
+    checks.expect(names == expected, f"after the last frame: {names}")
+    failed = [e.name for e in after if e.retval is not None and
+              (e.retval32() != 0 if e.name.startswith("waveOut") else e.retval32() == 0 and e.name != "ShowCursor")]
+    checks.expect(not failed, f"each of them succeeded ({failed or 'no failures'})")

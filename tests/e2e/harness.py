@@ -9,6 +9,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 
 SKIPPED = 77
@@ -20,6 +21,17 @@ STARTED = time.monotonic()
 
 class Failure(Exception):
     pass
+
+
+class DisplayUnavailable(Failure):
+    """Wine could not load its X11 display driver, so that neither its desktop process nor the program
+    could make a window. Seen now and then beside four busy loops: the program then rightly reports that
+    it has no OpenGL context and ends with code 1 before any window shows. The machine's fault, not the
+    program's: a test runs again once in a fresh prefix on a fresh screen."""
+
+
+# What Wine writes when a window is asked for and no display driver could be loaded.
+NO_DISPLAY_DRIVER = "nodrv_CreateWindow"
 
 
 def note(text):
@@ -244,6 +256,77 @@ class PulseServer:
     def stop(self):
         stop_process(self.process)
         self.log.close()
+
+
+class SinkRecording:
+    """Records the null sink's monitor with parec while a program plays into it, and measures the sound on
+    the sink's own clock: its frames are those the sink took, whatever wall time they took. The soundtrack
+    has no stretch of digital silence after its first 20 ms, so silence between the first and the last
+    sound is a gap in which the program's stream gave nothing (an underrun)."""
+
+    RATE = 44100
+    BLOCK_FRAMES = 64
+    _BLOCK_BYTES = BLOCK_FRAMES * 4
+
+    def __init__(self, pulse):
+        self.process = subprocess.Popen(
+            ["parec", "--server", pulse.server, "--device", "doz_null.monitor", "--raw", "--format=s16le",
+             f"--rate={self.RATE}", "--channels=2", "--latency-msec=100"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.blocks = 0
+        self.first_sound = self.last_sound = None  # block indices
+        self.gap_blocks = 0
+        self._silent_run = 0
+        self._thread = threading.Thread(target=self._read, daemon=True)
+        self._thread.start()
+
+    def _read(self):
+        silence = bytes(self._BLOCK_BYTES)
+        pending = b""
+        while True:
+            chunk = self.process.stdout.read(self._BLOCK_BYTES * 64)
+            if not chunk:
+                break
+            pending += chunk
+            whole = len(pending) - len(pending) % self._BLOCK_BYTES
+            for at in range(0, whole, self._BLOCK_BYTES):
+                if pending[at:at + self._BLOCK_BYTES] == silence:
+                    self._silent_run += 1
+                else:
+                    if self.first_sound is None:
+                        self.first_sound = self.blocks
+                    else:
+                        self.gap_blocks += self._silent_run
+                    self._silent_run = 0
+                    self.last_sound = self.blocks
+                self.blocks += 1
+            pending = pending[whole:]
+
+    def stop(self, settle_s=1.0):
+        """Keeps recording `settle_s` longer (the sink's last blocks reach the monitor), then stops."""
+        time.sleep(settle_s)
+        stop_process(self.process)
+        self._thread.join(timeout=10)
+
+    def seconds(self, blocks):
+        return blocks * self.BLOCK_FRAMES / self.RATE
+
+    def heard(self):
+        return self.first_sound is not None
+
+    def span_s(self):
+        """Sink time from the first sound to the end of the last: what the stream took, gaps included."""
+        return self.seconds(self.last_sound + 1 - self.first_sound) if self.heard() else 0.0
+
+    def played_s(self):
+        """Sink time in which the stream gave sound: the span without its gaps."""
+        return self.span_s() - self.seconds(self.gap_blocks)
+
+    def describe(self):
+        if not self.heard():
+            return f"no sound in {self.seconds(self.blocks):.1f} s of the sink's monitor"
+        return (f"{self.played_s():.2f} s of sound over {self.span_s():.2f} s of the sink's clock "
+                f"(gaps {self.seconds(self.gap_blocks):.2f} s; {self.seconds(self.blocks):.1f} s recorded)")
 
 
 def kill_process_group(process):

@@ -142,11 +142,13 @@ int captureVideo(const CaptureOptions& options) {
     else
         reportNote("wrote " + describeVideo(options, done, withAudio) + ": " + target);
     if (toFrames) {
+        // A colon in the folder's name would read as a protocol to ffmpeg; the file protocol takes it as is.
+        const std::string folder = (target.find(':') != std::string::npos ? "file:" : "") + target;
         char command[512];
         std::snprintf(command, sizeof command,
                       "to make the video: ffmpeg -framerate %g -i '%s/frame-%%06d.png'%s%s%s -c:v libx264 "
                       "-pix_fmt yuv420p%s video.mp4",
-                      options.fps, target.c_str(), withAudio ? " -i '" : "", withAudio ? target.c_str() : "",
+                      options.fps, folder.c_str(), withAudio ? " -i '" : "", withAudio ? folder.c_str() : "",
                       withAudio ? "/soundtrack.wav'" : "", withAudio ? " -c:a aac -shortest" : "");
         reportNote(command);
     }

@@ -86,19 +86,22 @@ std::string findFfmpeg(std::string* encoder, std::string* why) {
 bool startFfmpeg(const std::string& ffmpeg, const VideoFormat& format, FfmpegPipe* result, std::string* why) {
     char size[32], rate[32];
     std::snprintf(size, sizeof size, "%dx%d", format.width, format.height);
+    // ffmpeg reads "name:" at the start of a path as a protocol ("take2:final.mp4" would be one);
+    // the file protocol named outright takes every path as it stands.
+    const std::string audioUrl = "file:" + format.audioWav, outputUrl = "file:" + format.output;
     std::snprintf(rate, sizeof rate, "%.9g", format.fps);
     std::vector<const char*> argv = {
         ffmpeg.c_str(), "-hide_banner", "-loglevel",   "error", "-nostats",   "-y", "-f", "rawvideo",
         "-pix_fmt",     "rgb24",        "-video_size", size,    "-framerate", rate, "-i", "pipe:0"};
     if (!format.audioWav.empty())
-        argv.insert(argv.end(), {"-i", format.audioWav.c_str()});
+        argv.insert(argv.end(), {"-i", audioUrl.c_str()});
     argv.insert(argv.end(), {"-map", "0:v:0", "-c:v", format.encoder.c_str(), "-pix_fmt", "yuv420p"});
     if (format.encoder == "libx264")
         argv.insert(argv.end(), {"-preset", "medium", "-crf", "18"});
     if (!format.audioWav.empty())
         // The soundtrack runs as long as the frames; after a stop, -shortest cuts it to the frames done.
         argv.insert(argv.end(), {"-map", "1:a:0", "-c:a", "aac", "-b:a", "192k", "-shortest"});
-    argv.insert(argv.end(), {"-movflags", "+faststart", "-f", "mp4", format.output.c_str(), nullptr});
+    argv.insert(argv.end(), {"-movflags", "+faststart", "-f", "mp4", outputUrl.c_str(), nullptr});
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {

@@ -4,6 +4,8 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <initializer_list>
+#include <new>
 #include <unistd.h>
 
 static volatile sig_atomic_t gracefulAllowed = 0;
@@ -56,7 +58,8 @@ static void joinPath(const char* folder, const char* name, char* buffer, size_t 
     std::memcpy(buffer + a + 1, name, b + 1);
 }
 
-static void abandonRun(int signal) {
+// Kills the encoder and removes every registered temporary; true when there was anything to remove.
+static bool removeUnfinishedOutput() {
     bool removing = abandonChild > 0 || abandonFiles[0] != nullptr || abandonFiles[1] != nullptr ||
                     abandonFolder != nullptr;
     if (abandonChild > 0)
@@ -77,9 +80,32 @@ static void abandonRun(int signal) {
         }
         rmdir(folder);
     }
-    writeText(removing ? "\ndoz-capture: interrupted; the unfinished output was removed\n"
-                       : "\ndoz-capture: interrupted\n");
+    return removing;
+}
+
+static void abandonRun(int signal) {
+    bool removed = removeUnfinishedOutput();
+    writeText(removed ? "\ndoz-capture: interrupted; the unfinished output was removed\n"
+                      : "\ndoz-capture: interrupted\n");
     _exit(128 + signal);
+}
+
+// A crash (in a driver that does not check its allocations, say) still removes the unfinished output,
+// then ends the process by the same signal, so that it dumps its core as it would have.
+static void onCrash(int signal) {
+    removeUnfinishedOutput();
+    raise(signal);
+}
+
+// Called by operator new when an allocation fails. Unwinding would run into the registered names'
+// owners; stopping here leaves nothing behind and says why.
+static void abandonOutOfMemory() {
+    bool removed = removeUnfinishedOutput();
+    writeText("doz-capture: out of memory: a picture this large needs more memory than the system gives; "
+              "try a smaller --size\n");
+    if (removed)
+        writeText("doz-capture: the unfinished output was removed\n");
+    _exit(1);
 }
 
 static void onSignal(int signal) {
@@ -101,6 +127,17 @@ void installInterruptHandlers() {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Past the file size limit a write then fails with EFBIG and is reported like any failed write,
+    // instead of the signal ending the run with its temporary left behind.
+    signal(SIGXFSZ, SIG_IGN);
+    std::set_new_handler(abandonOutOfMemory);
+    struct sigaction crash;
+    std::memset(&crash, 0, sizeof crash);
+    crash.sa_handler = onCrash;
+    sigemptyset(&crash.sa_mask);
+    crash.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
+        sigaction(signal, &crash, nullptr);
 }
 
 void setGracefulStop(bool allowed) {

@@ -1,9 +1,12 @@
-// What Ctrl-C and termination do while doz-capture writes: either ask the run to stop after the current
-// frame (a video keeps what it has), or abandon it at once, removing every temporary it registered.
+// What Ctrl-C, termination and running out of memory do while doz-capture writes: either ask the run to
+// stop after the current frame (a video keeps what it has), or abandon it at once, removing every
+// temporary it registered.
 #pragma once
 #include <sys/types.h>
 
-// Catches SIGINT, SIGTERM and SIGHUP. SIGPIPE is ignored: a dead encoder shows as a failed write.
+// Catches SIGINT, SIGTERM and SIGHUP. SIGPIPE is ignored: a dead encoder shows as a failed write; so is
+// SIGXFSZ: a file past the size limit shows as a failed write. A failed allocation abandons the run,
+// removing the unfinished output, with exit status 1; a crash removes it before the signal ends the run.
 void installInterruptHandlers();
 
 // While set, the first SIGINT only requests a stop; a second one, or SIGTERM/SIGHUP, abandons the run.
