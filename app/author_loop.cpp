@@ -8,6 +8,7 @@
 #include "app/input.h"
 #include "app/run_state.h"
 #include "app/transport.h"
+#include "audio/music_clock.h"
 #include "platform/ticks.h"
 #include "render/shader_sources.h"
 #include "render/stage_files.h"
@@ -59,8 +60,10 @@ void runAuthorLoop(const CommandLine& options) {
         uint32_t now = readTickCount();
         bool changed = pollStageReloader(now);
         frameRateTitle.reloadCounter = stageReloader.reloadCounter;
+        // A key handled in the pass may have moved the time: the pass's own last reading names its frame
+        // (a reading taken now would run ahead by the frame's drawing time).
         if (keySeen)
-            shown = transportTime();
+            shown = transport.paused ? transport.pausedAt : musicClock.lastMusicTime;
         updateAuthorTitle(now, keySeen || changed, shown);
         keySeen = false;
     }

@@ -8,19 +8,20 @@
 namespace {
 struct PageSession {
     PageState state;
-    // The size of the frame standing on the canvas while nothing plays.
+    // The size and music time of the frame standing on the canvas while nothing plays (time < 0: none yet).
     int stillWidth, stillHeight;
+    double stillTime;
 };
 } // namespace
 
-static PageSession session = {PageState::WaitingForClick, -1, -1};
+static PageSession session = {PageState::WaitingForClick, -1, -1, -1.0};
 
 PageState pageState() {
     return session.state;
 }
 
 PageStep beginPageSession(const PageAddress& address) {
-    session = {address.paused ? PageState::Paused : PageState::WaitingForClick, -1, -1};
+    session = {address.paused ? PageState::Paused : PageState::WaitingForClick, -1, -1, -1.0};
     return {false, PageSound::Keep, address.paused ? "" : CLICK_TO_START};
 }
 
@@ -30,16 +31,21 @@ PageStep runPageAnimationFrame(int width, int height) {
         runFramePass();
         if (isRunning())
             return {true, PageSound::Keep, nullptr};
-        session = {PageState::Ended, width, height};
+        session = {PageState::Ended, width, height, musicClock.lastMusicTime};
         return {true, PageSound::Stop, CLICK_TO_PLAY_AGAIN};
     case PageState::WaitingForClick:
     case PageState::Paused:
     case PageState::Ended:
         if (width == session.stillWidth && height == session.stillHeight)
             return {false, PageSound::Keep, nullptr};
+        // A still is redrawn at its own time: a sound position that stands while the page waits must not
+        // let the clock take it for a lost device and run on.
+        if (session.stillTime >= 0.0)
+            reanchorMusicClock(session.stillTime);
         runFramePass();
         session.stillWidth = width;
         session.stillHeight = height;
+        session.stillTime = musicClock.lastMusicTime;
         return {true, PageSound::Keep, nullptr};
     case PageState::Lost:
         break;
@@ -51,6 +57,8 @@ PageStep takePageClick(bool* taken) {
     *taken = true;
     switch (session.state) {
     case PageState::WaitingForClick:
+        // The clock starts afresh with the sound: the wait for the click was no stall of the device.
+        startLoopingPlayback();
         session.state = PageState::Playing;
         return {false, PageSound::Play, ""};
     case PageState::Ended:

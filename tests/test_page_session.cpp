@@ -58,10 +58,16 @@ TEST_F(PageSession, FirstFrameWaitsForTheClickThenPlaysToTheEndAndAgainFromTheSt
     setHeadlessClientSize(16, 8);
     EXPECT_TRUE(runPageAnimationFrame(16, 8).drawn) << "redrawn to fit";
 
+    // A viewer takes a while to click; the position stood still all that time.
+    setHeadlessTickCount(20000);
     PageStep started = click();
     EXPECT_EQ(started.sound, PageSound::Play);
     EXPECT_EQ(std::string(started.notice), "");
     EXPECT_EQ(pageState(), PageState::Playing);
+    // The audio context takes a moment to run: a frame or two before the position moves.
+    setHeadlessTickCount(20100);
+    EXPECT_TRUE(runPageAnimationFrame(16, 8).drawn);
+    EXPECT_FLOAT_EQ(drawnTime(), 10.0f);
     for (double t : {10.5, 11.0, 11.5}) {
         at(t);
         PageStep step = runPageAnimationFrame(16, 8);
@@ -111,7 +117,13 @@ TEST_F(PageSession, PausedMomentDrawsOnlyToFitAndTakesNoClick) {
     EXPECT_FALSE(runPageAnimationFrame(8, 8).drawn);
     EXPECT_EQ(click().sound, PageSound::Keep);
     EXPECT_EQ(pageState(), PageState::Paused);
+    // Redrawn to fit long after, with the position standing all the while: the same moment.
+    setHeadlessTickCount(60000);
     EXPECT_TRUE(runPageAnimationFrame(4, 4).drawn);
+    EXPECT_FLOAT_EQ(drawnTime(), 44.4f);
+    setHeadlessTickCount(70000);
+    EXPECT_TRUE(runPageAnimationFrame(8, 8).drawn);
+    EXPECT_FLOAT_EQ(drawnTime(), 44.4f);
 }
 
 TEST_F(PageSession, LostContextDrawsNothingMore) {
