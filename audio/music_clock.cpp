@@ -2,10 +2,12 @@
 #include "audio/music_clock.h"
 
 #include "audio/soundtrack.h"
+#include "platform/debug_output.h"
 #include "platform/sound_device.h"
 #include "platform/ticks.h"
 
 #include <cmath>
+#include <cstdio>
 
 MusicClock musicClock;
 
@@ -73,6 +75,14 @@ double readMusicTime() {
         if (readSoundPosition(&position) && !positionStalled(clock, position, now))
             return clock.lastMusicTime = advanceMusicClock(clock, position);
         handOverToTicks(clock, now); // for good: a device that comes back is not trusted again
+        // Said once, so that a run whose picture parts from its sound can tell why.
+        char text[160];
+        std::snprintf(
+            text, sizeof text,
+            "doz-engine: the sound device stopped telling where it plays; the music clock runs on the "
+            "tick count from %.2f s\n",
+            clock.lastMusicTime);
+        writeDebugOutput(text);
     }
     return clock.lastMusicTime = clock.anchorTime + static_cast<uint32_t>(now - clock.anchorTick) / 1000.0;
 }
