@@ -386,9 +386,14 @@ def frame_step_names(with_sound_device):
             ["glUniform1f", "glUniform1f", "glDrawArrays", "SwapBuffers"])
 
 
-# A pass whose first clock reading found the device stalled: its second reading runs on the tick count.
-HANDOVER_STEPS = ["GetClientRect", "glViewport", "glUniform2f", "waveOutGetPosition", "glUniform1f", "glUniform1f",
-                  "glUniform1f", "glDrawArrays", "SwapBuffers"]
+# The pass whose first, or second, clock reading found the device stalled: the program says so once on the
+# debugger output, and the readings after it run on the tick count.
+HANDOVER_STEPS = [
+    ["GetClientRect", "glViewport", "glUniform2f", "waveOutGetPosition", "OutputDebugStringA", "glUniform1f",
+     "glUniform1f", "glUniform1f", "glDrawArrays", "SwapBuffers"],
+    ["GetClientRect", "glViewport", "glUniform2f", "waveOutGetPosition", "glUniform1f", "waveOutGetPosition",
+     "OutputDebugStringA", "glUniform1f", "glUniform1f", "glDrawArrays", "SwapBuffers"],
+]
 
 
 def check_pass_shape(one, steps):
@@ -420,22 +425,18 @@ def check_frame_loop(checks, events, screen, hdc, locations, with_sound_device):
     steps = frame_step_names(with_sound_device)
     ticks_steps = frame_step_names(False)
     # A device that stands still for a second (a starved stream on a busy machine) hands the clock to the
-    # tick count for good: from the pass that found it so, the clock reads no position any more.
-    handover = None
+    # tick count for good: after the pass that found it so, the clock reads no position any more.
+    transition = None
     if with_sound_device:
-        handover = next((n for n, p in enumerate(passes) if check_pass_shape(p, ticks_steps) is None), None)
-    if handover is not None:
-        print(f"      the device stood still: the tick count timed the passes from {handover - 1} or {handover} on")
+        transition = next((n for n, p in enumerate(passes)
+                           if any(check_pass_shape(p, shape) is None for shape in HANDOVER_STEPS)), None)
+    if transition is not None:
+        print(f"      the device stood still: the tick count timed the passes after pass {transition}")
 
     def pass_problem(n, one):
-        if handover is None or n < handover - 1:
+        if transition is None or n < transition:
             return check_pass_shape(one, steps)
-        if n >= handover:
-            return check_pass_shape(one, ticks_steps)
-        # The pass whose first or second reading found the device stalled.
-        if check_pass_shape(one, steps) is None:
-            return None
-        return check_pass_shape(one, HANDOVER_STEPS)
+        return None if n == transition else check_pass_shape(one, ticks_steps)
 
     wrong = [(n, problem) for n, problem in ((n, pass_problem(n, p)) for n, p in enumerate(passes))
              if problem is not None]

@@ -501,8 +501,10 @@ def compile_log(args):
         sets = cs.calls(events, "SetWindowTextA")
         checks.expect([e.string_arg(1) for e in sets] == [log], f"SetWindowTextA calls: "
                       f"{[e.string_arg(1) for e in sets]}")
-        debug = cs.calls(events, "OutputDebugStringA")
-        checks.expect([e.string_arg(0) for e in debug] == [log], "the log went to the debugger output once")
+        # A stream starved on a busy machine may add the clock's own word about the tick count taking over.
+        debug = [e.string_arg(0) for e in cs.calls(events, "OutputDebugStringA")]
+        debug = [text for text in debug if "music clock runs on the tick count" not in (text or "")]
+        checks.expect(debug == [log], "the log went to the debugger output once")
         cs.check_playback_start(checks, events, run.events, header,
                                 decoded_track_frames(args.track_frames_tool, args.source))
         passes = cs.split_passes(events, cs.first_call(events, "PeekMessageA").index)
