@@ -4,9 +4,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
-#ifndef GL_CLAMP
-#define GL_CLAMP 0x2900
-#endif
+// OpenGL 1.1's clamp wrap mode, by value: the ES headers of the browser build do not name it.
+constexpr GLint WRAP_CLAMP = 0x2900;
 
 struct GlEntryPoints {
     PFNGLCREATESHADERPROC createShader;

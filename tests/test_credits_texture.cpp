@@ -77,9 +77,9 @@ TEST_F(CreditsTexture, IsBoundWithItsSizeAndSampling) {
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &value);
     EXPECT_EQ(value, GL_LINEAR);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &value);
-    EXPECT_EQ(value, GL_CLAMP);
+    EXPECT_EQ(value, WRAP_CLAMP);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &value);
-    EXPECT_EQ(value, GL_CLAMP);
+    EXPECT_EQ(value, WRAP_CLAMP);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 

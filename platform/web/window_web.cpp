@@ -50,7 +50,7 @@ EM_JS(void, showPageNoticeJs, (const char* text), {
     notice.style.display = value.length ? 'flex' : 'none';
 });
 
-// WebGL has no GL_CLAMP; with the credits' black border it samples as GL_CLAMP_TO_EDGE does.
+// WebGL has no GL_CLAMP (0x2900); with the credits' black border it samples as GL_CLAMP_TO_EDGE (0x812F) does.
 EM_JS(void, mapDesktopClampJs, (), {
     var gl = GLctx;
     var texParameteri = gl.texParameteri.bind(gl);
