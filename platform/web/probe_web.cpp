@@ -1,4 +1,5 @@
 // Readings the page's tests and benchmark take from the running module, called from JavaScript.
+#include "app/page_session.h"
 #include "audio/music_clock.h"
 #include "audio/soundtrack.h"
 
@@ -8,9 +9,10 @@
 
 extern "C" {
 
-// One reading of the music clock, in seconds.
+// One reading of the music clock, in seconds, while the demo plays; otherwise the time of the frame that
+// stands on the canvas, so that looking does not read a waiting device as a lost one.
 EMSCRIPTEN_KEEPALIVE double dozReadMusicTime() {
-    return readMusicTime();
+    return pageState() == PageState::Playing ? readMusicTime() : musicClock.lastMusicTime;
 }
 
 // Decodes the embedded soundtrack once more, as start-up does; returns the milliseconds it took.
