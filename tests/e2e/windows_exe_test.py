@@ -516,14 +516,23 @@ def compile_log(args):
     return checks
 
 
+# Runs of a mode in which Wine may fail to load its display driver before one counts.
+DISPLAY_ATTEMPTS = 3
+
+
 def run_mode(mode, args):
     """One run of a mode; True when every check held."""
     try:
-        try:
-            checks = mode(args)
-        except DisplayUnavailable as failure:
-            note(f"{failure}; once more in a fresh prefix on a fresh screen")
-            checks = mode(args)
+        # The failure has come twice in a row on a loaded machine; a pause lets the load move on.
+        for attempt in range(DISPLAY_ATTEMPTS):
+            try:
+                checks = mode(args)
+                break
+            except DisplayUnavailable as failure:
+                if attempt + 1 == DISPLAY_ATTEMPTS:
+                    raise Failure(str(failure))
+                note(f"{failure}; once more in a fresh prefix on a fresh screen")
+                time.sleep(5)
     except (Failure, subprocess.TimeoutExpired) as failure:
         note(f"FAILED: {failure}")
         return False
