@@ -48,10 +48,9 @@ void runAuthorLoop(const CommandLine& options) {
     setAuthorKeyHandler(handleAuthorKey);
     startTransport(options.atSeconds);
     while (isRunning()) {
-        beforeTransportPass();
         // The time the pass is about to draw (its own reading follows within its message step), so that the
         // title names the frame on the screen; a key handled in that step moves it.
-        double shown = transportTime();
+        double shown = beforeTransportPass();
         // Every pass then opens a new frame-rate window, so the release title is never due: the author
         // title, with its own frame rate, is the only one.
         frameRateTitle.windowStartTick = 0;

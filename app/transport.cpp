@@ -152,18 +152,22 @@ bool handleTransportKey(InputEvent event) {
     }
 }
 
-void beforeTransportPass() {
+double beforeTransportPass() {
     if (transport.paused) {
         // The device stands still; anchoring every held frame also holds a clock that runs on ticks.
         reanchorMusicClock(transport.pausedAt);
         resetBeatState();
-        return;
+        return transport.pausedAt;
     }
     double time = readMusicTime();
     if (loopActive() && time >= transport.loopEnd)
-        seekTo(transport.loopStart);
+        time = transport.loopStart;
     else if (time > END_TIME)
-        seekTo(0.0);
+        time = 0.0;
+    else
+        return time;
+    seekTo(time);
+    return time;
 }
 
 void afterTransportPass() {

@@ -41,6 +41,7 @@ bool loopActive();
 bool handleTransportKey(InputEvent event);
 
 // Around each pass of the frame loop: before it, wrap at the loop end, and hold the time and the beat state
-// while paused; after it, undo an end of the run that was only the music passing END_TIME, wrapping to 0.
-void beforeTransportPass();
+// while paused, returning the time the pass is about to draw; after it, undo an end of the run that was
+// only the music passing END_TIME, wrapping to 0.
+double beforeTransportPass();
 void afterTransportPass();

@@ -173,10 +173,10 @@ TEST(Transport, LoopWrapsFromItsEndToItsStart) {
     beforeTransportPass();
     EXPECT_DOUBLE_EQ(readMusicTime(), 11.5);
     playFor(0.99);
-    beforeTransportPass();
+    EXPECT_NEAR(beforeTransportPass(), 12.49, 1e-9); // the time the pass will draw
     EXPECT_NEAR(readMusicTime(), 12.49, 1e-9);
     playFor(0.01);
-    beforeTransportPass(); // reached the end: back to the start, sound first
+    EXPECT_DOUBLE_EQ(beforeTransportPass(), 10.0); // reached the end: back to the start, sound first
     EXPECT_EQ(headlessSoundSeekFrame(), 10 * 44100);
     EXPECT_DOUBLE_EQ(readMusicTime(), 10.0);
     // A seek past the end comes back at the next frame.
@@ -216,7 +216,7 @@ TEST(Transport, LoopEndsAreKeptInOrder) {
 TEST(Transport, WithoutALoopTheEndWrapsToZeroButEscapeStillEnds) {
     startAt(123.5);
     playFor(0.6);
-    beforeTransportPass();
+    EXPECT_EQ(beforeTransportPass(), 0.0);
     EXPECT_EQ(headlessSoundSeekFrame(), 0);
     EXPECT_EQ(readMusicTime(), 0.0);
 

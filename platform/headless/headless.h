@@ -39,5 +39,3 @@ void scriptHeadlessSoundPositions(const std::vector<uint32_t>& positions);
 // The track frame of the latest seek (-1 before any) and whether playback is held.
 int32_t headlessSoundSeekFrame();
 bool headlessSoundPaused();
-// How often author mode asked for fullscreen (F11).
-int headlessFullscreenToggles();

@@ -185,15 +185,8 @@ bool openAuthorWindow(int width, int height, char* why, int whySize) {
     return false;
 }
 
-static int fullscreenToggles = 0;
-
-void toggleBorderlessFullscreen() {
-    fullscreenToggles += 1;
-}
-
-int headlessFullscreenToggles() {
-    return fullscreenToggles;
-}
+// No display to cover.
+void toggleBorderlessFullscreen() {}
 
 void showUsageError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
