@@ -76,3 +76,11 @@ InputAction handleInput(InputEvent event) {
     }
     return InputAction::DefaultHandler;
 }
+
+void resetInput() {
+    frac = 0;
+    leftDrag = false;
+    middleDrag = false;
+    quit = false;
+    authorKeys = nullptr;
+}

@@ -55,3 +55,7 @@ bool quitRequested();
 // fullscreen. Null (the default) leaves them to the system's default handling.
 using AuthorKeyHandler = bool (*)(InputEvent event);
 void setAuthorKeyHandler(AuthorKeyHandler handler);
+
+// Back to the state of a fresh process: frac 0, no drag, no quit request, no author handler. Tests run many
+// cases in one process.
+void resetInput();

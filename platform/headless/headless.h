@@ -39,3 +39,10 @@ void scriptHeadlessSoundPositions(const std::vector<uint32_t>& positions);
 // The track frame of the latest seek (-1 before any) and whether playback is held.
 int32_t headlessSoundSeekFrame();
 bool headlessSoundPaused();
+
+// Back to the state of a fresh process, one per service: the window's title, counters and swap interval
+// (the EGL context and its size stay, with no GL error pending); the sound device available, closed, at 0,
+// never sought or paused; the tick count and the waits at 0.
+void resetHeadlessWindow();
+void resetHeadlessSound();
+void resetHeadlessTicks();

@@ -65,3 +65,12 @@ int32_t headlessSoundSeekFrame() {
 bool headlessSoundPaused() {
     return paused;
 }
+
+void resetHeadlessSound() {
+    available = true;
+    deviceOpen = false;
+    position = 0;
+    scripted.clear();
+    seekFrame = -1;
+    paused = false;
+}

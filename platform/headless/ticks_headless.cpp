@@ -21,3 +21,8 @@ void sleepMilliseconds(uint32_t milliseconds) {
 uint64_t headlessSleptMilliseconds() {
     return slept;
 }
+
+void resetHeadlessTicks() {
+    ticks = 0;
+    slept = 0;
+}

@@ -17,7 +17,8 @@ static EGLContext context = EGL_NO_CONTEXT;
 static GLuint framebuffer = 0, colourBuffer = 0;
 static int clientWidth = 0, clientHeight = 0;
 static bool exists = false;
-static std::string title = "doz-engine"; // as at window creation
+static const char* const CREATION_TITLE = "doz-engine";
+static std::string title = CREATION_TITLE; // as at window creation
 static int titleWrites = 0;
 static int presents = 0;
 static int swapInterval = -1; // never asked for
@@ -196,4 +197,16 @@ void showUsageError(const char* text) {
 // window counts as gone.
 void closeDemoWindow() {
     exists = false;
+}
+
+void resetHeadlessWindow() {
+    // The context stays, but with no error left pending from what drew on it before.
+    if (context != EGL_NO_CONTEXT)
+        for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
+        }
+    exists = false;
+    title = CREATION_TITLE;
+    titleWrites = 0;
+    presents = 0;
+    swapInterval = -1;
 }
