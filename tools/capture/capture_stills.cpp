@@ -78,10 +78,8 @@ int captureSheet(const CaptureOptions& options) {
             discardOutput(&out);
             return reportFailure(why);
         }
-        int x = static_cast<int>(i % options.columns) * options.width;
-        int y = static_cast<int>(i / options.columns) * options.height;
-        placeCell(&sheet, sheetWidth, x, y, cell.data(), options.width, options.height);
-        drawCellLabel(&sheet, sheetWidth, x, y, options.width, options.height, sheetLabel(times[i]));
+        addSheetCell(&sheet, options.columns, static_cast<int>(i), cell.data(), options.width, options.height,
+                     times[i]);
         reportProgress(static_cast<int>(i + 1));
     }
     finishProgress();
