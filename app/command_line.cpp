@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 
 #include "app/frame_loop.h"
+#include "app/version.h"
 #include "render/stage_files.h"
 
 #include <cerrno>
@@ -13,7 +14,32 @@
 
 const char* const COMMAND_LINE_USAGE =
     "usage: doz-engine [--scale F|auto] [--no-vsync] [--author [--at SECONDS] [--window WIDTHxHEIGHT] "
-    "[--shaders DIR]]";
+    "[--shaders DIR]]\n"
+    "       doz-engine --help | --version";
+
+static const char* const OPTIONS_HELP =
+    "Plays the demo in a borderless window over the screen, with its soundtrack; it ends after 124 s of\n"
+    "music, or on Escape.\n"
+    "\n"
+    "  --scale F|auto   draw the scene at F (0.25 to 1) times the window's size and stretch it; auto\n"
+    "                   follows the frame rate to hold about 30 fps\n"
+    "  --no-vsync       do not wait for the display between frames\n"
+    "  --author         an author's tool: a window, transport keys, the stages reloaded when saved\n"
+    "    --at SECONDS     start at that music time (0 to 124)\n"
+    "    --window WxH     the window's client size, each side 16 to 16384 (default 1280x720)\n"
+    "    --shaders DIR    the folder of scene.vert and scene.frag to watch (default: the source tree's)\n"
+    "  -h, --help       this text\n"
+    "  --version        the version and the commit it was built from\n"
+    "\n"
+    "A command line it cannot use ends the run with exit code 2 before any window opens.";
+
+void commandLineText(CommandLineRequest request, char* text, int size) {
+    if (request == CommandLineRequest::Version)
+        std::snprintf(text, static_cast<size_t>(size), "doz-engine %s (commit %s)", PROGRAM_VERSION,
+                      PROGRAM_COMMIT);
+    else
+        std::snprintf(text, static_cast<size_t>(size), "%s\n\n%s", COMMAND_LINE_USAGE, OPTIONS_HELP);
+}
 
 static bool refuse(char* why, int whySize, const char* format, ...) {
     va_list arguments;
@@ -78,6 +104,11 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
         const char* option = argv[i];
         bool takesValue = std::strcmp(option, "--at") == 0 || std::strcmp(option, "--window") == 0 ||
                           std::strcmp(option, "--shaders") == 0;
+        if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0 ||
+            std::strcmp(option, "--version") == 0) {
+            out->request = option[2] == 'v' ? CommandLineRequest::Version : CommandLineRequest::Help;
+            return true;
+        }
         if (std::strcmp(option, "--author") == 0) {
             out->author = true;
             continue;

@@ -13,7 +13,11 @@ constexpr int SHADERS_DIR_SIZE = 1024;
 constexpr double MIN_RENDER_SCALE = 0.25;
 constexpr double MAX_RENDER_SCALE = 1.0;
 
+// What the command line asks for: the run, or a text to show instead of it.
+enum class CommandLineRequest { Run, Help, Version };
+
 struct CommandLine {
+    CommandLineRequest request = CommandLineRequest::Run;
     bool author = false;
     double atSeconds = 0.0;
     int windowWidth = AUTHOR_WINDOW_WIDTH;
@@ -27,8 +31,13 @@ struct CommandLine {
 
 // Reads argv[1..argc-1] into `out`. Returns false with a message for the user in `why` on an unknown
 // option, a missing or malformed value, a value out of range, a shaders folder that does not exist or lacks
-// a stage, or an author option given without --author.
+// a stage, or an author option given without --author. -h, --help and --version end the reading where
+// they stand: the request is then to show that text (commandLineText) and exit with 0.
 bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int whySize);
 
 // The text shown with a refused command line.
 extern const char* const COMMAND_LINE_USAGE;
+
+// The text of a Help or Version request: the usage with every option, or "doz-engine VERSION (commit
+// COMMIT)" as the build names them (app/version.h).
+void commandLineText(CommandLineRequest request, char* text, int size);

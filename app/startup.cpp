@@ -61,6 +61,12 @@ int runDemo(int argc, char** argv) {
         showUsageError(text);
         return 2;
     }
+    if (options.request != CommandLineRequest::Run) {
+        char text[2048];
+        commandLineText(options.request, text, sizeof text);
+        showInformation(text);
+        return 0;
+    }
     bool opened = options.author
                       ? openAuthorWindow(options.windowWidth, options.windowHeight, why, sizeof why)
                       : openDemoWindow(why, sizeof why);

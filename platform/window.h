@@ -39,6 +39,10 @@ void toggleBorderlessFullscreen();
 // A refused command line: stderr, and a message box where the system has no console to show it.
 void showUsageError(const char* text);
 
+// A text the user asked for (--help, --version): stdout, and a message box where the system has no console
+// to show it.
+void showInformation(const char* text);
+
 // Releases the OpenGL context and the device context and destroys the window, showing the cursor again;
 // whatever openDemoWindow made, even when it failed part way. Every run ends through it.
 void closeDemoWindow();

@@ -1,5 +1,6 @@
 // The command line: release defaults, author options, and every refusal with its message.
 #include "app/command_line.h"
+#include "app/version.h"
 
 #include <gtest/gtest.h>
 
@@ -99,4 +100,33 @@ TEST(CommandLine, ShadersFolderMustHoldBothStages) {
     EXPECT_TRUE(parse({"--author", "--shaders", folder.string()}).ok);
     expectRefused({"--author", "--shaders", (folder / "scene.frag").string()}, "no such folder");
     fs::remove_all(folder);
+}
+
+TEST(CommandLine, HelpAndVersionAreRequestsToShowATextAndExit) {
+    for (const char* word : {"-h", "--help"}) {
+        Parsed p = parse({word});
+        ASSERT_TRUE(p.ok) << word << ": " << p.why;
+        EXPECT_EQ(p.options.request, CommandLineRequest::Help) << word;
+    }
+    Parsed version = parse({"--version"});
+    ASSERT_TRUE(version.ok) << version.why;
+    EXPECT_EQ(version.options.request, CommandLineRequest::Version);
+    // They stand for the whole command line, wherever they come after what it could read.
+    Parsed late = parse({"--author", "--at", "3", "--help", "--bogus"});
+    ASSERT_TRUE(late.ok) << late.why;
+    EXPECT_EQ(late.options.request, CommandLineRequest::Help);
+    EXPECT_EQ(parse({}).options.request, CommandLineRequest::Run);
+    expectRefused({"--bogus", "--help"}, "Unknown option \"--bogus\"");
+    expectRefused({"--help=1"}, "Unknown option \"--help=1\"");
+
+    char text[2048];
+    commandLineText(CommandLineRequest::Version, text, sizeof text);
+    EXPECT_EQ(std::string(text),
+              std::string("doz-engine ") + PROGRAM_VERSION + " (commit " + PROGRAM_COMMIT + ")");
+    commandLineText(CommandLineRequest::Help, text, sizeof text);
+    std::string help = text;
+    EXPECT_EQ(help.rfind("usage: doz-engine", 0), 0u) << help;
+    for (const char* option :
+         {"--scale", "--no-vsync", "--author", "--at", "--window", "--shaders", "-h, --help", "--version"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
 }

@@ -193,6 +193,10 @@ void showUsageError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
 
+void showInformation(const char* text) {
+    std::printf("%s\n", text);
+}
+
 // The EGL context stays for the next run in the same process (tests and offline tools make many); the
 // window counts as gone.
 void closeDemoWindow() {

@@ -213,6 +213,10 @@ void showUsageError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
 
+void showInformation(const char* text) {
+    std::printf("%s\n", text);
+}
+
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
     if (window != nullptr)

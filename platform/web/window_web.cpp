@@ -174,6 +174,10 @@ void showUsageError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
 
+void showInformation(const char* text) {
+    std::printf("%s\n", text);
+}
+
 bool windowExists() {
     return exists;
 }

@@ -243,6 +243,12 @@ void showUsageError(const char* text) {
     MessageBoxA(nullptr, text, "doz-engine", MB_OK | MB_ICONERROR);
 }
 
+void showInformation(const char* text) {
+    std::printf("%s\n", text);
+    std::fflush(stdout);
+    MessageBoxA(nullptr, text, "doz-engine", MB_OK | MB_ICONINFORMATION);
+}
+
 void closeDemoWindow() {
     if (glContext != nullptr) {
         wglMakeCurrent(nullptr, nullptr);
