@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Smoke test of a built executable on a virtual X screen: the window covers the screen, the title names the
-engine and then shows the frame rate, and Escape ends the run with exit code 0.
+engine and then shows the frame rate, and Escape ends the run with exit code 0. Then --help, -h and
+--version each show their text (on stdout; on Windows in a message box, read from the program's memory at
+the address Wine's relay trace gives for MessageBoxA) and exit with 0.
 
     smoke_test.py linux EXE [OPTION...]      the native SDL executable
     smoke_test.py windows EXE [OPTION...]    the cross-built Windows executable, under Wine in a fresh prefix
@@ -17,8 +19,8 @@ import sys
 import time
 
 from harness import (FIRST_TITLE, NO_DISPLAY_DRIVER, SKIPPED, Failure, WinePrefix, kill_process_group,
-                     make_scratch, note, start_virtual_screen, stop_process, wait_for_demo_window, window_geometry,
-                     window_title, run_tool)
+                     make_scratch, note, registry_text, start_virtual_screen, stop_process, wait_for_demo_window,
+                     window_geometry, window_title, run_tool)
 
 # Small enough that a software renderer draws even the opening's slowest frames (the eye inside the hero
 # canister, the fractal on every pixel) several times a second on a machine whose cores are busy with
@@ -33,6 +35,17 @@ WINDOW_LIMIT_S = 90
 FRAME_RATE_LIMIT_S = 60
 FRAME_RATE_TITLES_WANTED = 3
 EXIT_LIMIT_S = 20
+
+# --help, -h and --version: the text, then exit code 0, with no window of the demo's own.
+TEXT_OPTIONS = ("--help", "-h", "--version")
+TEXT_LIMIT_S = 60
+VERSION_TEXT = re.compile(r"^doz-engine (\S+) \(commit ([0-9a-f]{12}(?:-dirty)?|unknown)\)$")
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "VERSION")) as _version:
+    SOURCE_VERSION = _version.readline().strip()
+# The relay traces only the message box, whose text argument gives the address of the text.
+MESSAGE_BOX_RELAY = registry_text(r"HKEY_CURRENT_USER\Software\Wine\Debug",
+                                  {"RelayInclude": "user32.MessageBoxA"})
+MESSAGE_BOX_CALL = re.compile(r"Call user32\.MessageBoxA\(([0-9a-f]+),([0-9a-f]+)")
 
 
 def watch_titles(window, env, process):
@@ -92,6 +105,73 @@ def smoke(command, env, log):
         kill_process_group(process)
 
 
+def check_text(option, text):
+    """The text of --help and -h is the usage with every option; that of --version names the VERSION file's
+    version and a commit."""
+    text = text.rstrip("\n")
+    if option == "--version":
+        match = VERSION_TEXT.match(text)
+        if not match or match.group(1) != SOURCE_VERSION:
+            raise Failure(f"--version showed {text!r}, not doz-engine {SOURCE_VERSION} (commit ...)")
+    elif not text.startswith("usage: doz-engine") or not all(
+            o in text for o in ("--scale", "--no-vsync", "--author", "--at", "--window", "--shaders", "--version")):
+        raise Failure(f"{option} showed {text!r}")
+    note(f"{option} showed {text.splitlines()[0]!r} and {len(text.splitlines()) - 1} more lines")
+
+
+def linux_texts(exe, env):
+    for option in TEXT_OPTIONS:
+        done = subprocess.run([exe, option], env=env, capture_output=True, text=True, timeout=TEXT_LIMIT_S)
+        if done.returncode != 0:
+            raise Failure(f"{option}: exit code {done.returncode}; stderr {done.stderr!r}")
+        check_text(option, done.stdout)
+
+
+def read_program_string(pid, address):
+    """A NUL-terminated string of the running program: under Wine its address space is that of the Unix
+    process."""
+    with open(f"/proc/{pid}/mem", "rb") as memory:
+        memory.seek(address)
+        return memory.read(4096).split(b"\0")[0].decode("latin-1")
+
+
+def message_box_text(process, trace_path):
+    deadline = time.monotonic() + TEXT_LIMIT_S
+    while time.monotonic() < deadline:
+        with open(trace_path, errors="replace") as trace:
+            for line in trace:
+                call = MESSAGE_BOX_CALL.search(line)
+                if call:
+                    return read_program_string(process.pid, int(call.group(2), 16))
+        if process.poll() is not None:
+            raise Failure(f"ended with code {process.returncode} before showing a message box")
+        time.sleep(0.1)
+    raise Failure(f"no message box within {TEXT_LIMIT_S} s")
+
+
+def windows_texts(exe, prefix, scratch):
+    env = dict(prefix.env, WINEDEBUG="-all,+relay")
+    for option in TEXT_OPTIONS:
+        trace_path = os.path.join(scratch, "relay.txt")
+        with open(trace_path, "w") as trace:
+            process = subprocess.Popen([prefix.wine, exe, option], env=env, stdout=subprocess.DEVNULL,
+                                       stderr=trace, start_new_session=True)
+            try:
+                check_text(option, message_box_text(process, trace_path))
+                # The box is the only window: OK (Return) closes it, and the program ends.
+                box = wait_for_demo_window(process, env, TEXT_LIMIT_S)
+                run_tool(["xdotool", "windowfocus", "--sync", box], env)
+                run_tool(["xdotool", "key", "Return"], env)
+                try:
+                    code = process.wait(timeout=EXIT_LIMIT_S)
+                except subprocess.TimeoutExpired:
+                    raise Failure(f"{option}: still running {EXIT_LIMIT_S} s after the box was answered")
+                if code != 0:
+                    raise Failure(f"{option}: exit code {code}")
+            finally:
+                kill_process_group(process)
+
+
 def main():
     if len(sys.argv) < 3 or sys.argv[1] not in ("linux", "windows"):
         print(__doc__)
@@ -114,7 +194,7 @@ def main():
         env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy")
         command = [exe]
         if kind == "windows":
-            prefix = WinePrefix(scratch, display)
+            prefix = WinePrefix(scratch, display, MESSAGE_BOX_RELAY)
             # Wine's error messages go to the program's output, which a failure shows.
             env = dict(prefix.env, WINEDEBUG="-all,err+all")
             command = [prefix.wine, exe]
@@ -132,9 +212,14 @@ def main():
                 stop_process(screen)
                 screen, display = start_virtual_screen(SCREEN_WIDTH, SCREEN_HEIGHT)
                 shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
-                prefix = WinePrefix(scratch, display)
+                prefix = WinePrefix(scratch, display, MESSAGE_BOX_RELAY)
                 env = dict(prefix.env, WINEDEBUG="-all,err+all")
                 smoke(command, env, log)
+        if not options:  # once per executable, not again with each option
+            if kind == "windows":
+                windows_texts(exe, prefix, scratch)
+            else:
+                linux_texts(exe, env)
         return 0
     except (Failure, subprocess.TimeoutExpired) as failure:
         note(f"FAILED: {failure}")
