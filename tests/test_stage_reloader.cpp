@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -154,6 +156,83 @@ TEST_F(StageReloaderTest, ReloadRulesOverOneSession) {
     EXPECT_EQ(drawnColour().g, 255);
 }
 
+TEST_F(StageReloaderTest, TheFolderGoneRenamedAndMadeAgainIsWatchedStill) {
+    startStageReloader(folder.string().c_str(), SCENE_VERTEX_SOURCE, colourFragment("1., 0., 0.").c_str());
+    GLuint running = sceneProgram;
+    uint32_t now = 10000;
+    // Polls as frames do, 20 ms apart, until the title changes or a second has gone by.
+    auto settle = [&now] {
+        for (uint32_t end = now + 1000; now < end; now += 20)
+            if (pollStageReloader(now))
+                return true;
+        return false;
+    };
+    auto failure = [] { return std::string(stageReloader.failed ? stageReloader.failure : ""); };
+
+    // Renamed away (a checkout): the title says so, the last good program runs on.
+    fs::path away = folder.string() + ".away";
+    fs::rename(folder, away);
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(failure().rfind("stages missing: no such folder: ", 0), 0u) << failure();
+    EXPECT_EQ(sceneProgram, running);
+    updateAuthorTitle(now, true, 1.0);
+    EXPECT_EQ(headlessWindowTitle(), failure());
+
+    // Made again, filled file by file: half a pair is still missing, the first whole pair is loaded.
+    fs::create_directories(folder);
+    write("scene.vert", SCENE_VERTEX_SOURCE);
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(failure().rfind("stages missing: the folder has no scene.frag", 0), 0u) << failure();
+    write("scene.frag", colourFragment("0., 1., 0."));
+    EXPECT_TRUE(settle());
+    EXPECT_FALSE(stageReloader.failed) << failure();
+    EXPECT_EQ(stageReloader.reloadCounter, 1);
+    EXPECT_EQ(drawnColour().g, 255);
+    // ... and edits after it are seen.
+    write("scene.frag", colourFragment("0., 0., 1."));
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(stageReloader.reloadCounter, 2);
+    EXPECT_EQ(drawnColour().b, 255);
+
+    // Deleted and copied back unchanged: the title clears, with the same program and counter.
+    GLuint blue = sceneProgram;
+    fs::remove_all(away);
+    fs::rename(folder, away);
+    EXPECT_TRUE(settle());
+    fs::remove_all(folder);
+    fs::copy(away, folder);
+    EXPECT_TRUE(settle());
+    EXPECT_FALSE(stageReloader.failed) << failure();
+    EXPECT_EQ(sceneProgram, blue);
+    EXPECT_EQ(stageReloader.reloadCounter, 2);
+
+    // A stage that cannot be read for a while (an editor deleting before it writes), then the same again.
+    fs::rename(folder / "scene.frag", away / "held.frag");
+    EXPECT_TRUE(settle());
+    EXPECT_TRUE(stageReloader.failed);
+    fs::rename(away / "held.frag", folder / "scene.frag");
+    EXPECT_TRUE(settle());
+    EXPECT_FALSE(stageReloader.failed) << failure();
+    EXPECT_EQ(sceneProgram, blue);
+    EXPECT_EQ(stageReloader.reloadCounter, 2);
+    updateAuthorTitle(now, true, 1.0);
+    EXPECT_EQ(headlessWindowTitle().rfind("doz-engine  ", 0), 0u) << headlessWindowTitle();
+
+    // A build failure outlives a folder problem that comes and goes, and is shown again after it.
+    write("scene.frag", BROKEN_FRAGMENT);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(settle());
+    fs::rename(folder / "scene.vert", away / "held.vert");
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(failure().rfind("stages missing: ", 0), 0u) << failure();
+    fs::rename(away / "held.vert", folder / "scene.vert");
+    EXPECT_TRUE(settle());
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(failure().find("notDeclaredHere"), std::string::npos) << failure();
+    EXPECT_EQ(sceneProgram, blue);
+    fs::remove_all(away);
+}
+
 TEST_F(StageReloaderTest, UnchangedStagesAtStartAreNotRebuilt) {
     write("scene.frag", colourFragment("0., 0., 1."));
     GLuint running = sceneProgram;
@@ -173,6 +252,26 @@ TEST(AuthorTitle, FormatShowsTimePauseAndLoop) {
     EXPECT_STREQ(text, "doz-engine  59 fps  frac 2  [reload 3]  61.26 s");
     formatAuthorTitle(text, sizeof text, 4, 0, 0, 7.5, true, true, 6.0, 8.25);
     EXPECT_STREQ(text, "doz-engine  4 fps  frac 0  [reload 0]  7.50 s  paused  loop 6.00-8.25");
+}
+
+TEST(AuthorTitle, AHeldTimeIsShownToItsSample) {
+    char text[AUTHOR_TITLE_SIZE];
+    // Paused a little after 45.075 s: "45.08" would name another frame than the one held.
+    formatAuthorTitle(text, sizeof text, 9, 0, 1, 1987830 / 44100., true, false, 0.0, 0.0);
+    EXPECT_STREQ(text, "doz-engine  9 fps  frac 0  [reload 1]  45.0755 s  paused");
+    // A frame step (735 samples) after 6 s; whole hundredths keep two decimals; playing, always two.
+    char time[32];
+    formatTitleTime(time, sizeof time, (6 * 44100 + 735) / 44100., true);
+    EXPECT_STREQ(time, "6.01667");
+    formatTitleTime(time, sizeof time, 6.25, true);
+    EXPECT_STREQ(time, "6.25");
+    formatTitleTime(time, sizeof time, 1987830 / 44100., false);
+    EXPECT_STREQ(time, "45.08");
+    // Whatever the sample, the text names it.
+    for (long long sample = 0; sample <= 124 * 44100; sample += 997) {
+        formatTitleTime(time, sizeof time, sample / 44100., true);
+        ASSERT_EQ(std::llround(std::strtod(time, nullptr) * 44100), sample) << time;
+    }
 }
 
 TEST(AuthorTitle, WrittenFourTimesASecondAndAtOnceWhenForced) {

@@ -29,10 +29,13 @@ void startAt(double seconds) {
     pcmTrack.frames = CARRIED_FRAMES;
     startLoopingPlayback();
     startTransport(seconds);
+    applyTransportMoves(); // the step before the first pass
 }
 
+// A key, and the step before the next pass that carries it out on the device.
 void press(InputEvent key) {
     ASSERT_TRUE(handleTransportKey(key));
+    applyTransportMoves();
 }
 
 } // namespace
@@ -104,11 +107,13 @@ TEST(Transport, TimesClampToTheRunAndLandOnSamples) {
     EXPECT_EQ(readMusicTime(), 0.0);
     EXPECT_EQ(headlessSoundSeekFrame(), 0);
     seekTo(500.0);
+    applyTransportMoves();
     EXPECT_DOUBLE_EQ(readMusicTime(), 124.0);
     EXPECT_EQ(headlessSoundSeekFrame(), 124 * 44100);
     press(InputEvent::KeyPageDown);
     EXPECT_DOUBLE_EQ(readMusicTime(), 124.0);
     seekTo(10.00001); // between two samples: the nearer one
+    applyTransportMoves();
     EXPECT_EQ(headlessSoundSeekFrame(), 441000);
     EXPECT_DOUBLE_EQ(readMusicTime(), 10.0);
 }
@@ -257,6 +262,7 @@ TEST(Transport, WithoutADeviceTheTickCountIsAnchoredAndHeld) {
     pcmTrack.frames = CARRIED_FRAMES;
     startLoopingPlayback();
     startTransport(30.0);
+    applyTransportMoves();
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.0);
     setHeadlessTickCount(5500);
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.5);
@@ -267,6 +273,65 @@ TEST(Transport, WithoutADeviceTheTickCountIsAnchoredAndHeld) {
     press(InputEvent::KeySpace);
     setHeadlessTickCount(9250);
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.75);
+}
+
+TEST(Transport, HeldSeekKeysOfOneMessageStepMoveTheDeviceOnce) {
+    startAt(30.0);
+    int seeks = headlessSoundSeekCount();
+    // A held key repeats faster than slow frames come: five moves in the messages of one pass.
+    for (int repeat = 0; repeat < 4; ++repeat)
+        ASSERT_TRUE(handleTransportKey(InputEvent::KeyRight));
+    ASSERT_TRUE(handleTransportKey(InputEvent::KeyShiftLeft));
+    EXPECT_NEAR(transportTime(), 33.9, 0.5 / 44100); // the clock follows each key at once
+    EXPECT_EQ(headlessSoundSeekCount(), seeks);
+    EXPECT_NEAR(beforeTransportPass(), 33.9, 0.5 / 44100);
+    EXPECT_EQ(headlessSoundSeekCount(), seeks + 1);
+    EXPECT_EQ(headlessSoundSeekFrame(), 33 * 44100 + 39690);
+    // A loop wrap in the same step joins the keys' move.
+    press(InputEvent::KeyB);
+    playFor(1.0);
+    press(InputEvent::KeyN);
+    seeks = headlessSoundSeekCount();
+    ASSERT_TRUE(handleTransportKey(InputEvent::KeyRight)); // past the loop's end
+    EXPECT_NEAR(beforeTransportPass(), 33.9, 0.5 / 44100);
+    EXPECT_EQ(headlessSoundSeekCount(), seeks + 1);
+}
+
+TEST(Transport, NothingSoundsBeforeTheFirstFrameAtTheAskedTime) {
+    setHeadlessTickCount(1000);
+    setHeadlessSoundPosition(0);
+    pcmTrack.frames = CARRIED_FRAMES;
+    startLoopingPlayback();
+    startTransport(45.0);
+    EXPECT_TRUE(headlessSoundPaused());
+    // The stages compile for six seconds meanwhile; the device, held, does not move.
+    setHeadlessTickCount(7000);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 45.0);
+    EXPECT_DOUBLE_EQ(beforeTransportPass(), 45.0);
+    EXPECT_EQ(headlessSoundSeekFrame(), 45 * 44100);
+    EXPECT_FALSE(headlessSoundPaused());
+    EXPECT_FALSE(musicClock.useTicks);
+    setHeadlessSoundPosition(44100);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 46.0);
+}
+
+TEST(Transport, ALongPassWhilePausedIsNoLostDevice) {
+    setHeadlessTickCount(1000);
+    startAt(20.0);
+    playFor(1.0);
+    press(InputEvent::KeySpace);
+    beforeTransportPass();
+    // A window dragged for ten seconds (a modal loop inside the message step), or a slow compile after R:
+    // the held device's position stands still all that time.
+    setHeadlessTickCount(11000);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 21.0);
+    EXPECT_FALSE(musicClock.useTicks);
+    press(InputEvent::KeySpace);
+    EXPECT_DOUBLE_EQ(beforeTransportPass(), 21.0);
+    playFor(2.0);
+    setHeadlessTickCount(30000); // the device, not the tick count, times the music after the resume
+    EXPECT_DOUBLE_EQ(readMusicTime(), 23.0);
+    EXPECT_FALSE(musicClock.useTicks);
 }
 
 TEST(Transport, AuthorKeysMeanNothingInAReleaseRunAndGoToTheHandlerInAuthorMode) {
@@ -282,6 +347,16 @@ TEST(Transport, AuthorKeysMeanNothingInAReleaseRunAndGoToTheHandlerInAuthorMode)
     EXPECT_EQ(handleInput(InputEvent::KeyF11), InputAction::ToggleFullscreen);
     EXPECT_EQ(handleInput(InputEvent::KeyOther), InputAction::DefaultHandler);
     EXPECT_EQ(seen, 2);
+    // Held keys: the system's repeats of a toggle do nothing; those of a seek or a frame step scrub.
+    for (InputEvent key : {InputEvent::KeySpace, InputEvent::KeyR, InputEvent::KeyB, InputEvent::KeyN,
+                           InputEvent::KeyF11, InputEvent::KeyHome, InputEvent::KeyBackspace})
+        EXPECT_EQ(handleInput(key, true), InputAction::Consumed);
+    EXPECT_EQ(seen, 2);
+    for (InputEvent key :
+         {InputEvent::KeyLeft, InputEvent::KeyRight, InputEvent::KeyShiftLeft, InputEvent::KeyShiftRight,
+          InputEvent::KeyPageUp, InputEvent::KeyPageDown, InputEvent::KeyComma, InputEvent::KeyPeriod})
+        EXPECT_EQ(handleInput(key, true), InputAction::Consumed);
+    EXPECT_EQ(seen, 10);
     EXPECT_TRUE(isRunning());
     EXPECT_FALSE(quitRequested());
     setAuthorKeyHandler(nullptr);

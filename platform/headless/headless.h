@@ -38,4 +38,6 @@ bool headlessSoundOpen();
 void scriptHeadlessSoundPositions(const std::vector<uint32_t>& positions);
 // The track frame of the latest seek (-1 before any) and whether playback is held.
 int32_t headlessSoundSeekFrame();
+// How many seeks the device has taken since the program started.
+int headlessSoundSeekCount();
 bool headlessSoundPaused();
