@@ -24,6 +24,7 @@ void playFor(double seconds) {
 }
 
 void startAt(double seconds) {
+    setHeadlessSoundAvailable(true);
     devicePosition = 3 * 44100 + 17; // the device has played a while before the transport starts
     setHeadlessSoundPosition(devicePosition);
     pcmTrack.frames = CARRIED_FRAMES;
@@ -298,6 +299,7 @@ TEST(Transport, HeldSeekKeysOfOneMessageStepMoveTheDeviceOnce) {
 }
 
 TEST(Transport, NothingSoundsBeforeTheFirstFrameAtTheAskedTime) {
+    setHeadlessSoundAvailable(true);
     setHeadlessTickCount(1000);
     setHeadlessSoundPosition(0);
     pcmTrack.frames = CARRIED_FRAMES;

@@ -43,9 +43,9 @@ AUTHOR_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac (\d+)  \[reload (\d+)\]
                           r"(  paused)?(?:  loop (\d+\.\d\d)-(\d+\.\d\d))?$")
 # Held pictures against stills at the same time; differences in 0..255 of 8x8 block means.
 SAME_PICTURE_LIMIT = 1.0
-# The window and doz-capture draw on the same renderer: a held frame is the still, but for this many pixels
-# that may differ by a step of rounding.
-SAME_STILL_PIXELS = 20
+# The window and doz-capture draw on the same renderer: a held frame is the still, pixel for pixel (a pixel
+# differs when a channel is more than 2 off).
+SAME_STILL_PIXELS = 0
 DIFFERENT_PICTURE_MINIMUM = 20.0
 WINDOW_LIMIT_S = 90
 TITLE_LIMIT_S = 60
