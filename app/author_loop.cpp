@@ -8,8 +8,8 @@
 #include "app/input.h"
 #include "app/run_state.h"
 #include "app/transport.h"
-#include "audio/music_clock.h"
 #include "platform/ticks.h"
+#include "platform/window.h"
 #include "render/shader_sources.h"
 #include "render/stage_files.h"
 #include "render/stage_reloader.h"
@@ -44,25 +44,23 @@ const char* chooseShadersFolder(const CommandLine& options) {
 }
 
 void runAuthorLoop(const CommandLine& options) {
+    // Held at the asked time first: nothing is heard while the folder's stages compile.
+    startTransport(options.atSeconds);
     startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
     setAuthorKeyHandler(handleAuthorKey);
-    startTransport(options.atSeconds);
     while (isRunning()) {
-        // The time the pass is about to draw (its own reading follows within its message step), so that the
-        // title names the frame on the screen; a key handled in that step moves it.
+        pumpWindowMessages();
+        // After the keys of the step: the sound moves once for all of them, and the pass draws the time
+        // returned, so that the title names the frame on the screen.
         double shown = beforeTransportPass();
         // Every pass then opens a new frame-rate window, so the release title is never due: the author
         // title, with its own frame rate, is the only one.
         frameRateTitle.windowStartTick = 0;
-        runFramePass();
+        drawFramePass();
         afterTransportPass();
         uint32_t now = readTickCount();
         bool changed = pollStageReloader(now);
         frameRateTitle.reloadCounter = stageReloader.reloadCounter;
-        // A key handled in the pass may have moved the time: the pass's own last reading names its frame
-        // (a reading taken now would run ahead by the frame's drawing time).
-        if (keySeen)
-            shown = transport.paused ? transport.pausedAt : musicClock.lastMusicTime;
         updateAuthorTitle(now, keySeen || changed, shown);
         keySeen = false;
     }

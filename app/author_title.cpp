@@ -3,17 +3,30 @@
 
 #include "app/input.h"
 #include "app/transport.h"
+#include "audio/soundtrack.h"
 #include "platform/window.h"
 #include "render/stage_reloader.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 AuthorTitle authorTitle = {0, 0, 0, 0, false};
 
+void formatTitleTime(char* text, int size, double seconds, bool paused) {
+    long long sample = std::llround(seconds * SAMPLE_RATE);
+    for (int decimals = 2; decimals <= 5; ++decimals) {
+        std::snprintf(text, static_cast<size_t>(size), "%.*f", decimals, seconds);
+        if (!paused || std::llround(std::strtod(text, nullptr) * SAMPLE_RATE) == sample)
+            return;
+    }
+}
+
 void formatAuthorTitle(char* text, int size, unsigned fps, int frac, int reloads, double seconds, bool paused,
                        bool loop, double loopStart, double loopEnd) {
-    int used =
-        std::snprintf(text, static_cast<size_t>(size), AUTHOR_TITLE_FORMAT, fps, frac, reloads, seconds);
+    char time[32];
+    formatTitleTime(time, sizeof time, seconds, paused);
+    int used = std::snprintf(text, static_cast<size_t>(size), AUTHOR_TITLE_FORMAT, fps, frac, reloads, time);
     if (paused && used >= 0 && used < size)
         used += std::snprintf(text + used, static_cast<size_t>(size - used), "  paused");
     if (loop && used >= 0 && used < size)

@@ -3,7 +3,8 @@
 #pragma once
 #include <cstdint>
 
-constexpr const char* AUTHOR_TITLE_FORMAT = "doz-engine  %u fps  frac %d  [reload %d]  %.2f s";
+// The time is "%.2f" while playing; a held time has as many decimals as name its sample (at most five).
+constexpr const char* AUTHOR_TITLE_FORMAT = "doz-engine  %u fps  frac %d  [reload %d]  %s s";
 constexpr uint32_t AUTHOR_TITLE_INTERVAL_MS = 250;
 constexpr int AUTHOR_TITLE_SIZE = 192;
 
@@ -16,6 +17,10 @@ struct AuthorTitle {
 };
 
 extern AuthorTitle authorTitle;
+
+// A music time as the title shows it: while paused, the fewest decimals from two that round back to the
+// same sample, so that `doz-capture --at` that text draws the held frame.
+void formatTitleTime(char* text, int size, double seconds, bool paused);
 
 // The title for the given state, into `text`.
 void formatAuthorTitle(char* text, int size, unsigned fps, int frac, int reloads, double seconds, bool paused,

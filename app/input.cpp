@@ -2,6 +2,7 @@
 #include "app/input.h"
 
 #include "app/run_state.h"
+#include "app/transport.h"
 
 static int frac = 0;
 static bool leftDrag = false;
@@ -21,7 +22,7 @@ int fracCounter() {
     return frac;
 }
 
-InputAction handleInput(InputEvent event) {
+InputAction handleInput(InputEvent event, bool autoRepeat) {
     switch (event) {
     case InputEvent::Close:
     case InputEvent::Destroy:
@@ -72,6 +73,8 @@ InputAction handleInput(InputEvent event) {
     case InputEvent::KeyF11:
         if (authorKeys == nullptr)
             break; // a release run treats them as any other key
+        if (autoRepeat && !transportKeyRepeats(event))
+            return InputAction::Consumed;
         return authorKeys(event) ? InputAction::ToggleFullscreen : InputAction::Consumed;
     }
     return InputAction::DefaultHandler;

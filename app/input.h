@@ -44,7 +44,9 @@ enum class InputAction {
     ToggleFullscreen, // author mode: borderless fullscreen on the window's monitor, or back
 };
 
-InputAction handleInput(InputEvent event);
+// `autoRepeat`: the event is the system repeating a held key. Held author keys act again only where that
+// means something (the seeks and frame steps scrub); a held toggle acts once.
+InputAction handleInput(InputEvent event, bool autoRepeat = false);
 
 int fracCounter();
 

@@ -74,7 +74,7 @@ int runDemo(int argc, char** argv) {
         return endDemo(refuseToRun(why));
     setSwapInterval(options.vsync ? 1 : 0);
     if (options.scaleAuto)
-        setAutoRenderScale();
+        setAutoRenderScale(options.vsync ? readDisplayRefreshRate() : 0);
     else
         setRenderScale(options.scale);
     if (options.author)

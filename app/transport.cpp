@@ -11,7 +11,7 @@
 
 #include <cmath>
 
-Transport transport = {false, 0.0, false, false, 0.0, 0.0};
+Transport transport;
 
 // Times are whole samples, so a held frame shows exactly the time a capture at that sample shows.
 static double toSample(double seconds) {
@@ -34,7 +34,10 @@ static void resetBeatState() {
 }
 
 void startTransport(double seconds) {
-    transport = {false, 0.0, false, false, 0.0, 0.0};
+    transport = Transport();
+    pauseSound(true);
+    holdMusicClock(true);
+    transport.soundReleaseDue = true;
     seekTo(seconds);
 }
 
@@ -44,12 +47,27 @@ double transportTime() {
 
 void seekTo(double seconds) {
     double time = toSample(seconds);
-    moveSoundTo(time);
     if (transport.paused)
         transport.pausedAt = time;
-    // Also while paused: a device whose position restarted on the seek must not read as a wrap.
     reanchorMusicClock(time);
+    transport.soundMoveDue = true;
     resetBeatState();
+}
+
+void applyTransportMoves() {
+    if (transport.soundMoveDue) {
+        transport.soundMoveDue = false;
+        // Where the clock is now: the last seek's time, plus what the device played since (while playing).
+        double time = transport.paused ? transport.pausedAt : toSample(readMusicTime());
+        moveSoundTo(time);
+        // Also while paused: a device whose position restarted on the move must not read as a wrap.
+        reanchorMusicClock(time);
+    }
+    if (transport.soundReleaseDue && !transport.paused) {
+        transport.soundReleaseDue = false;
+        pauseSound(false);
+        holdMusicClock(false);
+    }
 }
 
 void seekBy(double seconds) {
@@ -59,16 +77,18 @@ void seekBy(double seconds) {
 void togglePause() {
     if (transport.paused) {
         transport.paused = false;
-        pauseSound(false);
-        reanchorMusicClock(transport.pausedAt);
+        transport.soundReleaseDue = true; // after the sound has moved to the held time, if it must
     } else {
         double time = toSample(readMusicTime());
+        // Silence at once; a pause is not a stalled device, however long the next pass takes.
         pauseSound(true);
+        holdMusicClock(true);
         transport.paused = true;
         transport.pausedAt = time;
+        transport.soundReleaseDue = false;
         // What is heard on resume starts at the held picture's time, not where the device stopped.
-        moveSoundTo(time);
         reanchorMusicClock(time);
+        transport.soundMoveDue = true;
     }
     resetBeatState();
 }
@@ -104,6 +124,22 @@ void clearLoop() {
 
 bool loopActive() {
     return transport.hasLoopStart && transport.hasLoopEnd && transport.loopEnd > transport.loopStart;
+}
+
+bool transportKeyRepeats(InputEvent event) {
+    switch (event) {
+    case InputEvent::KeyLeft:
+    case InputEvent::KeyRight:
+    case InputEvent::KeyShiftLeft:
+    case InputEvent::KeyShiftRight:
+    case InputEvent::KeyPageUp:
+    case InputEvent::KeyPageDown:
+    case InputEvent::KeyComma:
+    case InputEvent::KeyPeriod:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool handleTransportKey(InputEvent event) {
@@ -153,21 +189,21 @@ bool handleTransportKey(InputEvent event) {
 }
 
 double beforeTransportPass() {
+    if (!transport.paused) {
+        // A wrap joins the moves of the keys: one move of the device either way.
+        double time = readMusicTime();
+        if (loopActive() && time >= transport.loopEnd)
+            seekTo(transport.loopStart);
+        else if (time > END_TIME)
+            seekTo(0.0);
+    }
+    applyTransportMoves();
     if (transport.paused) {
-        // The device stands still; anchoring every held frame also holds a clock that runs on ticks.
         reanchorMusicClock(transport.pausedAt);
         resetBeatState();
         return transport.pausedAt;
     }
-    double time = readMusicTime();
-    if (loopActive() && time >= transport.loopEnd)
-        time = transport.loopStart;
-    else if (time > END_TIME)
-        time = 0.0;
-    else
-        return time;
-    seekTo(time);
-    return time;
+    return readMusicTime();
 }
 
 void afterTransportPass() {

@@ -9,21 +9,28 @@ constexpr double BAR_SECONDS = 2.0; // the soundtrack is at 120 BPM, four beats 
 constexpr double FRAME_STEP = 1.0 / 60.0;
 
 struct Transport {
-    bool paused;
-    double pausedAt; // the time shown while paused
-    bool hasLoopStart, hasLoopEnd;
-    double loopStart, loopEnd;
+    bool paused = false;
+    double pausedAt = 0.0; // the time shown while paused
+    bool hasLoopStart = false, hasLoopEnd = false;
+    double loopStart = 0.0, loopEnd = 0.0;
+    // Moves wait for the step before the next pass, so that the keys of one message step (a held seek key
+    // repeats faster than a slow frame comes) restart the sound device once.
+    bool soundMoveDue = false;
+    // The sound plays again (after a resume, or at the start) once it has moved: nothing is heard before.
+    bool soundReleaseDue = false;
 };
 
 extern Transport transport;
 
-// Starts at `seconds` (clamped to 0..END_TIME), playing, with no loop.
+// Starts at `seconds` (clamped to 0..END_TIME), playing, with no loop. The sound is held until the step
+// before the first pass has moved it there, so that nothing else is heard meanwhile (a compile, say).
 void startTransport(double seconds);
 
 // The music time now: the held time while paused, else a reading of the clock.
 double transportTime();
 
 // Moves to `seconds`, clamped to 0..END_TIME and rounded to a sample; a seek while paused stays paused.
+// The clock moves at once; the sound device at the next beforeTransportPass (or applyTransportMoves).
 void seekTo(double seconds);
 void seekBy(double seconds);
 void togglePause();
@@ -40,8 +47,16 @@ bool loopActive();
 // Carries out a transport key; returns false for any other event.
 bool handleTransportKey(InputEvent event);
 
-// Around each pass of the frame loop: before it, wrap at the loop end, and hold the time and the beat state
-// while paused, returning the time the pass is about to draw; after it, undo an end of the run that was
-// only the music passing END_TIME, wrapping to 0.
+// True for the keys that go on acting while held (the seeks and frame steps: scrubbing); the others act
+// once per press.
+bool transportKeyRepeats(InputEvent event);
+
+// Moves the sound device to the time the moves since the last call asked for, once, and lets it play where
+// it should: nothing without such moves.
+void applyTransportMoves();
+
+// Around each pass of the frame loop: before it (after the pass's messages), wrap at the loop end, apply the
+// moves, and hold the time and the beat state while paused, returning the time the pass is about to draw;
+// after it, undo an end of the run that was only the music passing END_TIME, wrapping to 0.
 double beforeTransportPass();
 void afterTransportPass();

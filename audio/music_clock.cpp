@@ -69,6 +69,8 @@ static bool positionStalled(MusicClock& clock, uint32_t position, uint32_t now) 
 
 double readMusicTime() {
     MusicClock& clock = musicClock;
+    if (clock.held)
+        return clock.lastMusicTime;
     uint32_t now = readTickCount();
     if (!clock.useTicks) {
         uint32_t position = 0;
@@ -89,8 +91,10 @@ double readMusicTime() {
 
 void reanchorMusicClock(double musicTime) {
     MusicClock& clock = musicClock;
-    uint32_t now = readTickCount();
     clock.lastMusicTime = musicTime;
+    if (clock.held)
+        return; // anchored when it lets go
+    uint32_t now = readTickCount();
     uint32_t position = 0;
     if (!clock.useTicks && readSoundPosition(&position)) {
         clock.lastReading = position / static_cast<double>(SAMPLE_RATE);
@@ -101,4 +105,13 @@ void reanchorMusicClock(double musicTime) {
         return;
     }
     handOverToTicks(clock, now);
+}
+
+void holdMusicClock(bool held) {
+    MusicClock& clock = musicClock;
+    if (held == clock.held)
+        return;
+    clock.held = held;
+    if (!held)
+        reanchorMusicClock(clock.lastMusicTime);
 }

@@ -28,6 +28,9 @@ struct MusicClock {
     bool useTicks;
     uint32_t anchorTick;
     double anchorTime;
+    // Author mode's pause: the time stands at lastMusicTime and nothing is read, so that a held device
+    // (whose position rightly stands still) never counts as a lost one, however long a pass takes.
+    bool held;
 };
 
 extern MusicClock musicClock;
@@ -41,3 +44,7 @@ double readMusicTime();
 // From the next reading on, music time continues from `musicTime` plus the progress of the device (or of
 // the tick count, once the clock runs on it) after this call.
 void reanchorMusicClock(double musicTime);
+
+// Holds the time where it is (readings return it, re-anchoring moves it), or lets it go on from there with
+// the device's (or the tick count's) progress after this call.
+void holdMusicClock(bool held);

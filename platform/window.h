@@ -18,6 +18,9 @@ void presentFrame();
 // frames as fast as they are drawn. Where the driver has no swap control nothing changes.
 void setSwapInterval(int interval);
 
+// The refresh rate in Hz of the display the window is on; 0 when the system does not say.
+int readDisplayRefreshRate();
+
 // True once the window exists; a title is only written to an existing window.
 bool windowExists();
 

@@ -5,25 +5,25 @@
 
 #include <algorithm>
 
-double countFrameForAutoScale(AutoScale* s, uint32_t now) {
-    if (!s->started) {
-        s->started = true;
-        s->windowStart = now;
-        s->frames = 0;
-        return s->scale;
-    }
+void aimAutoScaleAtDisplay(AutoScale* s, int refreshHz) {
+    s->targetMs = AUTO_SCALE_TARGET_MS;
+    if (refreshHz > 0)
+        s->targetMs = std::max(AUTO_SCALE_TARGET_MS, 1000.0 / refreshHz);
+}
+
+double countFrameForAutoScale(AutoScale* s, uint32_t frameMs) {
     ++s->frames;
-    uint32_t elapsed = now - s->windowStart;
-    if (elapsed < AUTO_SCALE_WINDOW_MS)
+    s->windowMs += frameMs;
+    if (s->windowMs < AUTO_SCALE_WINDOW_MS)
         return s->scale;
-    double frameMs = static_cast<double>(elapsed) / s->frames;
+    double averageMs = static_cast<double>(s->windowMs) / s->frames;
     double up = std::min(s->scale + AUTO_SCALE_STEP, MAX_RENDER_SCALE);
     double growth = (up / s->scale) * (up / s->scale);
-    if (frameMs > AUTO_SCALE_TARGET_MS * AUTO_SCALE_SLOW)
+    if (averageMs > s->targetMs * AUTO_SCALE_SLOW)
         s->scale = std::max(s->scale - AUTO_SCALE_STEP, MIN_RENDER_SCALE);
-    else if (frameMs * growth < AUTO_SCALE_TARGET_MS * AUTO_SCALE_SPARE)
+    else if (averageMs * growth < s->targetMs * AUTO_SCALE_SPARE)
         s->scale = up;
-    s->windowStart = now;
+    s->windowMs = 0;
     s->frames = 0;
     return s->scale;
 }

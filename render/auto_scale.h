@@ -5,7 +5,7 @@
 
 constexpr double AUTO_SCALE_STEP = 0.125;
 constexpr double AUTO_SCALE_TARGET_MS = 1000.0 / 30.0;
-// Frames are averaged over windows of at least this long before the scale may move.
+// Frames are averaged over windows of at least this much drawing before the scale may move.
 constexpr uint32_t AUTO_SCALE_WINDOW_MS = 500;
 // One step down when the frames take this much longer than the target; one step up only when the next
 // step, whose cost grows with its pixel count, would still leave this much to spare. As long as the cost
@@ -15,10 +15,15 @@ constexpr double AUTO_SCALE_SPARE = 0.85;
 
 struct AutoScale {
     double scale = 1.0;
-    bool started = false;
-    uint32_t windowStart = 0;
+    double targetMs = AUTO_SCALE_TARGET_MS;
+    uint32_t windowMs = 0; // drawing time of the frames counted since the window opened
     int frames = 0;
 };
 
-// Counts a finished frame at tick `now` (milliseconds, wrapping) and returns the scale for the next one.
-double countFrameForAutoScale(AutoScale* state, uint32_t now);
+// Where frames wait for a display of `refreshHz` (0: unknown) slower than the target rate, no scale can
+// make them come faster: aim at the display's rate instead of stepping down to the smallest scale.
+void aimAutoScaleAtDisplay(AutoScale* state, int refreshHz);
+
+// Counts a frame that took `frameMs` to draw and show (the time between frames that was spent elsewhere,
+// in a minimised window, a modal loop or a reload, is no frame's) and returns the scale for the next one.
+double countFrameForAutoScale(AutoScale* state, uint32_t frameMs);

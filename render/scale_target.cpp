@@ -4,9 +4,9 @@
 #include "render/scale_target.h"
 
 #include "platform/gl_loader.h"
-#include "platform/ticks.h"
 #include "render/auto_scale.h"
 #include "render/gl_api.h"
+#include "render/scene_program.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +30,8 @@ static GLuint target = 0, colour = 0;
 static int targetWidth = 0, targetHeight = 0;
 static GLint windowFramebuffer = 0;
 static bool inUse = false;
+static bool drewScaled = false;
+static GLuint countedProgram = 0;
 
 template <typename Proc> static bool fetch(Proc* slot, const char* name) {
     *slot = reinterpret_cast<Proc>(lookupGlEntryPoint(name));
@@ -60,8 +62,10 @@ void setRenderScale(double value) {
     automatic = false;
 }
 
-void setAutoRenderScale() {
+void setAutoRenderScale(int displayRefreshHz) {
     autoState = AutoScale();
+    aimAutoScaleAtDisplay(&autoState, displayRefreshHz);
+    countedProgram = 0;
     scale = autoState.scale;
     automatic = true;
 }
@@ -102,6 +106,16 @@ void drawScaleTarget(int clientWidth, int clientHeight) {
                        GL_LINEAR);
     fb.bindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(windowFramebuffer));
     inUse = false;
-    if (automatic)
-        scale = countFrameForAutoScale(&autoState, readTickCount());
+    drewScaled = true;
+}
+
+void countFrameForScale(uint32_t drawStart, uint32_t drawEnd) {
+    if (!automatic || !drewScaled)
+        return;
+    drewScaled = false;
+    if (sceneProgram != countedProgram) {
+        countedProgram = sceneProgram;
+        return;
+    }
+    scale = countFrameForAutoScale(&autoState, drawEnd - drawStart);
 }

@@ -35,12 +35,41 @@ static const char* headlineOf(const char* log, int* length) {
     return log;
 }
 
+// As much of `text` as fits, always ended.
+static void copyText(char* to, size_t size, const std::string& text) {
+    size_t length = text.size() < size - 1 ? text.size() : size - 1;
+    std::memcpy(to, text.data(), length);
+    to[length] = '\0';
+}
+
+// The title's text: a folder problem first, since the build failure is that of an older pair.
+static void showProblems() {
+    StageReloader& r = stageReloader;
+    r.failed = r.folderProblem || r.buildFailed;
+    copyText(r.failure, sizeof r.failure,
+             r.folderProblem ? r.folderFailure
+             : r.buildFailed ? r.buildFailure
+                             : "");
+}
+
+// Returns true when the title changes.
+static bool setFolderProblem(const char* text) {
+    StageReloader& r = stageReloader;
+    bool same =
+        r.folderProblem == (text != nullptr) && (text == nullptr || std::strcmp(r.folderFailure, text) == 0);
+    r.folderProblem = text != nullptr;
+    copyText(r.folderFailure, sizeof r.folderFailure, text != nullptr ? text : "");
+    showProblems();
+    return !same;
+}
+
 static void reportFailure(const char* file, const char* log) {
     StageReloader& r = stageReloader;
-    r.failed = true;
+    r.buildFailed = true;
     int length = 0;
     const char* headline = headlineOf(log, &length);
-    std::snprintf(r.failure, sizeof r.failure, "reload failed: %.*s", length, headline);
+    std::snprintf(r.buildFailure, sizeof r.buildFailure, "reload failed: %.*s", length, headline);
+    showProblems();
     std::string text = std::string("doz-engine: reload of ") + file + " failed:\n" + log;
     if (text.back() != '\n')
         text += '\n';
@@ -68,7 +97,8 @@ static bool build(const std::string& vertex, const std::string& fragment, bool c
         gl.deleteProgram(previous);
     r.runningVertex = vertex;
     r.runningFragment = fragment;
-    r.failed = false;
+    r.buildFailed = false;
+    showProblems();
     if (counts)
         r.reloadCounter += 1;
     return true;
@@ -79,16 +109,21 @@ static bool load(bool force, bool counts) {
     StageReloader& r = stageReloader;
     if (r.folder[0] == '\0')
         return false;
+    // A folder deleted, renamed away or being copied back: the last good program runs on, and the title
+    // says what is missing until a complete pair is there.
+    char missing[64];
+    if (!stageFolderComplete(r.folder, missing, sizeof missing))
+        return setFolderProblem((std::string("stages missing: ") + missing + ": " + r.folder).c_str());
     std::string vertex, fragment;
-    if (!readStageFile(r.folder, VERTEX_STAGE_FILE, &vertex) ||
-        !readStageFile(r.folder, FRAGMENT_STAGE_FILE, &fragment)) {
-        bool wasFailed = r.failed;
-        reportFailure(r.folder, "a stage file cannot be read");
-        return !wasFailed;
-    }
+    const char* unread = !readStageFile(r.folder, VERTEX_STAGE_FILE, &vertex)       ? VERTEX_STAGE_FILE
+                         : !readStageFile(r.folder, FRAGMENT_STAGE_FILE, &fragment) ? FRAGMENT_STAGE_FILE
+                                                                                    : nullptr;
+    if (unread != nullptr)
+        return setFolderProblem((std::string("reload failed: ") + unread + " cannot be read").c_str());
+    bool cleared = setFolderProblem(nullptr);
     if (!force && vertex == r.triedVertex && fragment == r.triedFragment)
-        return false;
-    return build(vertex, fragment, counts);
+        return cleared;
+    return build(vertex, fragment, counts) || cleared;
 }
 
 void startStageReloader(const char* folder, const char* runningVertex, const char* runningFragment) {
@@ -99,8 +134,9 @@ void startStageReloader(const char* folder, const char* runningVertex, const cha
     r.runningVertex = r.triedVertex = runningVertex;
     r.runningFragment = r.triedFragment = runningFragment;
     r.reloadCounter = 0;
-    r.failed = false;
-    r.failure[0] = '\0';
+    r.folderProblem = r.buildFailed = false;
+    r.folderFailure[0] = r.buildFailure[0] = '\0';
+    showProblems();
     if (folder == nullptr)
         return;
     std::snprintf(r.folder, sizeof r.folder, "%s", folder);

@@ -17,8 +17,15 @@ struct StageReloader {
     // The texts of the running program, and of the latest pair tried (good or not).
     std::string runningVertex, runningFragment, triedVertex, triedFragment;
     int reloadCounter;
+    // What the title shows instead of the author title: a problem with the folder (gone, incomplete,
+    // unreadable), cleared by the next complete read, before a build failure of the tried pair, cleared by
+    // the next build that works.
     bool failed;
-    char failure[RELOAD_FAILURE_SIZE]; // "reload failed: " and the log's first error line
+    char failure[RELOAD_FAILURE_SIZE];
+    bool folderProblem;
+    char folderFailure[RELOAD_FAILURE_SIZE]; // "stages missing: ..." or "reload failed: ... cannot be read"
+    bool buildFailed;
+    char buildFailure[RELOAD_FAILURE_SIZE]; // "reload failed: " and the log's first error line
 };
 
 extern StageReloader stageReloader;
@@ -27,8 +34,9 @@ extern StageReloader stageReloader;
 // loads them at once when they differ (without counting that as a reload).
 void startStageReloader(const char* folder, const char* runningVertex, const char* runningFragment);
 
-// Once per frame: notes changes in the folder, and `RELOAD_SETTLE_MS` after the last one reloads.
-// Returns true when the title should change (a new program, or a failure, or a failure cleared).
+// Once per frame: notes changes in the folder, and `RELOAD_SETTLE_MS` after the last one reloads: the first
+// complete pair after the folder was gone too. Returns true when the title should change (a new program,
+// a failure, a missing folder or file, or one of them cleared).
 bool pollStageReloader(uint32_t now);
 
 // R: reads and builds the stages at once, changed or not. Returns true as pollStageReloader does.

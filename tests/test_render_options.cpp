@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -53,17 +55,17 @@ TEST(CommandLine, BadValuesSayWhat) {
     EXPECT_NE(why.find("Unknown option \"--vsync-off\""), std::string::npos) << why;
 }
 
-// Feeds frames of a fixed cost per pixel, so that at scale s a frame takes fullMs * s * s, until `windows`
-// windows of frames have closed; returns the scale after each.
-static std::vector<double> run(AutoScale* s, double fullMs, int windows, uint32_t* now) {
+// Feeds frames of a fixed cost per pixel, so that at scale s a frame takes fullMs * s * s (and never less
+// than floorMs, a display's period), until `windows` windows of frames have closed; returns the scale
+// after each.
+static std::vector<double> run(AutoScale* s, double fullMs, int windows, double floorMs = 0.) {
     std::vector<double> seen;
     double carry = 0.;
     while (static_cast<int>(seen.size()) < windows) {
-        carry += fullMs * s->scale * s->scale;
-        uint32_t step = static_cast<uint32_t>(carry);
-        carry -= step;
-        *now += step;
-        double scale = countFrameForAutoScale(s, *now);
+        carry += std::max(floorMs, fullMs * s->scale * s->scale);
+        uint32_t ms = static_cast<uint32_t>(carry);
+        carry -= ms;
+        double scale = countFrameForAutoScale(s, ms);
         if (s->frames == 0) // the window closed with this frame
             seen.push_back(scale);
     }
@@ -72,10 +74,8 @@ static std::vector<double> run(AutoScale* s, double fullMs, int windows, uint32_
 
 TEST(AutoScale, StepsDownToHoldThirtyFramesAndStaysWithoutFlicker) {
     AutoScale s;
-    uint32_t now = 4294967000u; // the tick count wraps during the run
-    countFrameForAutoScale(&s, now);
     // 120 ms a frame at full size: 30 fps needs about half the pixels per side.
-    std::vector<double> scales = run(&s, 120., 40, &now);
+    std::vector<double> scales = run(&s, 120., 40);
     ASSERT_EQ(scales.size(), 40u);
     EXPECT_EQ(scales.front(), .875);
     // It settles where a frame takes at most 1.15 x 33.3 ms and never moves again.
@@ -91,32 +91,44 @@ TEST(AutoScale, StepsDownToHoldThirtyFramesAndStaysWithoutFlicker) {
 
 TEST(AutoScale, StepsBackUpWhenFramesGetCheapAndKeepsItsBounds) {
     AutoScale s;
-    uint32_t now = 0;
-    countFrameForAutoScale(&s, now);
     // A very slow scene goes down to a quarter and no further.
-    std::vector<double> scales = run(&s, 2000., 12, &now);
+    std::vector<double> scales = run(&s, 2000., 12);
     EXPECT_EQ(scales.back(), MIN_RENDER_SCALE);
     // Cheap frames (8 ms at full size) take it back up to the full size, a step at a time, and no further.
-    scales = run(&s, 8., 12, &now);
+    scales = run(&s, 8., 12);
     EXPECT_EQ(scales.front(), .375);
     EXPECT_EQ(scales.back(), MAX_RENDER_SCALE);
     // Between the two thresholds it holds: 30 ms at full size is fast enough, 36 ms only just.
     AutoScale held;
-    countFrameForAutoScale(&held, now);
     for (double ms : {30., 36.}) {
-        for (double scale : run(&held, ms, 6, &now))
+        for (double scale : run(&held, ms, 6))
             EXPECT_EQ(scale, 1.) << ms;
     }
 }
 
 TEST(AutoScale, AWindowOfFramesDecidesNotOneFrame) {
     AutoScale s;
-    countFrameForAutoScale(&s, 1000);
     // One 400 ms hitch among 20 ms frames does not move the scale before the window is over.
-    EXPECT_EQ(countFrameForAutoScale(&s, 1400), 1.);
-    uint32_t now = 1400;
+    EXPECT_EQ(countFrameForAutoScale(&s, 400), 1.);
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(countFrameForAutoScale(&s, now += 20), 1.);
+        EXPECT_EQ(countFrameForAutoScale(&s, 20), 1.);
     // 500 ms over 6 frames is 83 ms a frame: one step down, not a jump to the size that 83 ms asks for.
-    EXPECT_EQ(countFrameForAutoScale(&s, now += 20), .875);
+    EXPECT_EQ(countFrameForAutoScale(&s, 20), .875);
+}
+
+TEST(AutoScale, ADisplaySlowerThanTheTargetSetsThePace) {
+    // 24 Hz with vsync: no frame comes sooner than 41.7 ms, however small the scale.
+    AutoScale unaimed;
+    EXPECT_EQ(run(&unaimed, 10., 12, 1000. / 24).back(), MIN_RENDER_SCALE);
+    AutoScale aimed;
+    aimAutoScaleAtDisplay(&aimed, 24);
+    for (double scale : run(&aimed, 10., 12, 1000. / 24))
+        EXPECT_EQ(scale, 1.);
+    // A scene too slow for that display still steps down, to where it keeps the display's pace.
+    EXPECT_EQ(run(&aimed, 80., 12, 1000. / 24).back(), .75);
+    // A display at or above 30 Hz, or one that says nothing, leaves the target at 30 frames a second.
+    for (int hz : {0, 30, 60, 144}) {
+        aimAutoScaleAtDisplay(&aimed, hz);
+        EXPECT_DOUBLE_EQ(aimed.targetMs, AUTO_SCALE_TARGET_MS) << hz;
+    }
 }

@@ -1,6 +1,7 @@
 // The render scale on the headless context: the scene drawn at half the client size and stretched is the
 // half-size picture scaled up; the whole demo asks for the swap interval its options say, and refuses a bad
 // option before it opens a window.
+#include "app/frame_loop.h"
 #include "app/startup.h"
 #include "platform/headless/headless.h"
 #include "platform/window.h"
@@ -106,6 +107,19 @@ TEST(RenderScale, TargetFollowsTheClientSizeAndTheSceneSeesItsSize) {
     bindScaleTarget(&w, &h);
     EXPECT_EQ(w, WIDTH);
     EXPECT_EQ(h, HEIGHT);
+}
+
+TEST(RenderScale, TheAutomaticScaleCountsDrawingNotTheStallsBetweenFrames) {
+    openSceneForStills(WIDTH, HEIGHT);
+    setHeadlessSoundPosition(44100 * 10);
+    setAutoRenderScale();
+    uint32_t now = 1000;
+    for (int frame = 0; frame < 12; ++frame) {
+        // Two seconds between frames that take no time: a modal loop, a reload, a minimised window.
+        setHeadlessTickCount(now += 2000);
+        runFramePass();
+    }
+    EXPECT_EQ(renderScale(), 1.);
 }
 
 static int runDemoWith(std::vector<std::string> words) {

@@ -15,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -154,6 +157,61 @@ TEST_F(StageReloaderTest, ReloadRulesOverOneSession) {
     EXPECT_EQ(drawnColour().g, 255);
 }
 
+TEST_F(StageReloaderTest, TheFolderGoneRenamedAndMadeAgainIsWatchedStill) {
+    startStageReloader(folder.string().c_str(), SCENE_VERTEX_SOURCE, colourFragment("1., 0., 0.").c_str());
+    GLuint running = sceneProgram;
+    uint32_t now = 10000;
+    // Polls as frames do, 20 ms apart, until the title changes or a second has gone by.
+    auto settle = [&now] {
+        for (uint32_t end = now + 1000; now < end; now += 20)
+            if (pollStageReloader(now))
+                return true;
+        return false;
+    };
+    auto failure = [] { return std::string(stageReloader.failed ? stageReloader.failure : ""); };
+
+    // Renamed away, then made again file by file: the title says what is missing, the last good program
+    // runs on, and the first whole pair is loaded.
+    fs::path away = folder.string() + ".away";
+    fs::rename(folder, away);
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(failure().rfind("stages missing: no such folder: ", 0), 0u) << failure();
+    fs::create_directories(folder);
+    write("scene.vert", SCENE_VERTEX_SOURCE);
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(failure().rfind("stages missing: the folder has no scene.frag", 0), 0u) << failure();
+    EXPECT_EQ(sceneProgram, running);
+    write("scene.frag", colourFragment("0., 1., 0."));
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(failure(), "");
+    EXPECT_EQ(stageReloader.reloadCounter, 1);
+    EXPECT_EQ(drawnColour().g, 255);
+
+    // A broken pair's failure outlives a stage gone for a while, and comes back with it unchanged; the fix
+    // of a stage that went and came back unchanged clears all.
+    GLuint green = sceneProgram;
+    testing::internal::CaptureStderr();
+    write("scene.frag", BROKEN_FRAGMENT);
+    EXPECT_TRUE(settle());
+    fs::rename(folder / "scene.vert", away / "held.vert");
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(failure().rfind("stages missing: ", 0), 0u) << failure();
+    fs::rename(away / "held.vert", folder / "scene.vert");
+    EXPECT_TRUE(settle());
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(failure().find("notDeclaredHere"), std::string::npos) << failure();
+    write("scene.frag", colourFragment("0., 1., 0."));
+    EXPECT_TRUE(settle());
+    fs::rename(folder / "scene.frag", away / "held.frag");
+    EXPECT_TRUE(settle());
+    fs::rename(away / "held.frag", folder / "scene.frag");
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(failure(), "");
+    EXPECT_NE(sceneProgram, green);
+    EXPECT_EQ(stageReloader.reloadCounter, 2);
+    fs::remove_all(away);
+}
+
 TEST_F(StageReloaderTest, UnchangedStagesAtStartAreNotRebuilt) {
     write("scene.frag", colourFragment("0., 0., 1."));
     GLuint running = sceneProgram;
@@ -173,6 +231,19 @@ TEST(AuthorTitle, FormatShowsTimePauseAndLoop) {
     EXPECT_STREQ(text, "doz-engine  59 fps  frac 2  [reload 3]  61.26 s");
     formatAuthorTitle(text, sizeof text, 4, 0, 0, 7.5, true, true, 6.0, 8.25);
     EXPECT_STREQ(text, "doz-engine  4 fps  frac 0  [reload 0]  7.50 s  paused  loop 6.00-8.25");
+}
+
+TEST(AuthorTitle, AHeldTimeIsShownToItsSample) {
+    char text[AUTHOR_TITLE_SIZE];
+    // Paused a little after 45.075 s: "45.08" would name another frame than the one held.
+    formatAuthorTitle(text, sizeof text, 9, 0, 1, 1987830 / 44100., true, false, 0.0, 0.0);
+    EXPECT_STREQ(text, "doz-engine  9 fps  frac 0  [reload 1]  45.0755 s  paused");
+    // Whatever the sample (frame steps of 735 among them), the text names it, with two decimals at least.
+    for (long long sample = 0; sample <= 124 * 44100; sample += 735 + 997) {
+        formatTitleTime(text, sizeof text, sample / 44100., true);
+        ASSERT_EQ(std::llround(std::strtod(text, nullptr) * 44100), sample) << text;
+        ASSERT_GE(std::strlen(std::strchr(text, '.')), 3u) << text;
+    }
 }
 
 TEST(AuthorTitle, WrittenFourTimesASecondAndAtOnceWhenForced) {

@@ -24,15 +24,19 @@ void playFor(double seconds) {
 }
 
 void startAt(double seconds) {
+    setHeadlessSoundAvailable(true);
     devicePosition = 3 * 44100 + 17; // the device has played a while before the transport starts
     setHeadlessSoundPosition(devicePosition);
     pcmTrack.frames = CARRIED_FRAMES;
     startLoopingPlayback();
     startTransport(seconds);
+    applyTransportMoves(); // the step before the first pass
 }
 
+// A key, and the step before the next pass that carries it out on the device.
 void press(InputEvent key) {
     ASSERT_TRUE(handleTransportKey(key));
+    applyTransportMoves();
 }
 
 } // namespace
@@ -104,11 +108,13 @@ TEST(Transport, TimesClampToTheRunAndLandOnSamples) {
     EXPECT_EQ(readMusicTime(), 0.0);
     EXPECT_EQ(headlessSoundSeekFrame(), 0);
     seekTo(500.0);
+    applyTransportMoves();
     EXPECT_DOUBLE_EQ(readMusicTime(), 124.0);
     EXPECT_EQ(headlessSoundSeekFrame(), 124 * 44100);
     press(InputEvent::KeyPageDown);
     EXPECT_DOUBLE_EQ(readMusicTime(), 124.0);
     seekTo(10.00001); // between two samples: the nearer one
+    applyTransportMoves();
     EXPECT_EQ(headlessSoundSeekFrame(), 441000);
     EXPECT_DOUBLE_EQ(readMusicTime(), 10.0);
 }
@@ -257,6 +263,7 @@ TEST(Transport, WithoutADeviceTheTickCountIsAnchoredAndHeld) {
     pcmTrack.frames = CARRIED_FRAMES;
     startLoopingPlayback();
     startTransport(30.0);
+    applyTransportMoves();
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.0);
     setHeadlessTickCount(5500);
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.5);
@@ -267,6 +274,55 @@ TEST(Transport, WithoutADeviceTheTickCountIsAnchoredAndHeld) {
     press(InputEvent::KeySpace);
     setHeadlessTickCount(9250);
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.75);
+}
+
+TEST(Transport, HeldSeekKeysOfOneMessageStepMoveTheDeviceOnce) {
+    startAt(30.0);
+    int seeks = headlessSoundSeekCount();
+    // A held key repeats faster than slow frames come: five moves in the messages of one pass.
+    for (int repeat = 0; repeat < 4; ++repeat)
+        ASSERT_TRUE(handleTransportKey(InputEvent::KeyRight));
+    ASSERT_TRUE(handleTransportKey(InputEvent::KeyShiftLeft));
+    EXPECT_NEAR(transportTime(), 33.9, 0.5 / 44100); // the clock follows each key at once
+    EXPECT_EQ(headlessSoundSeekCount(), seeks);
+    EXPECT_NEAR(beforeTransportPass(), 33.9, 0.5 / 44100);
+    EXPECT_EQ(headlessSoundSeekCount(), seeks + 1);
+    EXPECT_EQ(headlessSoundSeekFrame(), 33 * 44100 + 39690);
+    // A loop wrap in the same step joins the keys' move.
+    press(InputEvent::KeyB);
+    playFor(1.0);
+    press(InputEvent::KeyN);
+    seeks = headlessSoundSeekCount();
+    ASSERT_TRUE(handleTransportKey(InputEvent::KeyRight)); // past the loop's end
+    EXPECT_NEAR(beforeTransportPass(), 33.9, 0.5 / 44100);
+    EXPECT_EQ(headlessSoundSeekCount(), seeks + 1);
+}
+
+TEST(Transport, AHeldDeviceIsNeverALostOne) {
+    // Nothing sounds before the first frame at the asked time, however long the stages compile (6 s).
+    setHeadlessSoundAvailable(true);
+    setHeadlessTickCount(1000);
+    setHeadlessSoundPosition(0);
+    pcmTrack.frames = CARRIED_FRAMES;
+    startLoopingPlayback();
+    startTransport(45.0);
+    EXPECT_TRUE(headlessSoundPaused());
+    setHeadlessTickCount(7000);
+    EXPECT_DOUBLE_EQ(beforeTransportPass(), 45.0);
+    EXPECT_EQ(headlessSoundSeekFrame(), 45 * 44100);
+    EXPECT_FALSE(headlessSoundPaused());
+    // Paused, a pass of ten seconds (a window dragged in the system's modal loop, a compile after R) while
+    // the held position stands still; then the device, not the tick count, times the music again.
+    devicePosition = 0;
+    playFor(1.0);
+    press(InputEvent::KeySpace);
+    setHeadlessTickCount(17000);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 46.0);
+    press(InputEvent::KeySpace);
+    playFor(2.0);
+    setHeadlessTickCount(30000);
+    EXPECT_DOUBLE_EQ(readMusicTime(), 48.0);
+    EXPECT_FALSE(musicClock.useTicks);
 }
 
 TEST(Transport, AuthorKeysMeanNothingInAReleaseRunAndGoToTheHandlerInAuthorMode) {
@@ -282,6 +338,16 @@ TEST(Transport, AuthorKeysMeanNothingInAReleaseRunAndGoToTheHandlerInAuthorMode)
     EXPECT_EQ(handleInput(InputEvent::KeyF11), InputAction::ToggleFullscreen);
     EXPECT_EQ(handleInput(InputEvent::KeyOther), InputAction::DefaultHandler);
     EXPECT_EQ(seen, 2);
+    // Held keys: the system's repeats of a toggle do nothing; those of a seek or a frame step scrub.
+    for (InputEvent key : {InputEvent::KeySpace, InputEvent::KeyR, InputEvent::KeyB, InputEvent::KeyN,
+                           InputEvent::KeyF11, InputEvent::KeyHome, InputEvent::KeyBackspace})
+        EXPECT_EQ(handleInput(key, true), InputAction::Consumed);
+    EXPECT_EQ(seen, 2);
+    for (InputEvent key :
+         {InputEvent::KeyLeft, InputEvent::KeyRight, InputEvent::KeyShiftLeft, InputEvent::KeyShiftRight,
+          InputEvent::KeyPageUp, InputEvent::KeyPageDown, InputEvent::KeyComma, InputEvent::KeyPeriod})
+        EXPECT_EQ(handleInput(key, true), InputAction::Consumed);
+    EXPECT_EQ(seen, 10);
     EXPECT_TRUE(isRunning());
     EXPECT_FALSE(quitRequested());
     setAuthorKeyHandler(nullptr);

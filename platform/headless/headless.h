@@ -38,6 +38,8 @@ bool headlessSoundOpen();
 void scriptHeadlessSoundPositions(const std::vector<uint32_t>& positions);
 // The track frame of the latest seek (-1 before any) and whether playback is held.
 int32_t headlessSoundSeekFrame();
+// How many seeks the device has taken since the program started.
+int headlessSoundSeekCount();
 bool headlessSoundPaused();
 
 // Back to the state of a fresh process, one per service: the window's title, counters and swap interval

@@ -9,6 +9,7 @@ static bool deviceOpen = false;
 static uint32_t position = 0;
 static std::deque<uint32_t> scripted;
 static int32_t seekFrame = -1;
+static int seekCount = 0;
 static bool paused = false;
 
 void setHeadlessSoundAvailable(bool value) {
@@ -49,8 +50,10 @@ bool readSoundPosition(uint32_t* sampleFrames) {
 }
 
 void seekSound(int32_t frame) {
-    if (available)
+    if (available) {
         seekFrame = frame;
+        seekCount += 1;
+    }
 }
 
 void pauseSound(bool value) {
@@ -60,6 +63,10 @@ void pauseSound(bool value) {
 
 int32_t headlessSoundSeekFrame() {
     return seekFrame;
+}
+
+int headlessSoundSeekCount() {
+    return seekCount;
 }
 
 bool headlessSoundPaused() {

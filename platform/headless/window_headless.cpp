@@ -149,6 +149,11 @@ int headlessSwapInterval() {
     return swapInterval;
 }
 
+// No display: no rate.
+int readDisplayRefreshRate() {
+    return 0;
+}
+
 bool windowExists() {
     return exists;
 }

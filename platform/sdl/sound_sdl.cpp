@@ -51,11 +51,10 @@ static void SDLCALL fillFromTrack(void*, Uint8* stream, int length) {
     sound.callbackCounter = SDL_GetPerformanceCounter();
 }
 
-bool openLoopingSound(const int16_t* samples, int32_t frames) {
-    if (frames <= 0 || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return false;
-    sound = {samples, frames, 0, 0, 0, SDL_GetPerformanceCounter(), false};
-
+// A device playing the track from `sound.nextFrame`, its position counted from 0.
+static bool openDevice() {
+    sound.framesBefore = sound.framesAfter = 0;
+    sound.callbackCounter = SDL_GetPerformanceCounter();
     SDL_AudioSpec wanted = {};
     wanted.freq = 44100;
     wanted.format = AUDIO_S16SYS;
@@ -69,6 +68,13 @@ bool openLoopingSound(const int16_t* samples, int32_t frames) {
         return false;
     SDL_PauseAudioDevice(device, 0);
     return true;
+}
+
+bool openLoopingSound(const int16_t* samples, int32_t frames) {
+    if (frames <= 0 || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return false;
+    sound = {samples, frames, 0, 0, 0, 0, false};
+    return openDevice();
 }
 
 // The device takes a buffer per callback; between callbacks the position moves on in real time from the
@@ -93,13 +99,15 @@ bool readSoundPosition(uint32_t* sampleFrames) {
     return true;
 }
 
-// The device keeps playing what it was given already; the next callback reads from the new place.
+// What a device was given already would play on for its whole latency after the seek: a new device drops
+// it, and starts at the new place with a position counted from 0 again (the clock re-anchors on it).
 void seekSound(int32_t frame) {
     if (device == 0 || frame < 0 || frame >= sound.frames)
         return;
-    SDL_LockAudioDevice(device);
+    SDL_CloseAudioDevice(device); // returns once the callback has finished for good
+    device = 0;
     sound.nextFrame = frame;
-    SDL_UnlockAudioDevice(device);
+    openDevice();
 }
 
 // The device itself keeps running, so its position stays readable while held.

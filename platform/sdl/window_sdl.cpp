@@ -119,7 +119,8 @@ static InputEvent translate(const SDL_Event& e) {
 void pumpWindowMessages() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        switch (handleInput(translate(event))) {
+        bool autoRepeat = event.type == SDL_KEYDOWN && event.key.repeat != 0;
+        switch (handleInput(translate(event), autoRepeat)) {
         case InputAction::TakeCapture:
             SDL_CaptureMouse(SDL_TRUE);
             break;
@@ -152,6 +153,13 @@ void presentFrame() {
 
 void setSwapInterval(int interval) {
     SDL_GL_SetSwapInterval(interval); // fails harmlessly where the driver has no swap control
+}
+
+int readDisplayRefreshRate() {
+    SDL_DisplayMode mode = {};
+    if (window == nullptr || SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(window), &mode) != 0)
+        return 0;
+    return mode.refresh_rate;
 }
 
 bool windowExists() {

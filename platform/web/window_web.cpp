@@ -50,7 +50,8 @@ EM_JS(void, showPageNoticeJs, (const char* text), {
     notice.style.display = value.length ? 'flex' : 'none';
 });
 
-// WebGL has no GL_CLAMP (0x2900); with the credits' black border it samples as GL_CLAMP_TO_EDGE (0x812F) does.
+// WebGL has no GL_CLAMP (0x2900); with the credits' black border it samples as GL_CLAMP_TO_EDGE (0x812F)
+// does.
 EM_JS(void, mapDesktopClampJs, (), {
     var gl = GLctx;
     var texParameteri = gl.texParameteri.bind(gl);
@@ -157,6 +158,11 @@ void presentFrame() {}
 
 // The browser paces animation frames to the display itself.
 void setSwapInterval(int) {}
+
+// The page's frames follow the browser, which does not tell the display's rate.
+int readDisplayRefreshRate() {
+    return 0;
+}
 
 // The page is the window: the author's window, its fullscreen key and its command line belong to the
 // executables.

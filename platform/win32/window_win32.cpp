@@ -80,7 +80,9 @@ static InputEvent translate(UINT message, WPARAM wParam) {
 }
 
 static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (handleInput(translate(message, wParam))) {
+    // Bit 30 of a key message: the key was down already, so this is the system repeating it.
+    bool autoRepeat = message == WM_KEYDOWN && (lParam & (1L << 30)) != 0;
+    switch (handleInput(translate(message, wParam), autoRepeat)) {
     case InputAction::DefaultHandler:
         return DefWindowProcA(hwnd, message, wParam, lParam);
     case InputAction::TakeCapture:
@@ -171,6 +173,12 @@ void setSwapInterval(int interval) {
     if (value == 0 || value == 1 || value == 2 || value == 3 || value == -1)
         return;
     reinterpret_cast<SwapIntervalProc>(reinterpret_cast<void*>(entry))(interval);
+}
+
+int readDisplayRefreshRate() {
+    // 0 and 1 stand for the hardware's default rate, which the driver does not name.
+    int hz = deviceContext != nullptr ? GetDeviceCaps(deviceContext, VREFRESH) : 0;
+    return hz > 1 ? hz : 0;
 }
 
 bool windowExists() {

@@ -2,14 +2,20 @@
 """Author mode end to end, in one session of a built executable on a small virtual X screen:
 
 - the window's client area is the size asked for, and the run starts at --at;
-- Space pauses; the held picture matches doz-capture's still at the title's time, and one far from it does not;
+- Space pauses at an arbitrary moment; the title names the held time to the sample, and the held picture
+  is doz-capture's still at the title's time, pixel for pixel (one far from it is not);
 - seeks by keys (Left, Page Down, Shift+Right, Period, Comma, Home) move the title's time as they should,
   and a held picture reached by keys alone matches the still at that exact time;
 - an edit of a copy of the stages (--shaders) changes the picture and the reload counter;
 - a broken edit keeps the picture, puts "reload failed: " and the error in the title, and the log with the
   file name in the program's error output (Linux; Windows sends it to the debugger output);
-- a fix brings the picture back; a loop set with B and N keeps the time inside it; F11 covers the screen
-  and gives the window back; Escape ends with code 0.
+- a fix brings the picture back;
+- held keys: a held seek key scrubs on, a held R reloads once, a held Space pauses once;
+- the folder renamed away: the title says the stages are missing; made again with an edited stage, it is
+  loaded, and an edit after that too; deleted and copied back unchanged, and a stage file gone for a while
+  and back unchanged: the title clears, with the same picture and reload counter;
+- a loop set with B and N keeps the time inside it; F11 covers the screen and gives the window back;
+  Escape ends with code 0.
 
     author_test.py linux EXE CAPTURE     the native executable, SDL's dummy sound driver
     author_test.py windows EXE CAPTURE   the cross-built one under Wine, sound to a PulseAudio null sink
@@ -25,19 +31,21 @@ import time
 
 import pictures
 from harness import (SKIPPED, Failure, PulseServer, WinePrefix, kill_process_group, make_scratch, note,
-                     run_tool, start_virtual_screen, stop_process, take_screenshot, wait_for_demo_window,
-                     window_title, write_png)
+                     read_rgb_image, run_tool, start_virtual_screen, stop_process, take_screenshot,
+                     wait_for_demo_window, window_title, write_png)
 
 SCREEN_WIDTH, SCREEN_HEIGHT = 320, 200
 # Small, so that llvmpipe draws many frames a second.
 CLIENT_WIDTH, CLIENT_HEIGHT = 160, 90
 START_AT = 30.0
 
-AUTHOR_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac (\d+)  \[reload (\d+)\]  (\d+\.\d\d) s"
+AUTHOR_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac (\d+)  \[reload (\d+)\]  (\d+\.\d{2,5}) s"
                           r"(  paused)?(?:  loop (\d+\.\d\d)-(\d+\.\d\d))?$")
 # Held pictures against stills at the same time; differences in 0..255 of 8x8 block means.
-SAME_TIME_LIMIT = 6.0
 SAME_PICTURE_LIMIT = 1.0
+# The window and doz-capture draw on the same renderer: a held frame is the still, pixel for pixel (a pixel
+# differs when a channel is more than 2 off).
+SAME_STILL_PIXELS = 0
 DIFFERENT_PICTURE_MINIMUM = 20.0
 WINDOW_LIMIT_S = 90
 TITLE_LIMIT_S = 60
@@ -51,6 +59,7 @@ class Title:
     def __init__(self, match):
         self.fps, self.frac, self.reloads = int(match[1]), int(match[2]), int(match[3])
         self.time = float(match[4])
+        self.time_text = match[4]
         self.paused = match[5] is not None
         self.loop = (float(match[6]), float(match[7])) if match[6] else None
 
@@ -126,6 +135,14 @@ class Session:
             run_tool(["xdotool", "key", key], self.env)
             note(f"pressed {key}")
 
+    def hold(self, key, seconds):
+        """Holds a key down: the X server repeats it, as a keyboard does."""
+        run_tool(["xdotool", "windowfocus", "--sync", self.window], self.env)
+        run_tool(["xdotool", "keydown", key], self.env)
+        time.sleep(seconds)
+        run_tool(["xdotool", "keyup", key], self.env)
+        note(f"held {key} for {seconds} s")
+
     def held_time(self, expected, what):
         """Waits for a paused title at `expected` (to the title's 0.01 s); returns its Title."""
         # Each title is rounded to 0.01 s, the one before it too; a stale title is further off.
@@ -182,16 +199,26 @@ class Session:
             if time.monotonic() > deadline:
                 raise Failure(f"{what} within {limit_s} s")
 
-    def compare_with_still(self, rgb, music_time, limit):
-        still, _ = pictures.render_still(self.capture, music_time, CLIENT_WIDTH, CLIENT_HEIGHT, self.scratch)
+    def compare_with_still(self, rgb, time_text):
+        """The held picture against `doz-capture --at TIME_TEXT` (the title's text as it stands) at the same
+        size: the same picture, and far from the still 62 s away."""
+        path = os.path.join(self.scratch, f"still-{time_text}.png")
+        done = subprocess.run([self.capture, "--at", time_text, "--size", f"{CLIENT_WIDTH}x{CLIENT_HEIGHT}",
+                               "-o", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                              timeout=300)
+        if done.returncode != 0:
+            raise Failure(f"doz-capture --at {time_text} failed: {done.stdout.strip()}")
+        still = read_rgb_image(path, CLIENT_WIDTH, CLIENT_HEIGHT)
         score = pictures.difference(rgb, still, CLIENT_WIDTH, CLIENT_HEIGHT)
-        far_still, _ = pictures.render_still(self.capture, (music_time + 62.0) % 124.0, CLIENT_WIDTH,
+        pixels = sum(1 for i in range(0, len(rgb), 3) if max(abs(rgb[i + k] - still[i + k]) for k in range(3)) > 2)
+        far_still, _ = pictures.render_still(self.capture, (float(time_text) + 62.0) % 124.0, CLIENT_WIDTH,
                                              CLIENT_HEIGHT, self.scratch)
         far = pictures.difference(rgb, far_still, CLIENT_WIDTH, CLIENT_HEIGHT)
-        note(f"held picture at {music_time:.2f} s: difference {score:.2f} from the still at that time "
-             f"(limit {limit}), {far:.2f} from the still 62 s away")
-        if score > limit:
-            raise Failure(f"the held picture differs by {score:.2f} from doz-capture --at {music_time:.2f}")
+        note(f"held picture at {time_text} s: {pixels} pixels differ from the still at that time (block means "
+             f"{score:.2f}), {far:.2f} from the still 62 s away")
+        if score > SAME_PICTURE_LIMIT or pixels > SAME_STILL_PIXELS:
+            raise Failure(f"the held picture differs from doz-capture --at {time_text} in {pixels} pixels "
+                          f"(block means {score:.2f})")
         if far < DIFFERENT_PICTURE_MINIMUM:
             raise Failure(f"the still 62 s away differs by only {far:.2f}: the comparison tells nothing")
 
@@ -216,7 +243,7 @@ def author_session(session):
     again = session.wait_for("paused", lambda _, t: t is not None and t.paused)
     if again.time != held.time:
         raise Failure(f"the time moved while paused: {held.time} then {again.time}")
-    session.compare_with_still(session.screenshot("paused"), held.time, SAME_TIME_LIMIT)
+    session.compare_with_still(session.screenshot("paused"), held.time_text)
 
     # Seeks by keys while paused; each stays paused.
     expected = held.time
@@ -231,7 +258,7 @@ def author_session(session):
     session.held_time(6.0, "three bars")
     base = session.screenshot("six-seconds")
     # Reached by keys alone, the held time is exactly 6 s: the same picture as the still.
-    session.compare_with_still(base, 6.0, SAME_PICTURE_LIMIT)
+    session.compare_with_still(base, "6.00")
 
     # An edit of the copy of the stages: the picture turns negative and the counter goes to 1.
     edited = self_inverting(session.original)
@@ -267,9 +294,10 @@ def author_session(session):
     note(f"after the fix the picture differs by {pictures.difference(base, fixed, CLIENT_WIDTH, CLIENT_HEIGHT):.2f} "
          "from before the edits")
 
-    # Play on, set a loop with B and N, and see the time stay inside it.
-    session.press("space")
-    session.wait_for("playing past 6.5 s", lambda _, t: t is not None and not t.paused and t.time > 6.5)
+    folder_comes_and_goes(session, base, edited)
+    held_keys(session)
+
+    # Playing (the held Space resumed once), set a loop with B and N, and see the time stay inside it.
     session.press("b")
     start = session.wait_for("playing", lambda _, t: t is not None and not t.paused).time
     session.wait_for("a second more", lambda _, t: t is not None and t.time > start + 1.0)
@@ -303,7 +331,8 @@ def author_session(session):
                               w >= CLIENT_WIDTH and h >= CLIENT_HEIGHT)
 
     after = session.titles[session.titles.index(next(t for t in session.titles if AUTHOR_TITLE.match(t))):]
-    strays = [t for t in after if not AUTHOR_TITLE.match(t) and not t.startswith("reload failed: ")]
+    strays = [t for t in after if not AUTHOR_TITLE.match(t) and not t.startswith("reload failed: ") and
+              not t.startswith("stages missing: ")]
     if strays:
         raise Failure(f"titles other than the author title during the session: {strays[:5]}")
 
@@ -312,6 +341,68 @@ def author_session(session):
     note(f"ended with code {code}")
     if code != 0:
         raise Failure(f"exit code {code} after Escape")
+
+
+def folder_comes_and_goes(session, base, edited):
+    """Paused at 6 s with the original stage and [reload 2]: the folder renamed away, made again, deleted,
+    copied back; a stage file gone for a while."""
+    def same_as_base(rgb):
+        return pictures.difference(base, rgb, CLIENT_WIDTH, CLIENT_HEIGHT) <= SAME_PICTURE_LIMIT
+
+    def author_title_with(reloads):
+        return lambda _, t: t is not None and t.reloads == reloads and t.paused
+
+    away = session.shaders + ".away"
+    os.rename(session.shaders, away)
+    session.wait_for("stages missing", lambda text, _: text.startswith("stages missing: no such folder: "),
+                     RELOAD_LIMIT_S)
+    # Made again, the edited stage in it: the first complete pair is loaded.
+    os.mkdir(session.shaders)
+    shutil.copy(os.path.join(away, "scene.vert"), session.shaders)
+    session.write_fragment(edited)
+    session.wait_for("[reload 3] after the folder came back", author_title_with(3), RELOAD_LIMIT_S)
+    session.wait_for_picture(
+        "folder-again", "the stage of the folder made again did not change the picture",
+        lambda rgb: pictures.difference(base, rgb, CLIENT_WIDTH, CLIENT_HEIGHT) >= DIFFERENT_PICTURE_MINIMUM)
+    # An edit after that is seen too.
+    session.write_fragment(session.original)
+    session.wait_for("[reload 4] for an edit in the new folder", author_title_with(4), RELOAD_LIMIT_S)
+    session.wait_for_picture("edit-again", "the edit in the new folder did not bring the picture back",
+                             same_as_base)
+
+    # Deleted and copied back unchanged (the away copy holds the original): the title clears, nothing builds.
+    shutil.rmtree(session.shaders)
+    session.wait_for("stages missing", lambda text, _: text.startswith("stages missing: "), RELOAD_LIMIT_S)
+    shutil.copytree(away, session.shaders)
+    session.wait_for("the title back, still [reload 4]", author_title_with(4), RELOAD_LIMIT_S)
+    # A stage that cannot be read for a while (an editor that deletes before it writes), then back unchanged.
+    fragment = os.path.join(session.shaders, "scene.frag")
+    os.rename(fragment, fragment + ".held")
+    session.wait_for("scene.frag missing",
+                     lambda text, _: text.startswith("stages missing: the folder has no scene.frag"), RELOAD_LIMIT_S)
+    os.rename(fragment + ".held", fragment)
+    session.wait_for("the failure cleared, still [reload 4]", author_title_with(4), RELOAD_LIMIT_S)
+    kept = session.screenshot("folder-back")
+    if not same_as_base(kept):
+        raise Failure("the picture changed while the folder came and went unchanged")
+    shutil.rmtree(away)
+
+
+def held_keys(session):
+    """Paused at 6 s: a held seek key scrubs, a held R reloads once, a held Space resumes once."""
+    session.hold("Right", 1.5)
+    scrubbed = session.wait_for("scrubbing", lambda _, t: t is not None and t.paused and t.time >= 9.0)
+    note(f"holding Right for 1.5 s moved the held time to {scrubbed.time_text} s")
+    reloads = scrubbed.reloads
+    session.hold("r", 1.5)
+    session.wait_for("one reload for a held R", lambda _, t: t is not None and t.reloads > reloads, RELOAD_LIMIT_S)
+    session.hold("space", 1.5)
+    session.wait_for("playing after a held Space", lambda _, t: t is not None and not t.paused)
+    # Long enough for the reloads and toggles of any repeats to show.
+    time.sleep(4.0)
+    after = session.wait_for("the title", lambda _, t: t is not None)
+    if after.reloads != reloads + 1 or after.paused:
+        raise Failure(f"after held R and Space: {session.titles[-1]!r}, not [reload {reloads + 1}] and playing")
 
 
 def self_inverting(fragment):

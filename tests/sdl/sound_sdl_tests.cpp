@@ -77,3 +77,22 @@ TEST(SdlSound, PauseHoldsThePositionReadableAndResumeGoesOn) {
     }
     EXPECT_GT(later, held + 2048) << "playing again after the resume";
 }
+
+TEST(SdlSound, ASeekDropsWhatTheDeviceHeldAndCountsAgainFromTheNewPlace) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_TRUE(openLoopingSound(track.data(), 4410));
+    uint32_t position = 0;
+    for (Uint64 start = SDL_GetPerformanceCounter(); position < 4096 && secondsSince(start) < 10.0;
+         SDL_Delay(5))
+        ASSERT_TRUE(readSoundPosition(&position));
+    // A new device: nothing of the old one's buffers is left to play, and its position starts again.
+    Uint64 seeked = SDL_GetPerformanceCounter();
+    seekSound(1234);
+    ASSERT_TRUE(readSoundPosition(&position));
+    EXPECT_LE(position, secondsSince(seeked) * 44100.0 + 1024 + 1);
+    for (Uint64 start = SDL_GetPerformanceCounter(); position < 2048 && secondsSince(start) < 10.0;
+         SDL_Delay(5))
+        ASSERT_TRUE(readSoundPosition(&position));
+    EXPECT_GE(position, 2048u) << "playing on after the seek";
+    closeLoopingSound();
+}
