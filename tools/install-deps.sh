@@ -13,6 +13,8 @@ PACKAGES=(
     libgtest-dev glslang-tools lame mpg123 ffmpeg
     wine wine64 xvfb xauth xdotool x11-utils pulseaudio-utils pulseaudio apitrace imagemagick
     openbox
+    # capture jobs: GNU parallel runs the chunks, over ssh (rsync sends and returns them); the test's sshd
+    parallel openssh-client rsync openssh-server
     # the browser build and its tests
     emscripten chromium nodejs
 )

@@ -20,7 +20,8 @@ import time
 
 SKIPPED = 77
 # 45 frames over 40-41.5 s, where the onset rule fires: chunk 1's first frame is not what a fresh run draws.
-VIDEO = ["--size", "64x36", "--fps", "30", "--from", "40", "--to", "41.5"]
+# Supersampled, so that the chunks must take the plan's picture options.
+VIDEO = ["--size", "64x36", "--fps", "30", "--from", "40", "--to", "41.5", "--supersample", "2"]
 CHUNKS = 4
 
 
@@ -144,7 +145,7 @@ def local_session(source, capture, scratch):
 
     # The onset rule fired before chunk 1: its first frame is not the still of a fresh run at that time.
     still = os.path.join(scratch, "still.png")
-    run([capture, "--at", repr(40 + 11 / 30), "--size", "64x36", "-o", still], expect=0)
+    run([capture, "--at", repr(40 + 11 / 30), "--size", "64x36", "--supersample", "2", "-o", still], expect=0)
     frame = len(rgb_frames(still))
     check(rgb_frames(os.path.join(jobdir, "chunk-00001.mkv"))[:frame] != rgb_frames(still),
           "the range holds no onset: chunk 1 starts as a fresh run would")
@@ -159,8 +160,8 @@ def local_session(source, capture, scratch):
          "drawbox=x=0:y=0:w=8:h=8:color=red:t=fill:enable='eq(n,3)'", "-c:v", "ffv1", altered], expect=0)
     os.replace(altered, os.path.join(damaged, "chunk-00002.mkv"))
     other = os.path.join(scratch, "other")
-    run([capture, "--plan", other, "--chunks", str(CHUNKS), "--size", "64x36", "--fps", "30", "--from", "40.1",
-         "--to", "41.6", "-o", os.path.join(scratch, "other.mp4")], expect=0)
+    run([capture, "--plan", other, "--chunks", str(CHUNKS), "--size", "64x36", "--fps", "30", "--from", "40",
+         "--to", "41.5", "-o", os.path.join(scratch, "other.mp4")], expect=0)
     run([capture, "--render-chunk", other, "--chunk", "3"], expect=0)
     for suffix in ("mkv", "hashes"):
         shutil.copy(os.path.join(other, "chunk-00003." + suffix), os.path.join(damaged, "chunk-00003." + suffix))
@@ -277,8 +278,11 @@ def start_sshd(scratch):
                 "UsePAM no\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
                 "PermitRootLogin prohibit-password\nMaxStartups 100\nMaxSessions 100\n" % (keys, keys, keys))
     process = subprocess.Popen([sshd, "-D", "-e", "-f", config], stderr=subprocess.PIPE, text=True)
+    # Each job takes several connections (transfers, the run, the returns, the clean-up): one master
+    # connection per login carries them all, as a farm's users would set up in their ssh config.
     client = ("ssh -i %s/user -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o BatchMode=yes "
-              "-o LogLevel=ERROR -o ConnectTimeout=60" % keys)
+              "-o LogLevel=ERROR -o ConnectTimeout=60 -o ControlMaster=auto -o ControlPath=%s/master-%%p "
+              "-o ControlPersist=120" % (keys, keys))
     logins = ["1/%s -p %d %s@127.0.0.1" % (client, p, os.environ.get("USER") or "root") for p in ports]
     deadline = time.monotonic() + 60
     while time.monotonic() < deadline:
@@ -310,6 +314,8 @@ def hosts_session(source, capture, scratch):
         check(len(used) == 2, "the chunks did not run on both logins: %s" % used)
         check(framemd5(out) == expected, "the video joined from the hosts differs from the one-process capture")
     finally:
+        for login in logins:
+            run(login.split("/", 1)[1].split()[:-1] + ["-O", "exit", login.split()[-1]], timeout=60)
         sshd.terminate()
         sshd.wait()
     return 0

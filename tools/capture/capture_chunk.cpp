@@ -1,5 +1,6 @@
 // --render-chunk: one chunk of a job, drawn from the beat state that one process has at its first frame,
 // written losslessly with a hash per frame; both files appear only when the chunk is complete.
+#include "render/scale_target.h"
 #include "tools/capture/capture_frames.h"
 #include "tools/capture/capture_job.h"
 #include "tools/capture/capture_modes.h"
@@ -59,6 +60,9 @@ int renderChunk(const CaptureOptions& options) {
     CaptureJob job;
     if (int status = openJobFor(options, &job))
         return status;
+    // The plan's picture options, not the command line's defaults.
+    setRenderScale(job.options.scale);
+    setCaptureSupersample(job.options.supersample);
     const int index = options.chunk;
     if (index >= static_cast<int>(job.chunks.size()))
         return refuse("--chunk " + std::to_string(index) + " is not in the plan: its chunks are 0 to " +

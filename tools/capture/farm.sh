@@ -74,7 +74,7 @@ else
         --transferfile "$parent/./$name/job.json"
         --return "$parent/./$name/chunk-$chunk.mkv" --return "$parent/./$name/chunk-$chunk.hashes")
     [ -n "$jobs" ] && run+=(-j "$jobs")
-    run+=("./$(basename "$capture") --render-chunk $name --chunk {}")
+    run+=("./$(printf %q "$(basename "$capture")") --render-chunk $(printf %q "$name") --chunk {}")
 fi
 
 status=0
