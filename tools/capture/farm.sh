@@ -9,7 +9,7 @@
 set -euo pipefail
 
 usage() {
-    sed -n '2,3p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,4p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
