@@ -49,6 +49,7 @@ if(DOZ_TESTS)
         tools/capture/capture_plan.cpp
         tools/capture/capture_stills.cpp
         tools/capture/capture_video.cpp
+        tools/capture/chunk_files.cpp
         tools/capture/contact_sheet.cpp
         tools/capture/encoded_video.cpp
         tools/capture/ffmpeg_pipe.cpp

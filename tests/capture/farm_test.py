@@ -3,7 +3,7 @@
 
     farm_test.py local SOURCE DOZ_CAPTURE   farm.sh -j 2 with a chunk killed mid-render and the job resumed;
                                             damaged, foreign and unwritable chunks; bad plans; supersampling;
-                                            the Slurm script's commands
+                                            farm.slurm on a one-node Slurm started by the test
     farm_test.py hosts SOURCE DOZ_CAPTURE   farm.sh --hosts over a throwaway sshd on two loopback ports
 
 Every joined video must decode (ffmpeg framemd5, picture and sound) exactly as `doz-capture --video` with the
@@ -189,7 +189,7 @@ def local_session(source, capture, scratch):
     check(chunk_files(jobdir) == after, "re-running a complete chunk rewrote it")
 
     bad_input(capture, scratch, jobdir)
-    slurm_commands(source, capture, scratch, env, expected)
+    slurm_job(source, capture, scratch, env, expected)
     supersample(capture, scratch)
 
 
@@ -217,21 +217,115 @@ def bad_input(capture, scratch, jobdir):
     check(os.listdir(broken) == ["job.json"], "a refused command wrote into the job folder")
 
 
-def slurm_commands(source, capture, scratch, env, expected):
-    """No Slurm cluster can be started here: the script's plan and sbatch commands are checked, then run in
-    the order the dependency gives, each as Slurm would run it (array tasks with SLURM_ARRAY_TASK_ID)."""
+def free_ports(count):
+    import socket
+    sockets = [socket.socket() for _ in range(count)]
+    for sock in sockets:
+        sock.bind(("127.0.0.1", 0))
+    ports = [sock.getsockname()[1] for sock in sockets]
+    for sock in sockets:
+        sock.close()
+    return ports
+
+
+def start_slurm(scratch):
+    """A one-node Slurm of our own: munged, slurmctld and slurmd on loopback ports, state in the scratch
+    folder. Returns (processes, environment) or (None, why)."""
+    tools = ["munged", "munge", "slurmctld", "slurmd", "sbatch", "squeue"]
+    missing = [tool for tool in tools if not shutil.which(tool) and not os.path.exists("/usr/sbin/" + tool)]
+    if missing:
+        return None, "no %s (Debian: munge slurmctld slurmd slurm-client)" % ", ".join(missing)
+    if os.geteuid() != 0:
+        return None, "slurmd runs its jobs as their users, which needs root"
+    folder = os.path.join(scratch, "slurm")
+    for sub in ("state", "spool"):
+        os.makedirs(os.path.join(folder, sub))
+    os.chmod(folder, 0o755)
+    key = os.path.join(folder, "munge.key")
+    with open(key, "wb") as f:
+        f.write(os.urandom(128))
+    os.chmod(key, 0o600)
+    socket_path = os.path.join(folder, "munge.socket")
+    ctld_port, d_port = free_ports(2)
+    host = __import__("socket").gethostname()
+    config = os.path.join(folder, "slurm.conf")
+    with open(config, "w") as f:
+        f.write("\n".join([
+            "ClusterName=dozfarm", "SlurmctldHost=%s(127.0.0.1)" % host, "SlurmctldPort=%d" % ctld_port,
+            "SlurmdPort=%d" % d_port, "AuthType=auth/munge", "CredType=cred/munge",
+            "AuthInfo=socket=" + socket_path, "SlurmUser=root", "SlurmdUser=root",
+            "StateSaveLocation=%s/state" % folder, "SlurmdSpoolDir=%s/spool" % folder,
+            "SlurmctldPidFile=%s/slurmctld.pid" % folder, "SlurmdPidFile=%s/slurmd.pid" % folder,
+            "SlurmctldLogFile=%s/slurmctld.log" % folder, "SlurmdLogFile=%s/slurmd.log" % folder,
+            "ProctrackType=proctrack/linuxproc", "TaskPlugin=task/none", "SelectType=select/cons_tres",
+            "SelectTypeParameters=CR_CPU", "MpiDefault=none", "ReturnToService=2", "SchedulerType=sched/builtin",
+            "JobCompType=jobcomp/none", "AccountingStorageType=accounting_storage/none",
+            "JobAcctGatherType=jobacct_gather/none", "SwitchType=switch/none",
+            "PlugStackConfig=%s/plugstack.conf" % folder,
+            "NodeName=farmnode NodeHostname=%s NodeAddr=127.0.0.1 CPUs=2 State=UNKNOWN" % host,
+            "PartitionName=farm Nodes=farmnode Default=YES MaxTime=INFINITE State=UP", ""]))
+    open(os.path.join(folder, "plugstack.conf"), "w").close()
+    env = dict(os.environ, SLURM_CONF=config)
+    log = open(os.path.join(folder, "daemons.log"), "w")
+    processes = [subprocess.Popen(["munged", "-F", "-f", "--socket=" + socket_path, "--key-file=" + key,
+                                   "--log-file=%s/munged.log" % folder, "--pid-file=%s/munged.pid" % folder,
+                                   "--seed-file=%s/munged.seed" % folder], stdout=log, stderr=log)]
+    deadline = time.monotonic() + 30
+    while not os.path.exists(socket_path) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    processes.append(subprocess.Popen(["slurmctld", "-D", "-f", config], env=env, stdout=log, stderr=log))
+    processes.append(subprocess.Popen(["slurmd", "-D", "-f", config, "-N", "farmnode"], env=env, stdout=log,
+                                      stderr=log))
+    deadline = time.monotonic() + 90
+    while time.monotonic() < deadline and all(p.poll() is None for p in processes):
+        if "idle" in run(["sinfo", "-h", "-o", "%T"], env=env, timeout=60).stdout:
+            return (processes, env), None
+        time.sleep(0.5)
+    stop_all(processes)
+    return None, "the one-node Slurm did not come up: " + open(os.path.join(folder, "daemons.log")).read()[-400:]
+
+
+def stop_all(processes):
+    for process in reversed(processes):
+        process.terminate()
+        try:
+            process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def slurm_job(source, capture, scratch, env, expected):
+    """farm.slurm on a one-node Slurm started here: the plan, an array task per chunk and the assembly
+    after them. Where no Slurm can be started, its commands are checked and run as Slurm would run them."""
     out = os.path.join(scratch, "slurm.mp4")
-    said = run([os.path.join(source, "tools/capture/farm.slurm"), "--dry-run", "--chunks", "3", "--"] + VIDEO +
-               ["-o", out], expect=0, env=env).stdout.splitlines()
+    args = [os.path.join(source, "tools/capture/farm.slurm"), "--chunks", "3", "--"] + VIDEO + ["-o", out]
+    said = run(args[:1] + ["--dry-run"] + args[1:], expect=0, env=env).stdout.splitlines()
     check(len(said) == 3 and said[0].startswith(capture + " --plan ") and
           said[1].startswith("sbatch --parsable --array=0-2 ") and
-          said[2].startswith("sbatch --parsable --dependency=afterok:"), "farm.slurm --dry-run said:\n" + "\n".join(said))
-    run(["bash", "-c", said[0]], expect=0, env=env)
-    def wrapped(line):
-        return "eval " + line.split(" --wrap ", 1)[1]
-    for task in range(3):
-        run(["bash", "-c", wrapped(said[1])], expect=0, env=dict(env, SLURM_ARRAY_TASK_ID=str(task)))
-    run(["bash", "-c", wrapped(said[2])], expect=0, env=env)
+          said[2].startswith("sbatch --parsable --dependency=afterok:"), "farm.slurm --dry-run said:\n" +
+          "\n".join(said))
+    started, why = start_slurm(scratch)
+    if started is None:
+        print("no Slurm cluster (%s): farm.slurm's commands are run as its tasks would be" % why)
+        run(["bash", "-c", said[0]], expect=0, env=env)
+        for task in range(3):
+            run(["bash", "-c", "eval " + said[1].split(" --wrap ", 1)[1]], expect=0,
+                env=dict(env, SLURM_ARRAY_TASK_ID=str(task)))
+        run(["bash", "-c", "eval " + said[2].split(" --wrap ", 1)[1]], expect=0, env=env)
+    else:
+        processes, slurm_env = started
+        try:
+            submitted = run(args, expect=0, env=dict(env, **slurm_env)).stdout
+            jobs = submitted.split("squeue -j ")[1].split()[0]
+            deadline = time.monotonic() + 400
+            while run(["squeue", "-h", "-j", jobs], env=slurm_env).stdout.strip():
+                check(time.monotonic() < deadline, "the Slurm jobs did not finish")
+                time.sleep(1)
+            logs = sorted(glob.glob(out + ".job/slurm-*.log"))
+            check(len(logs) == 4, "expected 3 task logs and the assembly's: %s" % logs)
+        finally:
+            stop_all(processes)
     check(framemd5(out) == expected, "the Slurm job's video differs from the one-process capture")
 
 

@@ -2,6 +2,7 @@
 // soundtrack of the whole range, into an MP4 that appears whole or not at all.
 #include "tools/capture/capture_job.h"
 #include "tools/capture/capture_modes.h"
+#include "tools/capture/chunk_files.h"
 #include "tools/capture/encoded_video.h"
 #include "tools/capture/ffmpeg_pipe.h"
 #include "tools/capture/interrupt.h"

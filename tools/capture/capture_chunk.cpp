@@ -4,6 +4,7 @@
 #include "tools/capture/capture_frames.h"
 #include "tools/capture/capture_job.h"
 #include "tools/capture/capture_modes.h"
+#include "tools/capture/chunk_files.h"
 #include "tools/capture/ffmpeg_pipe.h"
 #include "tools/capture/interrupt.h"
 #include "tools/capture/output_file.h"
