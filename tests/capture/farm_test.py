@@ -377,7 +377,7 @@ def start_sshd(scratch):
     client = ("ssh -i %s/user -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o BatchMode=yes "
               "-o LogLevel=ERROR -o ConnectTimeout=60 -o ControlMaster=auto -o ControlPath=%s/master-%%p "
               "-o ControlPersist=120" % (keys, keys))
-    logins = ["1/%s -p %d %s@127.0.0.1" % (client, p, os.environ.get("USER") or "root") for p in ports]
+    logins = ["1/%s -p %d %s@127.0.0.1" % (client, p, __import__("pwd").getpwuid(os.getuid()).pw_name) for p in ports]
     deadline = time.monotonic() + 60
     while time.monotonic() < deadline:
         if process.poll() is not None:
