@@ -11,8 +11,11 @@ same options does. Exits 77 (skipped) when GNU parallel, or for hosts an sshd, c
 """
 import glob
 import os
+import pwd
+import resource
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -176,8 +179,7 @@ def local_session(source, capture, scratch):
     os.remove(os.path.join(damaged, "chunk-00001.hashes"))
     sound = {name: stamp for name, stamp in chunk_files(damaged).items() if "chunk-00001" not in name}
     limited = run([capture, "--render-chunk", damaged, "--chunk", "1"], expect=1,
-                  preexec_fn=lambda: __import__("resource").setrlimit(
-                      __import__("resource").RLIMIT_FSIZE, (16384, 16384)))
+                  preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (16384, 16384)))
     check("chunk 1" in limited.stderr and "failed" in limited.stderr, "no reason given:\n" + limited.stderr)
     check(not glob.glob(os.path.join(damaged, "*chunk-00001*")) or
           not os.path.exists(os.path.join(damaged, "chunk-00001.hashes")), "the failed chunk looks complete")
@@ -218,7 +220,6 @@ def bad_input(capture, scratch, jobdir):
 
 
 def free_ports(count):
-    import socket
     sockets = [socket.socket() for _ in range(count)]
     for sock in sockets:
         sock.bind(("127.0.0.1", 0))
@@ -247,7 +248,7 @@ def start_slurm(scratch):
     os.chmod(key, 0o600)
     socket_path = os.path.join(folder, "munge.socket")
     ctld_port, d_port = free_ports(2)
-    host = __import__("socket").gethostname()
+    host = socket.gethostname()
     config = os.path.join(folder, "slurm.conf")
     with open(config, "w") as f:
         f.write("\n".join([
@@ -358,13 +359,7 @@ def start_sshd(scratch):
     for name in ("host", "user"):
         run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", os.path.join(keys, name)], expect=0)
     shutil.copy(os.path.join(keys, "user.pub"), os.path.join(keys, "authorized_keys"))
-    import socket
-    ports = []
-    for _ in range(2):
-        s = socket.socket()
-        s.bind(("127.0.0.1", 0))
-        ports.append(s.getsockname()[1])
-        s.close()
+    ports = free_ports(2)
     config = os.path.join(keys, "sshd_config")
     with open(config, "w") as f:
         f.write("".join("ListenAddress 127.0.0.1:%d\n" % p for p in ports) +
@@ -377,7 +372,8 @@ def start_sshd(scratch):
     client = ("ssh -i %s/user -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o BatchMode=yes "
               "-o LogLevel=ERROR -o ConnectTimeout=60 -o ControlMaster=auto -o ControlPath=%s/master-%%p "
               "-o ControlPersist=120" % (keys, keys))
-    logins = ["1/%s -p %d %s@127.0.0.1" % (client, p, __import__("pwd").getpwuid(os.getuid()).pw_name) for p in ports]
+    user = pwd.getpwuid(os.getuid()).pw_name
+    logins = ["1/%s -p %d %s@127.0.0.1" % (client, p, user) for p in ports]
     deadline = time.monotonic() + 60
     while time.monotonic() < deadline:
         if process.poll() is not None:
