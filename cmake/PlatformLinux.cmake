@@ -39,15 +39,22 @@ if(DOZ_TESTS)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(STB REQUIRED IMPORTED_TARGET stb)
     add_executable(doz-capture
+        tools/capture/capture_assemble.cpp
         tools/capture/capture_benchmark.cpp
+        tools/capture/capture_chunk.cpp
         tools/capture/capture_frames.cpp
+        tools/capture/capture_job.cpp
         tools/capture/capture_main.cpp
         tools/capture/capture_options.cpp
+        tools/capture/capture_plan.cpp
         tools/capture/capture_stills.cpp
         tools/capture/capture_video.cpp
+        tools/capture/chunk_files.cpp
         tools/capture/contact_sheet.cpp
+        tools/capture/encoded_video.cpp
         tools/capture/ffmpeg_pipe.cpp
         tools/capture/interrupt.cpp
+        tools/capture/json_value.cpp
         tools/capture/output_file.cpp
         tools/capture/png_file.cpp
         tools/capture/progress.cpp

@@ -7,13 +7,23 @@
 #include "audio/music_clock.h"
 #include "audio/soundtrack.h"
 #include "platform/headless/headless.h"
+#include "platform/window.h"
 #include "render/gl_api.h"
 #include "render/scene_program.h"
+
+#include <algorithm>
 
 #include <cmath>
 #include <cstdio>
 
-bool prepareCapture(int width, int height, std::string* why) {
+static int supersample = 1;
+
+void setCaptureSupersample(int samples) {
+    supersample = samples < 1 ? 1 : samples;
+}
+
+bool prepareCapture(int pictureWidth, int pictureHeight, std::string* why) {
+    const int width = pictureWidth * supersample, height = pictureHeight * supersample;
     if (!openHeadlessContext(width, height, why)) {
         *why = "no EGL device: " + *why;
         return false;
@@ -34,9 +44,10 @@ bool prepareCapture(int width, int height, std::string* why) {
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
     char text[160];
     if (width > largest || height > largest || width > viewport[0] || height > viewport[1]) {
-        std::snprintf(text, sizeof text, "this OpenGL driver draws at most %dx%d pixels",
+        std::snprintf(text, sizeof text, "this OpenGL driver draws at most %dx%d pixels%s",
                       largest < viewport[0] ? largest : viewport[0],
-                      largest < viewport[1] ? largest : viewport[1]);
+                      largest < viewport[1] ? largest : viewport[1],
+                      supersample > 1 ? " (--supersample draws at N times the size)" : "");
         *why = text;
         return false;
     }
@@ -70,8 +81,52 @@ void drawFrameAt(double seconds) {
     runFramePass();
 }
 
+void skipFrameAt(double seconds) {
+    // The frame pass's two readings and its one step of the onset rule; nothing else it does lasts.
+    setHeadlessSoundPosition(soundPositionAt(seconds));
+    readMusicTime();
+    nextBeatHalf(beatAt(readMusicTime()));
+}
+
+void startVideoRunAt(const CaptureOptions& options, int firstFrame) {
+    startCaptureRun();
+    for (int k = 0; k < firstFrame; ++k)
+        skipFrameAt(videoFrameTime(options, k));
+}
+
+// Each N*N block of the drawn RGBA frame becomes one RGB pixel, the mean rounded to nearest.
+static void averageBlocks(const std::vector<unsigned char>& rgba, int samples,
+                          std::vector<unsigned char>* rgb) {
+    int width = 0, height = 0;
+    readClientSize(&width, &height);
+    const int outWidth = width / samples, outHeight = height / samples;
+    rgb->assign(static_cast<size_t>(outWidth) * outHeight * 3, 0);
+    const unsigned area = static_cast<unsigned>(samples * samples);
+    std::vector<unsigned> sums(static_cast<size_t>(outWidth) * 3);
+    for (int y = 0; y < outHeight; ++y) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int sy = 0; sy < samples; ++sy) {
+            const unsigned char* row = rgba.data() + (static_cast<size_t>(y) * samples + sy) * width * 4;
+            for (int x = 0; x < outWidth; ++x)
+                for (int sx = 0; sx < samples; ++sx) {
+                    const unsigned char* p = row + (static_cast<size_t>(x) * samples + sx) * 4;
+                    sums[x * 3] += p[0];
+                    sums[x * 3 + 1] += p[1];
+                    sums[x * 3 + 2] += p[2];
+                }
+        }
+        unsigned char* out = rgb->data() + static_cast<size_t>(y) * outWidth * 3;
+        for (size_t i = 0; i < sums.size(); ++i)
+            out[i] = static_cast<unsigned char>((sums[i] + area / 2) / area);
+    }
+}
+
 void readFrameRgb(std::vector<unsigned char>* rgb) {
     std::vector<unsigned char> rgba = readHeadlessPixels();
+    if (supersample > 1) {
+        averageBlocks(rgba, supersample, rgb);
+        return;
+    }
     size_t pixels = rgba.size() / 4;
     rgb->resize(pixels * 3);
     unsigned char* out = rgb->data();

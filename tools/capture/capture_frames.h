@@ -1,9 +1,15 @@
 // Drawing frames at chosen music times through the demo's own start-up and frame pass, on the headless
 // context, and reading them back.
 #pragma once
+#include "tools/capture/capture_options.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Samples per pixel along each side (1 to 4) for every frame drawn from now on; set before prepareCapture.
+// The scene is drawn at N times the picture size and each N*N block is averaged into one pixel.
+void setCaptureSupersample(int samples);
 
 // Opens the EGL context at the given size and prepares the demo on it (credits, scene program, soundtrack,
 // envelope). Returns false with the reason when there is no EGL device, the context cannot run the scene, or
@@ -24,7 +30,15 @@ uint32_t soundPositionAt(double seconds);
 // time: the clock, like the demo's, takes a step back for a wrap of the looping buffer.
 void drawFrameAt(double seconds);
 
-// The frame just drawn, top row first, 3 bytes (RGB) per pixel.
+// Moves the run on to music time `seconds` as a drawn frame would (the clock's readings and the onset rule),
+// without drawing: how a frame of a video has the beat state that the frames before it left.
+void skipFrameAt(double seconds);
+
+// Starts a run for video frames from `firstFrame` on: frames before it are skipped as above, from the
+// video's first frame, so that frame `firstFrame` is drawn as a run of the whole video draws it.
+void startVideoRunAt(const CaptureOptions& options, int firstFrame);
+
+// The frame just drawn, top row first, 3 bytes (RGB) per pixel, at the picture size.
 void readFrameRgb(std::vector<unsigned char>* rgb);
 
 // A fresh run whose only frame is at `seconds`: a still as the demo would show it on its first frame.

@@ -1,5 +1,6 @@
 // doz-capture: renders doz-engine offline with no display, to stills, a contact sheet or a video.
 #include "render/scale_target.h"
+#include "tools/capture/capture_frames.h"
 #include "tools/capture/capture_modes.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/interrupt.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     }
     installInterruptHandlers();
     setRenderScale(options.scale);
+    setCaptureSupersample(options.supersample);
     switch (options.mode) {
     case CaptureMode::Help:
         std::fputs(CAPTURE_HELP, stdout);
@@ -27,6 +29,12 @@ int main(int argc, char** argv) {
         return captureVideo(options);
     case CaptureMode::Benchmark:
         return runCaptureBenchmark(options);
+    case CaptureMode::Plan:
+        return capturePlan(options);
+    case CaptureMode::RenderChunk:
+        return renderChunk(options);
+    case CaptureMode::Assemble:
+        return assembleJob(options);
     case CaptureMode::None:
         break;
     }

@@ -21,6 +21,13 @@ Modes (exactly one):
                       in MP4, made by piping raw frames to ffmpeg. Without ffmpeg (or with --frames) a
                       folder of PNG frames, with the soundtrack beside them as soundtrack.wav
   --benchmark         prints capture throughput at 320x180 and 640x360 against the plain frame time
+  --plan JOBDIR       a capture job: writes JOBDIR/job.json with the video options, -o and --chunks N
+                      contiguous frame ranges, for the chunks to be rendered anywhere and joined later
+  --render-chunk JOBDIR
+                      renders chunk --chunk I of the job into JOBDIR (FFV1 in Matroska, plus a hash per
+                      frame); does nothing for a chunk that is already complete and sound
+  --assemble JOBDIR   checks every chunk and joins them into the job's MP4, sound encoded once; names
+                      any chunk that is missing or damaged with the command that redoes it
   -h, --help          this text
 
 Options:
@@ -36,6 +43,10 @@ Options:
   --bench-frames N    frames per measurement of --benchmark (default 16, spread over 0 to 124 s)
   --scale F           draw the scene at F (0.25 to 1) times the picture size and stretch it, as the demo
                       does with --scale F: what a viewer at that render scale sees
+  --supersample N     N*N samples per pixel (N 1 to 4, default 1), averaged: clean edges at N*N times
+                      the drawing cost. For stills, sheets, videos and jobs
+  --chunks N          the number of chunks of a --plan (1 to the frame count)
+  --chunk I           the chunk of --render-chunk, 0 to chunks-1
 
 Beat signals: iBeat is the soundtrack's loudness at the frame's time. iBeatHalf follows the demo's onset
 rule, which compares each frame with the one before: in a video it is counted from the first captured
@@ -46,7 +57,10 @@ iBeat where that exceeds 0.3, otherwise 0).
 Music times are rounded to the nearest sample (1/44100 s), as the demo's clock reads them.
 Ctrl-C during a video stops after the current frame and keeps a playable file of the frames done so far
 (a second Ctrl-C abandons it); during a still or a sheet it writes nothing.
-Exit status: 0 done, 1 failure, 2 bad command line, 128 + the signal when interrupted (130 for Ctrl-C).
+A job's chunk starts from the beat state that one process has at the chunk's first frame, so the assembled
+video is frame for frame and sample for sample the one `--video` makes with the same options.
+Exit status: 0 done, 1 failure (for --assemble: chunks to redo), 2 bad command line or job folder, 128 + the
+signal when interrupted (130 for Ctrl-C).
 )";
 
 static bool parseNumber(const char* text, double* value) {
@@ -99,7 +113,7 @@ static bool checkTime(const char* option, const char* text, double* value, std::
 
 static bool setMode(CaptureOptions* options, CaptureMode mode, std::string* error) {
     if (options->mode != CaptureMode::None && options->mode != mode) {
-        *error = "choose one of --at, --sheet, --video and --benchmark";
+        *error = "choose one of --at, --sheet, --video, --benchmark, --plan, --render-chunk and --assemble";
         return false;
     }
     options->mode = mode;
@@ -109,6 +123,8 @@ static bool setMode(CaptureOptions* options, CaptureMode mode, std::string* erro
 bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* options, std::string* error) {
     CaptureOptions& o = *options;
     bool sizeGiven = false, fpsGiven = false, rangeGiven = false, framesGiven = false, benchGiven = false;
+    bool chunksGiven = false, chunkGiven = false;
+    o.program = argc > 0 && std::strchr(argv[0], '/') != nullptr ? argv[0] : "doz-capture";
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         auto isOption = [arg](const char* a, const char* b = nullptr) {
@@ -118,7 +134,9 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
         const char* value = nullptr;
         bool takesValue = isOption("--at") || isOption("--sheet") || isOption("-o", "--output") ||
                           isOption("--size") || isOption("--fps") || isOption("--from") || isOption("--to") ||
-                          isOption("--bench-frames") || isOption("--scale");
+                          isOption("--bench-frames") || isOption("--scale") || isOption("--supersample") ||
+                          isOption("--plan") || isOption("--render-chunk") || isOption("--assemble") ||
+                          isOption("--chunks") || isOption("--chunk");
         if (takesValue) {
             if (i + 1 >= argc) {
                 *error = format("%s needs a value", arg);
@@ -148,6 +166,41 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
         } else if (isOption("--benchmark")) {
             if (!setMode(options, CaptureMode::Benchmark, error))
                 return false;
+        } else if (isOption("--plan") || isOption("--render-chunk") || isOption("--assemble")) {
+            CaptureMode mode = isOption("--plan")           ? CaptureMode::Plan
+                               : isOption("--render-chunk") ? CaptureMode::RenderChunk
+                                                            : CaptureMode::Assemble;
+            if (!setMode(options, mode, error))
+                return false;
+            if (*value == '\0') {
+                *error = format("%s needs a job folder", arg);
+                return false;
+            }
+            o.jobDir = value;
+        } else if (isOption("--chunks")) {
+            long n = 0;
+            if (!parseInteger(value, &n) || n < 1 || n > MAX_JOB_CHUNKS) {
+                *error = format("--chunks %s: give 1 to 100000 chunks", value);
+                return false;
+            }
+            o.chunks = static_cast<int>(n);
+            chunksGiven = true;
+        } else if (isOption("--chunk")) {
+            long n = 0;
+            if (!parseInteger(value, &n) || n < 0 || n >= MAX_JOB_CHUNKS) {
+                *error = format("--chunk %s: give a chunk number from 0", value);
+                return false;
+            }
+            o.chunk = static_cast<int>(n);
+            chunkGiven = true;
+        } else if (isOption("--supersample")) {
+            long n = 0;
+            if (!parseInteger(value, &n) || n < 1 || n > MAX_SUPERSAMPLE) {
+                *error = format("--supersample %s: give 1 to 4 (samples per pixel: its square)", value);
+                return false;
+            }
+            o.supersample = static_cast<int>(n);
+            o.supersampleGiven = true;
         } else if (isOption("-o", "--output")) {
             if (*value == '\0') {
                 *error = "the output path is empty";
@@ -176,11 +229,11 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
         } else if (isOption("--from")) {
             if (!checkTime("--from", value, &o.from, error))
                 return false;
-            rangeGiven = true;
+            rangeGiven = o.fromGiven = true;
         } else if (isOption("--to")) {
             if (!checkTime("--to", value, &o.to, error))
                 return false;
-            rangeGiven = true;
+            rangeGiven = o.toGiven = true;
         } else if (isOption("--frames")) {
             o.frames = true;
             framesGiven = true;
@@ -200,6 +253,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
                            value);
                 return false;
             }
+            o.scaleGiven = true;
         } else if (arg[0] == '-') {
             *error = format("unknown option '%s'", arg);
             return false;
@@ -209,13 +263,43 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
         }
     }
 
+    o.sizeGiven = sizeGiven;
+    o.fpsGiven = fpsGiven;
     if (o.mode == CaptureMode::None) {
-        *error = "nothing to do: give --at, --sheet, --video or --benchmark";
+        *error =
+            "nothing to do: give --at, --sheet, --video, --benchmark, --plan, --render-chunk or --assemble";
         return false;
     }
-    if ((fpsGiven || rangeGiven || framesGiven) && o.mode != CaptureMode::Video) {
-        *error = "--fps, --from, --to and --frames apply to --video only";
+    const bool job =
+        o.mode == CaptureMode::Plan || o.mode == CaptureMode::RenderChunk || o.mode == CaptureMode::Assemble;
+    if (chunksGiven != (o.mode == CaptureMode::Plan)) {
+        *error = o.mode == CaptureMode::Plan ? "--plan needs --chunks N" : "--chunks applies to --plan only";
         return false;
+    }
+    if (chunkGiven != (o.mode == CaptureMode::RenderChunk)) {
+        *error = o.mode == CaptureMode::RenderChunk ? "--render-chunk needs --chunk I"
+                                                    : "--chunk applies to --render-chunk only";
+        return false;
+    }
+    if (framesGiven && o.mode != CaptureMode::Video) {
+        *error = "--frames applies to --video only (a job's chunks are its frames until they are joined)";
+        return false;
+    }
+    if ((fpsGiven || rangeGiven) && o.mode != CaptureMode::Video && !job) {
+        *error = "--fps, --from and --to apply to --video and capture jobs only";
+        return false;
+    }
+    if (o.supersampleGiven && o.mode == CaptureMode::Benchmark) {
+        *error = "--supersample does not apply to --benchmark";
+        return false;
+    }
+    if (o.mode == CaptureMode::RenderChunk || o.mode == CaptureMode::Assemble) {
+        // Everything else comes from the plan; options given here are only checked against it.
+        if (!o.output.empty()) {
+            *error = "the output was named by --plan: -o applies to --plan only";
+            return false;
+        }
+        return true;
     }
     if (benchGiven && o.mode != CaptureMode::Benchmark) {
         *error = "--bench-frames applies to --benchmark only";
@@ -232,6 +316,11 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
         *error = "no output path: give -o PATH";
         return false;
     }
+    if (static_cast<long>(o.width) * o.supersample > MAX_CAPTURE_SIDE ||
+        static_cast<long>(o.height) * o.supersample > MAX_CAPTURE_SIDE) {
+        *error = "--supersample draws at N times the size, which would exceed 16384 pixels a side";
+        return false;
+    }
     if (o.mode == CaptureMode::Sheet) {
         if (!sizeGiven) {
             o.width = 240;
@@ -243,7 +332,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
             return false;
         }
     }
-    if (o.mode == CaptureMode::Video) {
+    if (o.mode == CaptureMode::Video || o.mode == CaptureMode::Plan) {
         if (o.from >= o.to) {
             *error = "--from must come before --to";
             return false;
@@ -254,6 +343,11 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
         }
         if (videoFrameCount(o) < 1) {
             *error = "the time range is shorter than one frame";
+            return false;
+        }
+        if (o.mode == CaptureMode::Plan && o.chunks > videoFrameCount(o)) {
+            *error =
+                "more chunks than frames: give at most " + std::to_string(videoFrameCount(o)) + " chunks";
             return false;
         }
     }

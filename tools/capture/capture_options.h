@@ -7,7 +7,10 @@ constexpr int MAX_SHEET_SIDE = 64; // stills per row or column
 constexpr double MAX_CAPTURE_FPS = 1000.0;
 constexpr double CAPTURE_END_TIME = 124.0;
 
-enum class CaptureMode { None, Still, Sheet, Video, Benchmark, Help };
+enum class CaptureMode { None, Still, Sheet, Video, Benchmark, Plan, RenderChunk, Assemble, Help };
+
+constexpr int MAX_SUPERSAMPLE = 4;
+constexpr int MAX_JOB_CHUNKS = 100000;
 
 struct CaptureOptions {
     CaptureMode mode = CaptureMode::None;
@@ -19,7 +22,16 @@ struct CaptureOptions {
     double from = 0.0, to = CAPTURE_END_TIME;
     bool frames = false; // a folder of PNG frames instead of MP4
     int benchmarkFrames = 16;
-    double scale = 0.0; // render scale as the demo's --scale; 0: none
+    double scale = 0.0;  // render scale as the demo's --scale; 0: none
+    int supersample = 1; // N: N*N samples per pixel, averaged
+    // Capture jobs: the job folder, the chunk count of a plan, the chunk to render.
+    std::string jobDir;
+    int chunks = 0;
+    int chunk = -1;
+    std::string program; // how doz-capture was called, for the commands it suggests
+    // Which picture and range options the command line gave: a job's own must not contradict them.
+    bool sizeGiven = false, fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
+         supersampleGiven = false;
 };
 
 extern const char* const CAPTURE_HELP;

@@ -3,6 +3,7 @@
 #include "platform/resources.h"
 #include "tools/capture/capture_frames.h"
 #include "tools/capture/capture_modes.h"
+#include "tools/capture/encoded_video.h"
 #include "tools/capture/ffmpeg_pipe.h"
 #include "tools/capture/interrupt.h"
 #include "tools/capture/output_file.h"
@@ -46,50 +47,36 @@ int captureVideo(const CaptureOptions& options) {
             reportNote(why + ": writing PNG frames into '" + target + "' instead of a video");
         }
     }
-    PendingOutput out, audio;
-    if (!beginOutput(target, toFrames, 0, &out, &why))
-        return reportFailure(why);
-    if (!prepareCapture(options.width, options.height, &why)) {
-        discardOutput(&out);
+    const int total = videoFrameCount(options);
+    EncodedVideo video;
+    PendingOutput& out = video.out;
+    if (toFrames) {
+        if (!beginOutput(target, true, 0, &out, &why))
+            return reportFailure(why);
+        video.withAudio = findSoundtrackResource().size > 0;
+        if (video.withAudio) {
+            const uint32_t frames =
+                static_cast<uint32_t>(std::llround(total * double(SAMPLE_RATE) / options.fps));
+            registerAbandonFolder(out.temp.c_str(), FOLDER_SOUNDTRACK);
+            if (!writeSoundtrackWav(out.temp + "/" + FOLDER_SOUNDTRACK, soundPositionAt(options.from), frames,
+                                    &why)) {
+                discardOutput(&out);
+                return reportFailure(why);
+            }
+        }
+    } else if (!beginEncodedVideo(options, ffmpeg, encoder, total, &video, &why)) {
         return reportFailure(why);
     }
-
-    const int total = videoFrameCount(options);
-    const bool withAudio = findSoundtrackResource().size > 0;
+    const bool withAudio = video.withAudio;
     if (!withAudio)
         reportNote("this build carries no soundtrack: the video has no audio");
-    std::string wav;
-    if (withAudio) {
-        const uint32_t first = soundPositionAt(options.from);
-        const uint32_t frames =
-            static_cast<uint32_t>(std::llround(total * double(SAMPLE_RATE) / options.fps));
-        bool begun = true;
-        if (toFrames) {
-            wav = out.temp + "/" + FOLDER_SOUNDTRACK;
-            registerAbandonFolder(out.temp.c_str(), FOLDER_SOUNDTRACK);
-        } else {
-            begun = beginOutput(target + ".wav", false, 1, &audio, &why);
-            wav = audio.temp;
-        }
-        if (!begun || !writeSoundtrackWav(wav, first, frames, &why)) {
-            discardOutput(&audio);
-            discardOutput(&out);
-            return reportFailure(why);
-        }
-    }
-
-    FfmpegPipe encoderPipe;
-    if (!toFrames) {
-        VideoFormat format = {options.width, options.height, options.fps, encoder, wav, out.temp};
-        if (!startFfmpeg(ffmpeg, format, &encoderPipe, &why)) {
-            discardOutput(&audio);
-            discardOutput(&out);
-            return reportFailure(why);
-        }
+    if (!prepareCapture(options.width, options.height, &why)) {
+        discardEncodedVideo(&video);
+        return reportFailure(why);
     }
 
     setGracefulStop(true);
-    startCaptureRun();
+    startVideoRunAt(options, 0);
     startProgress(toFrames ? "frames" : "video", "frames", total);
     reportProgress(0);
     std::vector<unsigned char> rgb;
@@ -107,7 +94,7 @@ int captureVideo(const CaptureOptions& options) {
             frameFileName(k, name, sizeof name);
             setAbandonFolderFrames(k);
             failed = !writePngRgb(out.temp + "/" + name, rgb.data(), options.width, options.height, &why);
-        } else if (!sendFrame(&encoderPipe, rgb.data(), rgb.size())) {
+        } else if (!sendFrame(&video.encoder, rgb.data(), rgb.size())) {
             why = "ffmpeg stopped taking frames";
             failed = true;
         }
@@ -119,14 +106,13 @@ int captureVideo(const CaptureOptions& options) {
     finishProgress();
 
     std::string encoderWhy;
-    if (!toFrames && !finishFfmpeg(&encoderPipe, &encoderWhy)) {
+    if (!toFrames && !finishEncodedVideo(&video, &encoderWhy)) {
         why = failed ? why + "; " + encoderWhy : encoderWhy;
         failed = true;
     }
-    discardOutput(&audio);
     const int interruptedBy = stopSignal();
     if (failed || done == 0) {
-        discardOutput(&out);
+        discardEncodedVideo(&video);
         if (failed)
             return reportFailure(why);
         reportNote("interrupted before the first frame; nothing was written");
