@@ -2,6 +2,7 @@
 // and the author title.
 #include "app/author_loop.h"
 
+#include "app/author_stage_folder.h"
 #include "app/author_title.h"
 #include "app/frame_loop.h"
 #include "app/frame_rate_title.h"
@@ -15,9 +16,7 @@
 #include "render/stage_reloader.h"
 
 #include <cstdio>
-
-// Set by the build: the shaders folder of the source tree the executable was built from.
-static const char* const SOURCE_SHADERS_DIR = DOZ_SOURCE_SHADERS_DIR;
+#include <string>
 
 static bool keySeen = false;
 
@@ -36,11 +35,21 @@ const char* chooseShadersFolder(const CommandLine& options) {
     if (options.shadersDir[0] != '\0')
         return options.shadersDir;
     char missing[64];
-    if (stageFolderComplete(SOURCE_SHADERS_DIR, missing, sizeof missing))
-        return SOURCE_SHADERS_DIR;
-    std::fprintf(stderr, "doz-engine: no shaders folder (the source tree's is not here): the built-in stages "
-                         "run and nothing is watched\n");
-    return nullptr;
+    if (stageFolderComplete(DEFAULT_SHADERS_FOLDER, missing, sizeof missing))
+        return DEFAULT_SHADERS_FOLDER;
+    std::string written;
+    std::string problem;
+    if (!writeMissingStages(DEFAULT_SHADERS_FOLDER, SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE, &written,
+                            &problem)) {
+        std::fprintf(stderr, "doz-engine: %s: the built-in stages run and nothing is watched\n",
+                     problem.c_str());
+        return nullptr;
+    }
+    std::fprintf(
+        stderr,
+        "doz-engine: wrote the built-in stages (%s) to %s/ in the working directory; edit them there\n",
+        written.c_str(), DEFAULT_SHADERS_FOLDER);
+    return DEFAULT_SHADERS_FOLDER;
 }
 
 void runAuthorLoop(const CommandLine& options) {
