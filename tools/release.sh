@@ -171,7 +171,7 @@ run_check web "$web_page" env DOZ_CAPTURE="$capture" node "$release_tools/check_
     echo "Screenshot: doz-capture --at $at --size $size (resources/release.manifest)"
     echo
     echo "Checks, run on the packed files unpacked into a read-only folder:"
-    for r in "${results[@]}"; do echo "  $r"; done
+    for r in "${results[@]}"; do echo "$r" | sed 's/^/  /'; done
     echo
     if [ "${commit%-dirty}" != "$commit" ]; then
         echo "Reproducibility: NOT claimed: built from a working tree with uncommitted changes."
