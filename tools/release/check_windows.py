@@ -2,15 +2,17 @@
 """The Windows archive as a party checks an entry: unpacked into a folder mounted read-only, the executable
 runs under Wine in a fresh prefix on a virtual screen of each size; its window covers the screen, the
 cursor is hidden over it, it draws (the frame-rate title comes), Escape ends it with exit code 0, and the
-folder holds afterwards exactly what it held before.
+folder holds afterwards exactly what it held before. First, the executable's PE header: its time stamp is
+the commit's date (--epoch) and never zero, and its checksum is right.
 
-    check_windows.py ARCHIVE.zip [--sizes 1920x1080,1280x720]
+    check_windows.py ARCHIVE.zip [--sizes 1920x1080,1280x720] [--epoch SECONDS]
 
 Prints one "CHECK PASSED/FAILED: ..." line per size; exits 1 when one failed.
 """
 import argparse
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -105,13 +107,44 @@ def check_size(archive, width, height):
         shutil.rmtree(scratch, ignore_errors=True)
 
 
+def check_stamp(archive, epoch):
+    """The PE header's time stamp is the commit's date (never zero), and the checksum over it is right."""
+    with zipfile.ZipFile(archive) as z:
+        (name,) = [n for n in z.namelist() if n.endswith("/doz-engine.exe")]
+        exe = bytearray(z.read(name))
+    header = struct.unpack_from("<I", exe, 0x3C)[0]
+    if exe[header:header + 4] != b"PE\0\0":
+        raise Failure("doz-engine.exe is not a PE file")
+    stamp = struct.unpack_from("<I", exe, header + 8)[0]
+    checksum_at = header + 24 + 64
+    stored = struct.unpack_from("<I", exe, checksum_at)[0]
+    # The PE checksum: 16-bit one's-complement sum of the file (checksum field as zero) plus its length.
+    exe[checksum_at:checksum_at + 4] = bytes(4)
+    length = len(exe)
+    if length % 2:
+        exe += b"\0"
+    total = 0
+    for (word,) in struct.iter_unpack("<H", exe):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    computed = (total + length) & 0xFFFFFFFF
+    if epoch is not None and stamp != epoch:
+        raise Failure(f"the PE time stamp is {stamp}, not the commit's date {epoch}")
+    if stamp == 0:
+        raise Failure("the PE time stamp is zero")
+    if stored != computed:
+        raise Failure(f"the PE checksum is {stored:#x}, the file sums to {computed:#x}")
+    return f"PE time stamp {stamp} (the commit's date), checksum {stored:#x} right"
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("archive")
     parser.add_argument("--sizes", default="1920x1080,1280x720")
+    parser.add_argument("--epoch", type=int, help="the commit's date the PE time stamp must hold")
     args = parser.parse_args()
-    failed = 0
-    for size in args.sizes.split(","):
+    failed = common.run_checked("windows executable's header", lambda: check_stamp(args.archive, args.epoch))
+    for size in filter(None, args.sizes.split(",")):
         width, height = (int(v) for v in size.split("x"))
         failed |= common.run_checked(f"windows archive under Wine at {size}",
                                      lambda: check_size(args.archive, width, height))
