@@ -10,12 +10,12 @@
 #include "app/run_state.h"
 #include "app/transport.h"
 #include "audio/music_clock.h"
+#include "platform/debug_output.h"
 #include "platform/ticks.h"
 #include "render/shader_sources.h"
 #include "render/stage_files.h"
 #include "render/stage_reloader.h"
 
-#include <cstdio>
 #include <string>
 
 static bool keySeen = false;
@@ -39,16 +39,16 @@ const char* chooseShadersFolder(const CommandLine& options) {
         return DEFAULT_SHADERS_FOLDER;
     std::string written;
     std::string problem;
+    // Said where a compile log goes: stderr, or the debugger output of a Windows executable, which has none.
     if (!writeMissingStages(DEFAULT_SHADERS_FOLDER, SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE, &written,
                             &problem)) {
-        std::fprintf(stderr, "doz-engine: %s: the built-in stages run and nothing is watched\n",
-                     problem.c_str());
+        writeDebugOutput(
+            ("doz-engine: " + problem + ": the built-in stages run and nothing is watched").c_str());
         return nullptr;
     }
-    std::fprintf(
-        stderr,
-        "doz-engine: wrote the built-in stages (%s) to %s/ in the working directory; edit them there\n",
-        written.c_str(), DEFAULT_SHADERS_FOLDER);
+    writeDebugOutput(("doz-engine: wrote the built-in stages (" + written + ") to " + DEFAULT_SHADERS_FOLDER +
+                      "/ in the working directory; edit them there")
+                         .c_str());
     return DEFAULT_SHADERS_FOLDER;
 }
 

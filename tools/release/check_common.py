@@ -5,6 +5,7 @@ import ctypes
 import os
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
@@ -57,8 +58,13 @@ def cursor_ink(display):
     x11.XFree.argtypes = [ctypes.c_void_p]
     xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
     xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
-    connection = x11.XOpenDisplay(display.encode())
-    if not connection:
+    # A busy machine's X server may turn a connection away for a moment: a few tries.
+    for _ in range(10):
+        connection = x11.XOpenDisplay(display.encode())
+        if connection:
+            break
+        time.sleep(0.5)
+    else:
         raise Failure(f"cannot open X display {display}")
     try:
         image = xfixes.XFixesGetCursorImage(connection)
