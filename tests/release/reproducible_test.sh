@@ -54,8 +54,9 @@ tgz_dir=$second/files/tgz/doz-engine-$version-linux-x86_64
 cmp build/release/windows/doz-engine.exe "$zip_dir/doz-engine.exe"
 cmp build/release/linux/doz-engine "$tgz_dir/doz-engine"
 echo "both executables are byte for byte the released ones"
-cp build/release/windows/doz-engine.exe "$zip_dir/doz-engine.exe"
-cp build/release/linux/doz-engine "$tgz_dir/doz-engine"
+# Executable, as the build leaves them (pack.py gives executables mode 0755; unzipping drops the mode).
+install -m 755 build/release/windows/doz-engine.exe "$zip_dir/doz-engine.exe"
+install -m 755 build/release/linux/doz-engine "$tgz_dir/doz-engine"
 mkdir -p "$second/dist"
 python3 tools/release/pack.py zip "$second/dist/$zip_name" "$epoch" "doz-engine-$version-windows-x64" \
     doz-engine.exe="$zip_dir/doz-engine.exe" doz-engine.txt="$zip_dir/doz-engine.txt" \
