@@ -24,6 +24,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 release_tools=$root/tools/release
 jobs=${DOZ_RELEASE_JOBS:-2}
+# ccache where it is installed: it gives the compiler's own output, and a second checkout under this one
+# (the reproducibility test's) finds the objects already made.
+if command -v ccache > /dev/null; then
+    export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+fi
 started=$(date +%s)
 
 fail() { echo "tools/release.sh: FAILED: $*" >&2; exit 1; }

@@ -30,6 +30,8 @@ cd "$second/doz"
 minimp3=$(dirname "$(find "$source/build/release/windows/_deps" -path '*/include/minimp3.h' | head -n1)")
 launcher=()
 if command -v ccache > /dev/null; then
+    # Paths under the base folder are hashed relative to it: the first build's objects serve this one.
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$source}
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 for preset in windows linux; do
