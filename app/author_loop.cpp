@@ -2,22 +2,22 @@
 // and the author title.
 #include "app/author_loop.h"
 
+#include "app/author_stage_folder.h"
 #include "app/author_title.h"
 #include "app/frame_loop.h"
 #include "app/frame_rate_title.h"
 #include "app/input.h"
 #include "app/run_state.h"
 #include "app/transport.h"
+#include "audio/music_clock.h"
+#include "platform/debug_output.h"
 #include "platform/ticks.h"
 #include "platform/window.h"
 #include "render/shader_sources.h"
 #include "render/stage_files.h"
 #include "render/stage_reloader.h"
 
-#include <cstdio>
-
-// Set by the build: the shaders folder of the source tree the executable was built from.
-static const char* const SOURCE_SHADERS_DIR = DOZ_SOURCE_SHADERS_DIR;
+#include <string>
 
 static bool keySeen = false;
 
@@ -36,11 +36,21 @@ const char* chooseShadersFolder(const CommandLine& options) {
     if (options.shadersDir[0] != '\0')
         return options.shadersDir;
     char missing[64];
-    if (stageFolderComplete(SOURCE_SHADERS_DIR, missing, sizeof missing))
-        return SOURCE_SHADERS_DIR;
-    std::fprintf(stderr, "doz-engine: no shaders folder (the source tree's is not here): the built-in stages "
-                         "run and nothing is watched\n");
-    return nullptr;
+    if (stageFolderComplete(DEFAULT_SHADERS_FOLDER, missing, sizeof missing))
+        return DEFAULT_SHADERS_FOLDER;
+    std::string written;
+    std::string problem;
+    // Said where a compile log goes: stderr, or the debugger output of a Windows executable, which has none.
+    if (!writeMissingStages(DEFAULT_SHADERS_FOLDER, SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE, &written,
+                            &problem)) {
+        writeDebugOutput(
+            ("doz-engine: " + problem + ": the built-in stages run and nothing is watched").c_str());
+        return nullptr;
+    }
+    writeDebugOutput(("doz-engine: wrote the built-in stages (" + written + ") to " + DEFAULT_SHADERS_FOLDER +
+                      "/ in the working directory; edit them there")
+                         .c_str());
+    return DEFAULT_SHADERS_FOLDER;
 }
 
 void runAuthorLoop(const CommandLine& options) {

@@ -2,8 +2,9 @@
 #pragma once
 #include "app/command_line.h"
 
-// The shaders folder to watch: the one asked for, else the source tree's where it is complete, else none
-// (nullptr, with a line on stderr saying that the built-in stages run and nothing is watched).
+// The shaders folder to watch: the one asked for, else "shaders" in the working directory, with the
+// built-in stages written into it first where they are missing (said on stderr); none (nullptr) only when
+// they cannot be written, and then stderr says that the built-in stages run and nothing is watched.
 const char* chooseShadersFolder(const CommandLine& options);
 
 // Runs passes while the running flag is set; the music wraps instead of ending the run.

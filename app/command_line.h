@@ -22,7 +22,7 @@ struct CommandLine {
     double atSeconds = 0.0;
     int windowWidth = AUTHOR_WINDOW_WIDTH;
     int windowHeight = AUTHOR_WINDOW_HEIGHT;
-    // Empty: the source tree's stages where they exist, else the built-in ones.
+    // Empty: "shaders" in the working directory, seeded with the built-in stages where they are missing.
     char shadersDir[SHADERS_DIR_SIZE] = "";
     double scale = 0.0;     // render scale, a fraction of the client size; 0: none, the window itself
     bool scaleAuto = false; // the scale follows the frame rate

@@ -18,6 +18,9 @@ PACKAGES=(
     parallel openssh-client rsync openssh-server munge slurmctld slurmd slurm-client
     # the browser build and its tests
     emscripten chromium nodejs
+    # the release (tools/release.sh): FreeType's decoders as static archives, ELF and PE inspection, the
+    # mount namespaces of its checks, the XFixes cursor it reads
+    libpng-dev zlib1g-dev libbrotli-dev libbz2-dev binutils util-linux libxfixes3
 )
 # npm comes with nodejs builds from outside Debian; Debian's own nodejs needs Debian's npm.
 command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)

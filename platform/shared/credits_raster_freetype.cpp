@@ -1,39 +1,17 @@
-// Credit lines through FreeType, with the face fontconfig picks for bold "Arial" (Liberation Sans Bold has
-// its metrics), sized and placed the way GDI places a 56 px cell with the reference point at its top centre.
+// Credit lines through FreeType, with the bold face the executable carries (Liberation Sans Bold, which has
+// bold Arial's metrics, so no installed font is needed), sized and placed the way GDI places a 56 px cell
+// with the reference point at its top centre.
 #include "platform/credits_raster.h"
 
-#include <fontconfig/fontconfig.h>
+#include "platform/shared/credits_font.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 static unsigned char pixels[CREDITS_WIDTH * CREDITS_HEIGHT * 4];
-
-// The file and face index fontconfig matches for bold Arial, or an empty path when it has none.
-static std::string findCreditsFont(int* faceIndex) {
-    std::string path;
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("Arial"));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
-    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcChar8* file = nullptr;
-    if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-        path = reinterpret_cast<const char*>(file);
-        if (FcPatternGetInteger(match, FC_INDEX, 0, faceIndex) != FcResultMatch)
-            *faceIndex = 0;
-    }
-    if (match != nullptr)
-        FcPatternDestroy(match);
-    FcPatternDestroy(pattern);
-    return path;
-}
 
 // Lays one glyph's coverage over the bitmap, clipped to it; overlapping glyphs keep the brighter value.
 static void drawGlyph(const FT_Bitmap& glyph, int left, int top) {
@@ -78,15 +56,12 @@ static void drawLine(FT_Face face, const char* text, int centreX, int cellTop, i
 
 const unsigned char* drawCreditsBitmap(const char* const* lines, int count) {
     std::memset(pixels, 0, sizeof pixels);
-    int faceIndex = 0;
-    const std::string path = findCreditsFont(&faceIndex);
+    const ByteSpan font = findCreditsFontResource();
     FT_Library library = nullptr;
     FT_Face face = nullptr;
-    if (path.empty() || FT_Init_FreeType(&library) != 0 ||
-        FT_New_Face(library, path.c_str(), faceIndex, &face) != 0) {
-        std::fprintf(stderr,
-                     "doz-engine: no font for the credit lines (bold Arial or a substitute); the signs "
-                     "show no text\n");
+    if (font.size == 0 || FT_Init_FreeType(&library) != 0 ||
+        FT_New_Memory_Face(library, font.data, static_cast<FT_Long>(font.size), 0, &face) != 0) {
+        std::fprintf(stderr, "doz-engine: the carried credits font does not load; the signs show no text\n");
         if (library != nullptr)
             FT_Done_FreeType(library);
         return pixels;

@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""The Windows archive as a party checks an entry: unpacked into a folder mounted read-only, the executable
+runs under Wine in a fresh prefix on a virtual screen of each size; its window covers the screen, the
+cursor is hidden over it, it draws (the frame-rate title comes), Escape ends it with exit code 0, and the
+folder holds afterwards exactly what it held before. First, the executable's PE header: its time stamp is
+the commit's date (--epoch) and never zero, and its checksum is right.
+
+    check_windows.py ARCHIVE.zip [--sizes 1920x1080,1280x720] [--epoch SECONDS]
+
+Prints one "CHECK PASSED/FAILED: ..." line per size; exits 1 when one failed.
+"""
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import zipfile
+
+import check_common as common
+from harness import (NO_DISPLAY_DRIVER, Failure, WinePrefix, kill_process_group, make_scratch, note,
+                     run_tool, start_virtual_screen, stop_process, wait_for_demo_window, window_geometry,
+                     window_title)
+from smoke_test import FRAME_RATE_TITLE
+
+# Start-up, then the first frames at full size on a software renderer: generous, short when things work.
+WINDOW_LIMIT_S = 180
+FRAME_LIMIT_S = 240
+EXIT_LIMIT_S = 120
+
+
+def session(exe, folder, width, height, scratch, log):
+    screen, display = start_virtual_screen(width, height)
+    prefix = process = None
+    try:
+        prefix = WinePrefix(scratch, display)
+        env = dict(prefix.env, WINEDEBUG="-all,err+all")
+        before_ink = cursor_before = None
+        common.point_at_centre(env, width, height)
+        cursor_before = common.cursor_ink(display)
+        before = common.listing(folder)
+        process = subprocess.Popen(common.read_only_command(folder, [prefix.wine, exe]), cwd=folder, env=env,
+                                   stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+        window = wait_for_demo_window(process, env, WINDOW_LIMIT_S)
+        deadline = time.monotonic() + FRAME_LIMIT_S
+        while not FRAME_RATE_TITLE.match(window_title(window, env) or ""):
+            if process.poll() is not None:
+                raise Failure(f"the program ended with code {process.returncode} before drawing")
+            if time.monotonic() > deadline:
+                raise Failure(f"no frame-rate title within {FRAME_LIMIT_S} s")
+            time.sleep(0.2)
+        geometry = window_geometry(window, env)
+        if not geometry["mapped"] or (geometry["x"], geometry["y"], geometry["width"], geometry["height"]) != (
+                0, 0, width, height):
+            raise Failure(f"the window {geometry} does not cover the {width}x{height} screen")
+        common.point_at_centre(env, width, height)
+        time.sleep(0.5)
+        before_ink = common.cursor_ink(display)
+        if cursor_before == 0:
+            raise Failure("the screen's own cursor shows no pixels: the cursor check would tell nothing")
+        if before_ink != 0:
+            raise Failure(f"the cursor shows {before_ink} pixels over the window")
+        run_tool(["xdotool", "windowfocus", "--sync", window], env)
+        run_tool(["xdotool", "key", "Escape"], env)
+        try:
+            code = process.wait(timeout=EXIT_LIMIT_S)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"still running {EXIT_LIMIT_S} s after Escape")
+        if code != 0:
+            raise Failure(f"exit code {code} after Escape")
+        after = common.listing(folder)
+        if after != before:
+            raise Failure(f"the folder changed: {sorted(set(after) ^ set(before))}")
+        return f"{width}x{height}: covers the screen, cursor hidden, drew, Escape gave 0, nothing written"
+    finally:
+        if process is not None:
+            kill_process_group(process)
+        if prefix is not None:
+            prefix.shut_down()
+        stop_process(screen)
+
+
+def check_size(archive, width, height):
+    scratch = make_scratch("doz-release-windows-")
+    try:
+        unpacked = os.path.join(scratch, "unpacked")
+        with zipfile.ZipFile(archive) as z:
+            z.extractall(unpacked)
+        (top,) = os.listdir(unpacked)
+        folder = os.path.join(unpacked, top)
+        exe = os.path.join(folder, "doz-engine.exe")
+        log_path = os.path.join(scratch, "program.log")
+        with open(log_path, "w") as log:
+            try:
+                return session(exe, folder, width, height, scratch, log)
+            except Failure as failure:
+                log.flush()
+                with open(log_path, errors="replace") as said:
+                    output = said.read()
+                if NO_DISPLAY_DRIVER not in output:
+                    raise Failure(f"{failure}; program output: {output[-2000:]}")
+                note(f"{failure}: Wine could not load its display driver; once more in a fresh prefix")
+                shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
+                return session(exe, folder, width, height, scratch, log)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+def check_stamp(archive, epoch):
+    """The PE header's time stamp is the commit's date (never zero), and the checksum over it is right."""
+    with zipfile.ZipFile(archive) as z:
+        (name,) = [n for n in z.namelist() if n.endswith("/doz-engine.exe")]
+        exe = bytearray(z.read(name))
+    header = struct.unpack_from("<I", exe, 0x3C)[0]
+    if exe[header:header + 4] != b"PE\0\0":
+        raise Failure("doz-engine.exe is not a PE file")
+    stamp = struct.unpack_from("<I", exe, header + 8)[0]
+    checksum_at = header + 24 + 64
+    stored = struct.unpack_from("<I", exe, checksum_at)[0]
+    # The PE checksum: 16-bit one's-complement sum of the file (checksum field as zero) plus its length.
+    exe[checksum_at:checksum_at + 4] = bytes(4)
+    length = len(exe)
+    if length % 2:
+        exe += b"\0"
+    total = 0
+    for (word,) in struct.iter_unpack("<H", exe):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    computed = (total + length) & 0xFFFFFFFF
+    if epoch is not None and stamp != epoch:
+        raise Failure(f"the PE time stamp is {stamp}, not the commit's date {epoch}")
+    if stamp == 0:
+        raise Failure("the PE time stamp is zero")
+    if stored != computed:
+        raise Failure(f"the PE checksum is {stored:#x}, the file sums to {computed:#x}")
+    return f"PE time stamp {stamp} (the commit's date), checksum {stored:#x} right"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("archive")
+    parser.add_argument("--sizes", default="1920x1080,1280x720")
+    parser.add_argument("--epoch", type=int, help="the commit's date the PE time stamp must hold")
+    args = parser.parse_args()
+    failed = common.run_checked("windows executable's header", lambda: check_stamp(args.archive, args.epoch))
+    for size in filter(None, args.sizes.split(",")):
+        width, height = (int(v) for v in size.split("x"))
+        failed |= common.run_checked(f"windows archive under Wine at {size}",
+                                     lambda: check_size(args.archive, width, height))
+    return failed
+
+
+if __name__ == "__main__":
+    sys.exit(main())
