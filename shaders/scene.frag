@@ -297,8 +297,7 @@ float mandelboxDetail(vec3 p) {
 // one body: first the one whose sphere is nearer, then the other only where its sphere is nearer than d by
 // then. The detail is measured only where it can bring a canister nearer than d; `heavy` says that it
 // would be, and with `detail` false it is left out (the distance then holds only where heavy stays false).
-// Each canister's point is divided as sdRain and sdHero divide it: a shared division by a scale of 1 would
-// round the hero's differently.
+// Each canister's point is taken as sdRain and sdHero take it (the hero's is not divided at all).
 float nearerCanister(vec3 p, float d, bool detail, inout bool heavy) {
     float sz;
     vec3 field = cellFold(p, sz);
