@@ -1,7 +1,8 @@
 // Frame time of the scene on the headless context: median milliseconds per frame for each act of the
 // timeline, at two sizes, for the stage the executables carry against the straight stage it replaced (the
 // two take turns frame by frame); with --detail also the stage with the fractal detail switched off (a build
-// whose detail distance is negative).
+// whose detail distance is negative); with --against also an earlier stage, so that the new one's speed-up
+// over it comes from the same run.
 #include "app/frame_loop.h"
 #include "bench/straight_stage.h"
 #include "platform/headless/headless.h"
@@ -44,6 +45,14 @@ static double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     size_t n = values.size();
     return n % 2 != 0 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.;
+}
+
+static bool readStage(const char* path, std::string* text) {
+    std::ifstream in(path);
+    std::stringstream content;
+    content << in.rdbuf();
+    *text = content.str();
+    return static_cast<bool>(in);
 }
 
 static std::string withoutDetail(const std::string& stage) {
@@ -141,6 +150,7 @@ int main(int argc, char** argv) {
     std::string framesDir;
     bool detail = false;
     std::string stageText = SCENE_FRAGMENT_SOURCE;
+    std::string againstText;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
             reps = std::max(1, std::atoi(argv[++i]));
@@ -155,14 +165,15 @@ int main(int argc, char** argv) {
             framesDir = argv[++i];
             std::filesystem::create_directories(framesDir);
         } else if (std::strcmp(argv[i], "--stage") == 0 && i + 1 < argc) {
-            std::ifstream in(argv[++i]);
-            std::stringstream text;
-            text << in.rdbuf();
-            if (!in) {
+            if (!readStage(argv[++i], &stageText)) {
                 std::fprintf(stderr, "cannot read %s\n", argv[i]);
                 return 2;
             }
-            stageText = text.str();
+        } else if (std::strcmp(argv[i], "--against") == 0 && i + 1 < argc) {
+            if (!readStage(argv[++i], &againstText) || againstText.empty()) {
+                std::fprintf(stderr, "cannot read %s\n", argv[i]);
+                return 2;
+            }
         } else if (std::strcmp(argv[i], "--cpu") == 0) {
             cpuClock = true;
         } else if (std::strcmp(argv[i], "--detail") == 0) {
@@ -170,10 +181,12 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(
                 stderr,
-                "usage: %s [--reps N] [--size WxH]... [--frames DIR] [--detail] [--stage FILE] [--cpu]\n"
+                "usage: %s [--reps N] [--size WxH]... [--frames DIR] [--detail] [--stage FILE]\n"
+                "       [--against FILE] [--cpu]\n"
                 "  median frame time per act of the scene stage against the straight stage;\n"
                 "  --detail adds the stage without the fractal detail;\n"
                 "  --stage races a fragment stage read from FILE instead of the carried one;\n"
+                "  --against adds an earlier stage read from FILE, and the stage's speed-up over it;\n"
                 "  --cpu measures the process's processor time instead of wall time;\n"
                 "  --frames writes the frame at each time as a PNG\n",
                 argv[0]);
@@ -202,24 +215,35 @@ int main(int argc, char** argv) {
                                      buildVariant("stage", stageText.c_str())};
     if (detail)
         variants.push_back(buildVariant("nodetail", plain.c_str()));
+    if (!againstText.empty())
+        variants.push_back(buildVariant("earlier", againstText.c_str()));
     for (Size size : sizes) {
         std::vector<std::vector<double>> medians = measure(variants, size, reps, framesDir);
         const std::vector<double>& straight = medians[0];
         const std::vector<double>& stage = medians[1];
-        std::printf("%dx%d      straight ms   stage ms   speed-up%s\n", size.width, size.height,
-                    detail ? "   no-detail ms   detail share" : "");
-        double straightSum = 0., stageSum = 0.;
+        const std::vector<double>* earlier = againstText.empty() ? nullptr : &medians.back();
+        std::printf("%dx%d      straight ms   stage ms   speed-up%s%s\n", size.width, size.height,
+                    detail ? "   no-detail ms   detail share" : "",
+                    earlier ? "   earlier ms   over earlier" : "");
+        double straightSum = 0., stageSum = 0., earlierSum = 0.;
         for (size_t a = 0; a < stage.size(); ++a) {
             std::printf("  %-10s %10.2f %10.2f %9.2fx", ACTS[a].name, straight[a], stage[a],
                         straight[a] / stage[a]);
             if (detail)
                 std::printf(" %14.2f %14.0f%%", medians[2][a], 100. * (stage[a] - medians[2][a]) / stage[a]);
+            if (earlier)
+                std::printf(" %12.2f %13.2fx", (*earlier)[a], (*earlier)[a] / stage[a]);
             std::printf("\n");
             straightSum += straight[a];
             stageSum += stage[a];
+            earlierSum += earlier ? (*earlier)[a] : 0.;
         }
-        std::printf("  %-10s %10.2f %10.2f %9.2fx\n\n", "all acts", straightSum, stageSum,
+        std::printf("  %-10s %10.2f %10.2f %9.2fx", "all acts", straightSum, stageSum,
                     straightSum / stageSum);
+        if (earlier)
+            std::printf("%s %12.2f %13.2fx", detail ? std::string(30, ' ').c_str() : "", earlierSum,
+                        earlierSum / stageSum);
+        std::printf("\n\n");
         std::fflush(stdout);
     }
     return 0;

@@ -255,16 +255,26 @@ float map(vec3 p) {
 }
 
 // ---- The march's view of the scene: the distance and material that map returns, for less work. On a
-// software rasteriser the march loop costs what its code holds, run or not: every copy of a model or of the
-// fractal inlined into the loop is paid at every step. So the fractal's loop is not unrolled and one sign
-// stands for seven; and, for GPUs, which do skip what no pixel of a group needs, the truck is measured only
-// where its bounding box is nearer than the nearest surface found so far (it cannot be nearer than its
-// box). The trap may differ from map's only where a canister that is not the nearest carries detail.
+// software rasteriser every `if` costs its whole body whether a pixel takes it or not, and the only work a
+// group of pixels skips is a loop pass that none of them needs; a GPU also skips a branch that no pixel of
+// its group takes. So what costs much and is seldom needed is measured in a loop or a march of its own, with
+// a count the compiler cannot see (it would unroll it into code that is always paid): the fractal's
+// iterations, the second canister, and the fractal and the truck together in a march that takes over a ray
+// only where one of them may be the nearest. One sign stands for seven. The trap may differ from map's only
+// where a canister that is not the nearest carries detail.
 
 // The truck's box relative to truckPos, in world axes (it drives along -y), a hundredth larger than the
 // truck in every direction.
 #define TRUCK_BOX_C vec3(0., 5.12655, -.3889)
 #define TRUCK_BOX_H vec3(2.3038, 6.67195, 2.6925)
+// A sphere around the canister in its own frame, a little larger than its parts: neither sdCanister nor its
+// max with the fractal comes nearer than the sphere, so a canister whose sphere is not nearer than the
+// nearest surface found so far cannot change the distance.
+#define CAN_SPHERE_C vec3(-.44, .017, .05)
+#define CAN_SPHERE_R 1.47
+
+// Set by main from the uniforms: how many canisters there are to measure (the hero only before T_FLY).
+int gCanisters;
 
 // The mandelbox as mandelbox computes it, with the frame's scale taken from gScale and a loop count the
 // compiler cannot see: the sphere fold's three cases as one clamped factor, the trap kept squared.
@@ -283,48 +293,79 @@ float mandelboxDetail(vec3 p) {
     return length(z) / abs(dr);
 }
 
-float marchMap(vec3 p) {
+// The canister of p's cell as sdRain measures it and, before T_FLY, the hero as sdHero does, both through
+// one body: first the one whose sphere is nearer, then the other only where its sphere is nearer than d by
+// then. The detail is measured only where it can bring a canister nearer than d; `heavy` says that it
+// would be, and with `detail` false it is left out (the distance then holds only where heavy stays false).
+// Each canister's point is taken as sdRain and sdHero take it (the hero's is not divided at all).
+float nearerCanister(vec3 p, float d, bool detail, inout bool heavy) {
+    float sz;
+    vec3 field = cellFold(p, sz);
+    vec3 hero = p - HERO_POS;
+    float fieldSphere = length(field - sz * CAN_SPHERE_C) - sz * CAN_SPHERE_R;
+    float heroSphere = length(hero - CAN_SPHERE_C) - CAN_SPHERE_R;
+    bool heroFirst = gCanisters > 1 && heroSphere < fieldSphere;
+    float otherSphere = heroFirst ? fieldSphere : heroSphere;
+    bool nearEye = length(p - gRo) <= LOD_DIST;
+    int k = 0;
+    do {
+        bool isHero = heroFirst == (k == 0);
+        float s = isHero ? 1. : sz;
+        float c = sdCanister(isHero ? hero : field / sz) * s;
+        if (c <= FRAC_MARGIN && c < d && nearEye) {
+            heavy = true;
+            if (detail)
+                c = max(c, mandelboxDetail(isHero ? hero / gFs : field / (sz * gFs)) * gFs * s);
+        }
+        if (c < d) {
+            d = c;
+            gMat = M_RAIN;
+        }
+        k++;
+    } while (k < gCanisters && otherSphere < d);
+    return d;
+}
+
+// Everything but the truck.
+float marchRest(vec3 p, bool detail, inout bool heavy) {
     gTrap = 1e9;
     float d = sdBox(p - vec3(0., 0., -.5), vec3(ROAD_HW, 1e5, .5));
     gMat = M_ROAD;
-    if (sdBox(p - gTruckPos - TRUCK_BOX_C, TRUCK_BOX_H) < d) {
+    d = nearerCanister(p, d, detail, heavy);
+    // The signs differ only in y, so the one whose centre is nearest in y is the nearest.
+    int i = int(clamp(round((QUORIL_Y - p.y) / SIGN_GAP), 0., float(N_LINES - 1)));
+    float c = sdBox(p - vec3(0., QUORIL_Y - float(i) * SIGN_GAP, 15.), vec3(40., .5, 11.));
+    if (c < d) {
+        d = c;
+        gMat = M_TEXT;
+        gLine = i;
+    }
+    return d;
+}
+
+// The truck cannot be nearer than its box.
+float truckBox(vec3 p) {
+    return sdBox(p - gTruckPos - TRUCK_BOX_C, TRUCK_BOX_H);
+}
+
+// Everything, the truck where its box is nearer than the rest; `heavy` says whether the fractal or the
+// truck was measured.
+float marchMap(vec3 p, inout bool heavy) {
+    float d = marchRest(p, true, heavy);
+    if (truckBox(p) < d) {
+        heavy = true;
         float c = sdTruck(p);
         if (c < d) {
             d = c;
             gMat = M_TRUCK;
         }
     }
-    // The canister of p's cell as sdRain measures it, and below the hero as sdHero does; the detail is left
-    // out where it cannot bring the canister nearer than d. The candidates come in map's order, so that
-    // ties go the same way.
-    float sz;
-    vec3 q = cellFold(p, sz);
-    float c = sdCanister(q / sz) * sz;
-    if (c <= FRAC_MARGIN && c < d && length(p - gRo) <= LOD_DIST)
-        c = max(c, mandelboxDetail(q / (sz * gFs)) * gFs * sz);
-    if (c < d) {
-        d = c;
-        gMat = M_RAIN;
-    }
-    // The signs differ only in y, so the one whose centre is nearest in y is the nearest.
-    int i = int(clamp(round((QUORIL_Y - p.y) / SIGN_GAP), 0., float(N_LINES - 1)));
-    c = sdBox(p - vec3(0., QUORIL_Y - float(i) * SIGN_GAP, 15.), vec3(40., .5, 11.));
-    if (c < d) {
-        d = c;
-        gMat = M_TEXT;
-        gLine = i;
-    }
-    if (iTime < T_FLY) {
-        q = p - HERO_POS;
-        c = sdCanister(q);
-        if (c <= FRAC_MARGIN && c < d && length(p - gRo) <= LOD_DIST)
-            c = max(c, mandelboxDetail(q / gFs) * gFs);
-        if (c < d) {
-            d = c;
-            gMat = M_RAIN;
-        }
-    }
     return d;
+}
+
+float marchMap(vec3 p) {
+    bool heavy = false;
+    return marchMap(p, heavy);
 }
 
 vec3 marchNormal(vec3 p) {
@@ -421,6 +462,7 @@ void main() {
     gTruckPos = truckPos();
     // ITER, from a uniform: a pixel exists only when the height is not zero.
     gIter = iResolution.y > 0. ? ITER : 0;
+    gCanisters = iTime < T_FLY ? 2 : 1;
     // Up crossed with forward, in that order: a camera looking along -y has +x on its right.
     vec3 ww = normalize(ta - ro);
     vec3 uu = normalize(cross(vec3(0., 0., 1.), ww));
@@ -428,13 +470,39 @@ void main() {
     vec3 rd = normalize(uv.x * uu + uv.y * vv + 1.4 * ww);
 
 #define FAR 220.0
+    // Two marches take turns on a ray with the same steps. The light one measures neither the fractal nor the
+    // truck and hands the ray, before stepping, to the heavy one where either may be the nearest; the heavy
+    // one measures everything and hands the ray back after a step where neither was measured.
     float t = 0.;
-    for (int i = 0; i < 256; i++) {
-        float d = marchMap(ro + rd * t);
-        if (d < .0015 * t || t > FAR)
-            break;
-        t += .7 * d;
-    }
+    int i = 0;
+    bool done = false;
+    do {
+        for (; i < 256; i++) {
+            vec3 p = ro + rd * t;
+            bool heavy = false;
+            float d = marchRest(p, false, heavy);
+            if (heavy || truckBox(p) < d)
+                break;
+            if (d < .0015 * t || t > FAR) {
+                done = true;
+                break;
+            }
+            t += .7 * d;
+        }
+        for (; i < 256 && !done; i++) {
+            bool heavy = false;
+            float d = marchMap(ro + rd * t, heavy);
+            if (d < .0015 * t || t > FAR) {
+                done = true;
+                break;
+            }
+            t += .7 * d;
+            if (!heavy) {
+                i++;
+                break;
+            }
+        }
+    } while (!done && i < 256);
     // The normal's six evaluations overwrite these.
     float trap = gTrap;
     int material = gMat;

@@ -80,6 +80,9 @@ static const Moment MOMENTS[] = {
     {35., 1.f, 1.f},
     // Flight over the falling field, the hero still there just before 52 s.
     {40.5, 0.f, 0.f},
+    // A falling canister passes beside the hero, near the eye: rays between the two measure both canisters
+    // through one body, in the order of their spheres, with the fractal's beat scale.
+    {41.5, .4f, .4f},
     {46., .5f, 0.f},
     {51.9, 0.f, 0.f},
     // Orbit around the truck.
