@@ -17,6 +17,11 @@ EMSCRIPTEN_KEEPALIVE double dozReadMusicTime() {
     return pageState() == PageState::Playing ? transportTime() : musicClock.lastMusicTime;
 }
 
+// The music time of the clock's latest reading (the frame pass's own), read without a new reading.
+EMSCRIPTEN_KEEPALIVE double dozLastMusicTime() {
+    return musicClock.lastMusicTime;
+}
+
 // 1 once the music clock has given up on the sound's position and runs on the page timer.
 EMSCRIPTEN_KEEPALIVE int dozMusicClockOnTicks() {
     return musicClock.useTicks ? 1 : 0;

@@ -102,7 +102,7 @@ EM_JS(void, watchFreezeJs, (), {
 // The player's keys by the key they name; modified keys other than Shift stay the browser's.
 static InputEvent playerKey(const EmscriptenKeyboardEvent* event) {
     const char* key = event->key;
-    if (std::strcmp(key, "Escape") == 0)
+    if (std::strcmp(key, "Escape") == 0 || std::strcmp(key, "Esc") == 0)
         return InputEvent::KeyEscape;
     if (event->ctrlKey || event->altKey || event->metaKey)
         return InputEvent::KeyOther;
