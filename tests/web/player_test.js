@@ -96,6 +96,8 @@ async function nextStart(page, count) {
 // Music time against the context time of the sound playing now: the time heard is the source's offset
 // plus the context time since its start, less the output latency; both moved on by the same context clock.
 async function assertInStep(page, what) {
+    // A new source is heard one output latency after its start: the music time stands until then.
+    await pause(300);
     const first = await h.pageState(page);
     await pause(600);
     const second = await h.pageState(page);
