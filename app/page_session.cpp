@@ -70,6 +70,10 @@ PageStep beginPageSession(const PageAddress& address) {
                ""};
     // The linked moment's own address stands as it is.
     setAuthorKeyHandler(handlePageKey);
+    // The page's sound falls back on the page timer by itself, and a context that the system stops holds
+    // the run: a sound that stands otherwise (an audio thread starved on a busy machine) is heard standing,
+    // so the picture stands with it rather than running on, apart from the sound, for the rest of the run.
+    followSoundThroughStalls(true);
     return {false, PageSound::Keep, address.paused ? "" : CLICK_TO_START, nullptr};
 }
 
