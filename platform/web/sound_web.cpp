@@ -123,7 +123,7 @@ EM_JS(void, prepareSoundJs, (const int16_t* samples, int32_t frames), {
         };
         // Where the sound stands now and no longer plays (stopped or paused).
         sound.halt = function() {
-            sound.startFrame = sound.position();
+            sound.startFrame = Math.floor(sound.position());
             sound.stopSource();
             sound.playing = false;
             sound.wanted = false;
@@ -145,7 +145,7 @@ EM_JS(void, prepareSoundJs, (const int16_t* samples, int32_t frames), {
                         Module._dozSoundInterrupted(0);
                     } else if (running && sound.wanted && (!sound.playing || sound.onTimer)) {
                         // Late: from where the timer stands, so that the picture does not jump.
-                        sound.startFrame = sound.position();
+                        sound.startFrame = Math.floor(sound.position());
                         sound.startSource();
                     } else if (!running && sound.wanted && sound.playing && !sound.onTimer &&
                                !sound.interrupted) {
