@@ -68,12 +68,12 @@ PageStep beginPageSession(const PageAddress& address) {
                0u,
                "",
                ""};
-    // The linked moment's own address stands as it is.
     setAuthorKeyHandler(handlePageKey);
     // The page's sound falls back on the page timer by itself, and a context that the system stops holds
     // the run: a sound that stands otherwise (an audio thread starved on a busy machine) is heard standing,
     // so the picture stands with it rather than running on, apart from the sound, for the rest of the run.
     followSoundThroughStalls(true);
+    // The linked moment's own address stands as it is.
     return {false, PageSound::Keep, address.paused ? "" : CLICK_TO_START, nullptr};
 }
 
@@ -113,25 +113,25 @@ PageStep runPageAnimationFrame(int width, int height) {
     return step(false, PageSound::Keep, nullptr);
 }
 
-// Playing from `seconds` on a fresh clock: the wait before it was no stall of the device.
-static void playFrom(double seconds) {
+// Playing from `seconds` on a fresh clock: the wait before it was no stall of the device. Returns what to
+// do with the sound: nothing yet while something holds the run (its end lets the sound go on).
+static PageSound playFrom(double seconds, PageSound sound) {
     startRunning();
     startLoopingPlayback();
     startTransport(seconds);
     session.viewerPaused = false;
     session.state = PageState::Playing;
     followPause();
+    return transport.paused ? PageSound::Keep : sound;
 }
 
 PageStep takePageClick(bool* taken) {
     *taken = true;
     switch (session.state) {
     case PageState::WaitingForClick:
-        playFrom(session.linkedTime);
-        return step(false, PageSound::Play, "");
+        return step(false, playFrom(session.linkedTime, PageSound::Play), "");
     case PageState::Ended:
-        playFrom(0.0);
-        return step(false, PageSound::PlayFromStart, "");
+        return step(false, playFrom(0.0, PageSound::PlayFromStart), "");
     case PageState::Playing:
     case PageState::Paused:
     case PageState::Lost:
@@ -145,8 +145,7 @@ PageStep takePageSpace(bool* taken) {
     if (session.state != PageState::Paused)
         return takePageClick(taken);
     *taken = true;
-    playFrom(session.linkedTime);
-    return step(false, PageSound::Play, "");
+    return step(false, playFrom(session.linkedTime, PageSound::Play), "");
 }
 
 bool handlePageKey(InputEvent event) {
