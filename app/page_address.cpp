@@ -82,3 +82,14 @@ PageAddress readPageAddress(const char* query, char* warnings, int warningsSize)
     }
     return address;
 }
+
+void formatPausedMoment(double seconds, char* query, int querySize) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.5f", seconds);
+    size_t length = std::strlen(time);
+    while (length > 0 && time[length - 1] == '0')
+        time[--length] = '\0';
+    if (length > 0 && time[length - 1] == '.')
+        time[--length] = '\0';
+    std::snprintf(query, static_cast<size_t>(querySize), "?at=%s&paused", time);
+}

@@ -10,3 +10,7 @@ struct PageAddress {
 // know are left alone. A malformed time is ignored (the demo starts at 0) and one out of range is clamped;
 // each such case adds a line to `warnings` (which the page writes to its console). Never fails.
 PageAddress readPageAddress(const char* query, char* warnings, int warningsSize);
+
+// The query of a paused moment, "?at=45.07551&paused": the time to five decimals (within half a sample, so
+// that the page it opens stands on the same sample), without trailing zeros.
+void formatPausedMoment(double seconds, char* query, int querySize);

@@ -1,9 +1,14 @@
-// The web page's session: when the frame pass runs, and what a click or the end does to the sound.
+// The web page's session: when the frame pass runs, what gestures, keys, the page's lifecycle and the end do
+// to the run and its sound, and the address that names a paused moment.
 #include "app/page_session.h"
 
 #include "app/frame_loop.h"
 #include "app/run_state.h"
+#include "app/transport.h"
 #include "audio/music_clock.h"
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 struct PageSession {
@@ -11,33 +16,88 @@ struct PageSession {
     // The size and music time of the frame standing on the canvas while nothing plays (time < 0: none yet).
     int stillWidth, stillHeight;
     double stillTime;
+    double linkedTime; // where the first play starts
+    bool viewerPaused;
+    unsigned holds; // PageHold bits
+    // The address query last handed to the page, and the one that stands now.
+    char reportedAddress[64];
+    char address[64];
 };
 } // namespace
 
-static PageSession session = {PageState::WaitingForClick, -1, -1, -1.0};
+static PageSession session = {PageState::WaitingForClick, -1, -1, -1.0, 0.0, false, 0u, "", ""};
 
 PageState pageState() {
     return session.state;
 }
 
+bool pagePaused() {
+    return session.state == PageState::Playing && transport.paused;
+}
+
+// The address changes only with what it names; the page is told only when it does.
+static const char* addressChange() {
+    if (session.state == PageState::Playing && session.viewerPaused)
+        formatPausedMoment(transport.pausedAt, session.address, sizeof session.address);
+    else if (session.state != PageState::Paused)
+        session.address[0] = '\0';
+    if (std::strcmp(session.address, session.reportedAddress) == 0)
+        return nullptr;
+    std::snprintf(session.reportedAddress, sizeof session.reportedAddress, "%s", session.address);
+    return session.reportedAddress;
+}
+
+// The transport stands while the viewer pauses or anything holds the run, and plays otherwise.
+static void followPause() {
+    bool wanted = session.viewerPaused || session.holds != 0;
+    if (wanted != transport.paused)
+        togglePause();
+}
+
+static PageStep step(bool drawn, PageSound sound, const char* notice) {
+    return {drawn, sound, notice, addressChange()};
+}
+
 PageStep beginPageSession(const PageAddress& address) {
-    session = {address.paused ? PageState::Paused : PageState::WaitingForClick, -1, -1, -1.0};
-    return {false, PageSound::Keep, address.paused ? "" : CLICK_TO_START};
+    session = {address.paused ? PageState::Paused : PageState::WaitingForClick,
+               -1,
+               -1,
+               -1.0,
+               address.atSeconds,
+               false,
+               0u,
+               "",
+               ""};
+    setAuthorKeyHandler(handlePageKey);
+    // The page's sound falls back on the page timer by itself, and a context that the system stops holds
+    // the run: a sound that stands otherwise (an audio thread starved on a busy machine) is heard standing,
+    // so the picture stands with it rather than running on, apart from the sound, for the rest of the run.
+    followSoundThroughStalls(true);
+    // The linked moment's own address stands as it is.
+    return {false, PageSound::Keep, address.paused ? "" : CLICK_TO_START, nullptr};
 }
 
 PageStep runPageAnimationFrame(int width, int height) {
     switch (session.state) {
     case PageState::Playing:
+        // While paused every pass draws the held time with the beat state of a first frame, as a linked
+        // moment does (the music passing its end is the page's end, so nothing else of the transport's pass
+        // applies).
+        if (transport.paused)
+            beforeTransportPass();
         runFramePass();
         if (isRunning())
-            return {true, PageSound::Keep, nullptr};
-        session = {PageState::Ended, width, height, musicClock.lastMusicTime};
-        return {true, PageSound::Stop, CLICK_TO_PLAY_AGAIN};
+            return step(true, PageSound::Keep, nullptr);
+        session.state = PageState::Ended;
+        session.stillWidth = width;
+        session.stillHeight = height;
+        session.stillTime = musicClock.lastMusicTime;
+        return step(true, PageSound::Stop, CLICK_TO_PLAY_AGAIN);
     case PageState::WaitingForClick:
     case PageState::Paused:
     case PageState::Ended:
         if (width == session.stillWidth && height == session.stillHeight)
-            return {false, PageSound::Keep, nullptr};
+            return step(false, PageSound::Keep, nullptr);
         // A still is redrawn at its own time: a sound position that stands while the page waits must not
         // let the clock take it for a lost device and run on.
         if (session.stillTime >= 0.0)
@@ -46,37 +106,83 @@ PageStep runPageAnimationFrame(int width, int height) {
         session.stillWidth = width;
         session.stillHeight = height;
         session.stillTime = musicClock.lastMusicTime;
-        return {true, PageSound::Keep, nullptr};
+        return step(true, PageSound::Keep, nullptr);
     case PageState::Lost:
         break;
     }
-    return {false, PageSound::Keep, nullptr};
+    return step(false, PageSound::Keep, nullptr);
+}
+
+// Playing from `seconds` on a fresh clock: the wait before it was no stall of the device. Returns what to
+// do with the sound: nothing yet while something holds the run (its end lets the sound go on).
+static PageSound playFrom(double seconds, PageSound sound) {
+    startRunning();
+    startLoopingPlayback();
+    startTransport(seconds);
+    session.viewerPaused = false;
+    session.state = PageState::Playing;
+    followPause();
+    return transport.paused ? PageSound::Keep : sound;
 }
 
 PageStep takePageClick(bool* taken) {
     *taken = true;
     switch (session.state) {
     case PageState::WaitingForClick:
-        // The clock starts afresh with the sound: the wait for the click was no stall of the device.
-        startLoopingPlayback();
-        session.state = PageState::Playing;
-        return {false, PageSound::Play, ""};
+        return step(false, playFrom(session.linkedTime, PageSound::Play), "");
     case PageState::Ended:
-        // From the start once more: a fresh clock over the same track.
-        startRunning();
-        startLoopingPlayback();
-        session.state = PageState::Playing;
-        return {false, PageSound::PlayFromStart, ""};
+        return step(false, playFrom(0.0, PageSound::PlayFromStart), "");
     case PageState::Playing:
     case PageState::Paused:
     case PageState::Lost:
         break;
     }
     *taken = false;
-    return {false, PageSound::Keep, nullptr};
+    return step(false, PageSound::Keep, nullptr);
+}
+
+PageStep takePageSpace(bool* taken) {
+    if (session.state != PageState::Paused)
+        return takePageClick(taken);
+    *taken = true;
+    return step(false, playFrom(session.linkedTime, PageSound::Play), "");
+}
+
+bool handlePageKey(InputEvent event) {
+    switch (event) {
+    case InputEvent::KeyF11:
+        return true;
+    case InputEvent::KeySpace:
+        session.viewerPaused = !session.viewerPaused;
+        followPause();
+        return false;
+    case InputEvent::KeyLeft:
+    case InputEvent::KeyRight:
+    case InputEvent::KeyShiftLeft:
+    case InputEvent::KeyShiftRight:
+    case InputEvent::KeyPageUp:
+    case InputEvent::KeyPageDown:
+    case InputEvent::KeyHome:
+    case InputEvent::KeyComma:
+    case InputEvent::KeyPeriod:
+        handleTransportKey(event);
+        return false;
+    default:
+        return false; // the loop keys and R belong to author mode
+    }
+}
+
+PageStep setPageHold(PageHold hold, bool on) {
+    if (on)
+        session.holds |= hold;
+    else
+        session.holds &= ~static_cast<unsigned>(hold);
+    if (session.state == PageState::Playing)
+        followPause();
+    return step(false, PageSound::Keep, nullptr);
 }
 
 PageStep losePageContext() {
     session.state = PageState::Lost;
-    return {false, PageSound::Stop, nullptr};
+    return step(false, PageSound::Stop, nullptr);
 }

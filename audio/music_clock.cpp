@@ -11,6 +11,12 @@
 
 MusicClock musicClock;
 
+static bool followThroughStalls = false;
+
+void followSoundThroughStalls(bool follow) {
+    followThroughStalls = follow;
+}
+
 static void handOverToTicks(MusicClock& clock, uint32_t now) {
     // No jump: the time goes on from where the device left it.
     clock.useTicks = true;
@@ -74,7 +80,7 @@ double readMusicTime() {
     uint32_t now = readTickCount();
     if (!clock.useTicks) {
         uint32_t position = 0;
-        if (readSoundPosition(&position) && !positionStalled(clock, position, now))
+        if (readSoundPosition(&position) && (followThroughStalls || !positionStalled(clock, position, now)))
             return clock.lastMusicTime = advanceMusicClock(clock, position);
         handOverToTicks(clock, now); // for good: a device that comes back is not trusted again
         // Said once, so that a run whose picture parts from its sound can tell why.

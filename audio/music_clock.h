@@ -38,6 +38,11 @@ extern MusicClock musicClock;
 // Starts the looping playback of pcmTrack and resets the clock.
 void startLoopingPlayback();
 
+// A web page's sound tells where it plays for as long as it exists (on the page's timer while its audio
+// context does not run): with `follow` set, a position that stands is the sound standing, and the clock
+// stands with it instead of handing over to the tick count. Off by default.
+void followSoundThroughStalls(bool follow);
+
 // One reading of the clock, in seconds; each call may account for one wrap.
 double readMusicTime();
 

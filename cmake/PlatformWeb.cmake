@@ -20,7 +20,7 @@ target_link_options(doz-engine PRIVATE
     -sENVIRONMENT=web
     # The 16-bit track is a 37 MB static array and the decoder's float track comes on top.
     -sINITIAL_MEMORY=134217728 -sALLOW_MEMORY_GROWTH=1
-    -sEXPORTED_FUNCTIONS=_main,_dozReadMusicTime,_dozTimeSoundtrackDecode,_dozTrackFrames
+    -sEXPORTED_FUNCTIONS=_main,_dozReadMusicTime,_dozTimeSoundtrackDecode,_dozTrackFrames,_dozSoundInterrupted,_dozPageFrozen,_dozMusicClockOnTicks,_dozLastMusicTime
     -sEXPORTED_RUNTIME_METHODS=ccall)
 set_target_properties(doz-engine PROPERTIES SUFFIX ".js")
 

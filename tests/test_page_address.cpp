@@ -65,3 +65,21 @@ TEST(PageAddress, WarningsStayWithinTheirBuffer) {
     EXPECT_EQ(none.atSeconds, 0.0);
     EXPECT_FALSE(none.paused);
 }
+
+TEST(PageAddress, APausedMomentReadsBackToTheSameSample) {
+    char query[64];
+    formatPausedMoment(31.25, query, sizeof query);
+    EXPECT_STREQ(query, "?at=31.25&paused");
+    formatPausedMoment(0.0, query, sizeof query);
+    EXPECT_STREQ(query, "?at=0&paused");
+    formatPausedMoment(124.0, query, sizeof query);
+    EXPECT_STREQ(query, "?at=124&paused");
+    // Every sample the transport may hold, across the run, comes back as itself.
+    for (long long frame = 0; frame <= 124LL * 44100; frame += 7919) {
+        double held = static_cast<double>(frame) / 44100;
+        formatPausedMoment(held, query, sizeof query);
+        Read back = read(query);
+        EXPECT_TRUE(back.address.paused);
+        EXPECT_EQ(static_cast<long long>(back.address.atSeconds * 44100 + 0.5), frame) << query;
+    }
+}

@@ -1,9 +1,12 @@
 // The web page's session on the headless context: when passes run, what clicks and the end do to the
-// sound, and that a replay starts the music clock afresh.
+// sound, that a replay starts the music clock afresh, and the player: keys through the transport, the
+// address of a paused moment, and the holds of the page's lifecycle against the viewer's pause.
 #define GL_GLEXT_PROTOTYPES 1
 #include "app/frame_rate_title.h"
+#include "app/input.h"
 #include "app/page_session.h"
 #include "app/run_state.h"
+#include "app/transport.h"
 #include "audio/music_clock.h"
 #include "audio/soundtrack.h"
 #include "platform/headless/headless.h"
@@ -26,8 +29,18 @@ class PageSession : public testing::Test {
         openTestContext(8, 8);
         buildSceneProgramFrom(SCENE_VERTEX_SOURCE, TIME_FRAGMENT);
         ASSERT_FALSE(shaderErrorFlag);
+        // What other tests in the same process may have left: a missing device, an ended run, a late clock.
+        setHeadlessSoundAvailable(true);
+        setHeadlessTickCount(0);
+        startRunning();
+        frameRateTitle = {0, 0, 0};
         pcmTrack.frames = 150 * SAMPLE_RATE;
         startLoopingPlayback();
+    }
+    // The session gives the author keys to the page; the next test starts without.
+    void TearDown() override {
+        setAuthorKeyHandler(nullptr);
+        followSoundThroughStalls(false);
     }
     static float drawnTime() {
         float value = -1.0f;
@@ -87,10 +100,12 @@ TEST_F(PageSession, FirstFrameWaitsForTheClickThenPlaysToTheEndAndAgainFromTheSt
     EXPECT_FALSE(isRunning());
     EXPECT_FALSE(runPageAnimationFrame(16, 8).drawn);
 
+    // The page's sound stands where it is put (the start) until it plays.
+    at(0.0);
     PageStep again = click();
     EXPECT_EQ(again.sound, PageSound::PlayFromStart);
     EXPECT_TRUE(isRunning());
-    // A fresh clock: without it the step back from 124.5 s to 1 s would count as a loop of the track.
+    // A fresh clock from the start: the step back from 124.5 s is no loop of the track.
     at(1.0);
     EXPECT_TRUE(runPageAnimationFrame(16, 8).drawn);
     EXPECT_FLOAT_EQ(drawnTime(), 1.0f);
@@ -134,4 +149,138 @@ TEST_F(PageSession, LostContextDrawsNothingMore) {
     EXPECT_FALSE(runPageAnimationFrame(8, 8).drawn);
     EXPECT_FALSE(runPageAnimationFrame(4, 4).drawn);
     EXPECT_EQ(click().sound, PageSound::Keep);
+}
+
+namespace {
+// Plays from `seconds` with the device there, and draws one frame.
+void playAt(double seconds) {
+    setHeadlessSoundPosition(static_cast<uint32_t>(seconds * SAMPLE_RATE));
+    beginPageSession({seconds, false});
+    runPageAnimationFrame(8, 8);
+    bool taken = false;
+    takePageClick(&taken);
+    runPageAnimationFrame(8, 8);
+}
+
+// A key as the page's frame pass hands it to the input table.
+InputAction key(InputEvent event) {
+    return handleInput(event);
+}
+} // namespace
+
+TEST_F(PageSession, SpacePausesAndResumesTheSoundAndTheAddressNamesTheHeldMoment) {
+    playAt(30.0);
+    at(31.25);
+    PageStep playing = runPageAnimationFrame(8, 8);
+    EXPECT_EQ(playing.address, nullptr) << "the address changes only with what it names";
+
+    EXPECT_EQ(key(InputEvent::KeySpace), InputAction::Consumed);
+    EXPECT_TRUE(pagePaused());
+    EXPECT_TRUE(headlessSoundPaused());
+    EXPECT_EQ(headlessSoundSeekFrame(), static_cast<int32_t>(31.25 * SAMPLE_RATE))
+        << "what is heard on resume starts at the held picture";
+    PageStep held = runPageAnimationFrame(8, 8);
+    EXPECT_TRUE(held.drawn) << "held frames go on, so that keys are read";
+    ASSERT_NE(held.address, nullptr);
+    EXPECT_STREQ(held.address, "?at=31.25&paused");
+    EXPECT_FLOAT_EQ(drawnTime(), 31.25f);
+    // Long after, the same moment, and the clock never gave up on the standing device.
+    setHeadlessTickCount(90000);
+    EXPECT_EQ(runPageAnimationFrame(8, 8).address, nullptr);
+    EXPECT_FLOAT_EQ(drawnTime(), 31.25f);
+    EXPECT_FALSE(musicClock.useTicks);
+
+    // Seeks while paused stay paused; the address follows.
+    key(InputEvent::KeyRight);
+    key(InputEvent::KeyShiftLeft);
+    EXPECT_TRUE(pagePaused());
+    EXPECT_STREQ(runPageAnimationFrame(8, 8).address, "?at=32.15&paused");
+    EXPECT_NEAR(drawnTime(), 32.15f, 1e-5);
+    key(InputEvent::KeyHome);
+    EXPECT_STREQ(runPageAnimationFrame(8, 8).address, "?at=0&paused");
+    EXPECT_EQ(headlessSoundSeekFrame(), 0);
+
+    key(InputEvent::KeySpace);
+    EXPECT_FALSE(headlessSoundPaused());
+    EXPECT_FALSE(pagePaused());
+    at(0.0);
+    PageStep resumed = runPageAnimationFrame(8, 8);
+    EXPECT_STREQ(resumed.address, "") << "playing, the address names no moment";
+    at(0.5);
+    runPageAnimationFrame(8, 8);
+    EXPECT_FLOAT_EQ(drawnTime(), 0.5f);
+    // The sound stands for seconds (a starved audio thread): the picture stands with it, and then follows
+    // it on, never handed to the page's timer.
+    setHeadlessTickCount(100000);
+    runPageAnimationFrame(8, 8);
+    EXPECT_FLOAT_EQ(drawnTime(), 0.5f);
+    EXPECT_FALSE(musicClock.useTicks);
+
+    // A seek while playing moves the sound and the clock together.
+    key(InputEvent::KeyRight);
+    EXPECT_EQ(headlessSoundSeekFrame(), static_cast<int32_t>(1.5 * SAMPLE_RATE));
+    runPageAnimationFrame(8, 8);
+    EXPECT_FLOAT_EQ(drawnTime(), 1.5f);
+}
+
+TEST_F(PageSession, FullscreenKeyAndTheKeysOfAuthorModeAlone) {
+    playAt(10.0);
+    EXPECT_EQ(key(InputEvent::KeyF11), InputAction::ToggleFullscreen) << "F and the double click";
+    key(InputEvent::KeyB);
+    key(InputEvent::KeyN);
+    EXPECT_FALSE(loopActive()) << "no loop in the page: the end of the music ends the run";
+    key(InputEvent::KeyEscape);
+    EXPECT_EQ(runPageAnimationFrame(8, 8).sound, PageSound::Stop);
+    EXPECT_EQ(pageState(), PageState::Ended);
+}
+
+TEST_F(PageSession, LifecycleHoldsPauseAndResumeUnlessTheViewerPaused) {
+    playAt(50.0);
+    at(52.0);
+    runPageAnimationFrame(8, 8);
+    // Hidden: the sound stands at once, without a frame (a hidden page gets none).
+    PageStep hidden = setPageHold(HOLD_HIDDEN, true);
+    EXPECT_TRUE(headlessSoundPaused());
+    EXPECT_EQ(hidden.address, nullptr) << "a hold is no moment the viewer chose";
+    EXPECT_DOUBLE_EQ(transport.pausedAt, 52.0);
+    // The context is also interrupted meanwhile; both must end before the run goes on.
+    setPageHold(HOLD_SOUND_INTERRUPTED, true);
+    setPageHold(HOLD_HIDDEN, false);
+    EXPECT_TRUE(headlessSoundPaused());
+    setHeadlessTickCount(40000);
+    setPageHold(HOLD_SOUND_INTERRUPTED, false);
+    EXPECT_FALSE(headlessSoundPaused());
+    EXPECT_EQ(headlessSoundSeekFrame(), 52 * SAMPLE_RATE);
+    at(52.0);
+    runPageAnimationFrame(8, 8);
+    EXPECT_FLOAT_EQ(drawnTime(), 52.0f) << "on again where it was held";
+    EXPECT_FALSE(musicClock.useTicks) << "a hold is no stall of the device";
+
+    // Paused by the viewer, a page that comes back stays paused.
+    key(InputEvent::KeySpace);
+    runPageAnimationFrame(8, 8);
+    setPageHold(HOLD_HIDDEN, true);
+    setPageHold(HOLD_FROZEN, true);
+    setPageHold(HOLD_FROZEN, false);
+    setPageHold(HOLD_HIDDEN, false);
+    EXPECT_TRUE(headlessSoundPaused());
+    EXPECT_TRUE(pagePaused());
+    key(InputEvent::KeySpace);
+    EXPECT_FALSE(headlessSoundPaused());
+}
+
+TEST_F(PageSession, SpaceAtALinkedMomentPlaysFromItWhereAClickDoesNot) {
+    at(44.4);
+    beginPageSession({44.4, true});
+    runPageAnimationFrame(8, 8);
+    EXPECT_EQ(click().sound, PageSound::Keep);
+    bool taken = false;
+    PageStep step = takePageSpace(&taken);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(step.sound, PageSound::Play);
+    EXPECT_EQ(pageState(), PageState::Playing);
+    EXPECT_EQ(headlessSoundSeekFrame(), static_cast<int32_t>(44.4 * SAMPLE_RATE + 0.5));
+    // While playing Space is a key of the input table, not the page's gesture.
+    takePageSpace(&taken);
+    EXPECT_FALSE(taken);
 }

@@ -1,5 +1,6 @@
 // The web page's entry: the same start-up as the executables, then the page session (app/page_session.h)
 // driven by the browser's animation frames and clicks, its sound changes carried out on Web Audio.
+#include "app/frame_loop.h"
 #include "app/page_address.h"
 #include "app/page_session.h"
 #include "app/startup.h"
@@ -13,9 +14,16 @@
 #include <cstdio>
 #include <cstdlib>
 
-static uint32_t linkedStartFrame = 0;
-
 EM_JS(char*, readPageQueryJs, (), { return stringToNewUTF8(window.location.search || ""); });
+
+// The address names the moment on screen: replaced in place, so that the back button keeps its meaning.
+EM_JS(void, replacePageQueryJs, (const char* query), {
+    try {
+        history.replaceState(history.state, "", location.pathname + UTF8ToString(query) + location.hash);
+    } catch (e) {
+        console.warn('doz-engine: the address cannot name the moment (' + e + ')');
+    }
+});
 
 // Marks the first frame on the page for the load figures (performance.now() on the page's clock).
 EM_JS(void, markFirstFrameJs, (), {
@@ -28,11 +36,8 @@ static void carryOut(const PageStep& step) {
     case PageSound::Keep:
         break;
     case PageSound::Play:
-        setSoundStartFrame(linkedStartFrame);
-        playSoundAfterGesture();
-        break;
     case PageSound::PlayFromStart:
-        setSoundStartFrame(0);
+        // The transport has put the sound where it starts.
         playSoundAfterGesture();
         break;
     case PageSound::Stop:
@@ -41,6 +46,8 @@ static void carryOut(const PageStep& step) {
     }
     if (step.notice != nullptr)
         showPageNotice(step.notice);
+    if (step.address != nullptr)
+        replacePageQueryJs(step.address);
     if (step.drawn)
         markFirstFrameJs();
 }
@@ -49,6 +56,20 @@ bool onPageClick() {
     bool taken = false;
     carryOut(takePageClick(&taken));
     return taken;
+}
+
+void onPageSpace() {
+    bool taken = false;
+    carryOut(takePageSpace(&taken));
+}
+
+void onPageHold(PageHold hold, bool on) {
+    carryOut(setPageHold(hold, on));
+}
+
+// Called by the sound when the system stops its audio context under it, and when it runs again.
+extern "C" EMSCRIPTEN_KEEPALIVE void dozSoundInterrupted(int interrupted) {
+    onPageHold(HOLD_SOUND_INTERRUPTED, interrupted != 0);
 }
 
 void onContextLost() {
@@ -80,8 +101,8 @@ int main() {
         return 1;
     }
     // prepareDemo opened the sound; its position stands at the linked moment until it plays.
-    linkedStartFrame = static_cast<uint32_t>(address.atSeconds * SAMPLE_RATE + 0.5);
-    setSoundStartFrame(linkedStartFrame);
+    setSoundStartFrame(static_cast<uint32_t>(address.atSeconds * SAMPLE_RATE + 0.5));
+    setSoundEndFrame(static_cast<uint32_t>(END_TIME * SAMPLE_RATE));
     carryOut(beginPageSession(address));
     emscripten_set_main_loop(onAnimationFrame, 0, 0);
     return 0;

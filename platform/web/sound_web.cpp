@@ -1,41 +1,31 @@
-// Sound in the browser: Web Audio plays the 16-bit track in an endless loop from one buffer, and the
-// position is read from the audio context's output timestamp, the time of what is being heard. Without
-// Web Audio the position runs on the page's timer, silently.
+// Sound in the browser: Web Audio plays the 16-bit track from one buffer, one source node per stretch of
+// playing, each started at its offset and told by the audio graph itself to stop at the end of the music,
+// so nothing is heard past it whether or not the page still draws frames. The position is read from the
+// audio context's output timestamp, the time of what is being heard. Without a running context the
+// position runs on the page's timer, silently, until the context runs; then the sound starts where the
+// timer stands.
 #include "platform/sound_device.h"
 #include "platform/web/web_page.h"
 
 #include <emscripten/emscripten.h>
 
-EM_JS(void, prepareLoopingSoundJs, (const int16_t* samples, int32_t frames), {
+EM_JS(void, prepareSoundJs, (const int16_t* samples, int32_t frames), {
     var sound = Module.dozSound;
     if (!sound) {
         sound = Module.dozSound = {
             context : null,
             buffer : null,
             source : null,
-            startFrame : 0,
-            playing : false,
-            startTime : 0,
-            timerStart : 0,
-            timerOnly : false
-        };
-        // Sample frames since the start of the track: still at the start frame until the sound plays.
-        Module.dozSoundPosition = function() {
-            if (!sound.playing)
-                return sound.startFrame;
-            if (sound.timerOnly || !sound.source)
-                return sound.startFrame + (performance.now() - sound.timerStart) * 44.1;
-            var context = sound.context;
-            var now = context.currentTime;
-            // What is heard now: the output timestamp moved on by the page time since it was taken, but never
-            // beyond what the context has rendered.
-            if (context.getOutputTimestamp) {
-                var stamp = context.getOutputTimestamp();
-                if (stamp.contextTime > 0 && stamp.performanceTime > 0)
-                    now =
-                        Math.min(now, stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000);
-            }
-            return sound.startFrame + Math.max(0, now - sound.startTime) * 44100;
+            startFrame : 0,  // track frame heard at startTime, and where the position stands while stopped
+            startTime : 0,   // context time (or page timer seconds on the timer) of startFrame
+            endFrame : 0,    // nothing is played from here on
+            playing : false, // the position moves
+            onTimer : false, // ... on the page timer
+            wanted : false,  // asked to play: not stopped, not paused
+            interrupted : false, // the context stopped under a playing sound; the page was told
+            lastPosition : 0,
+            heardTime : 0, // the estimate behind the latest position: context time (or timer seconds) heard
+            fallback : null
         };
         var AudioContextClass = window.AudioContext || window.webkitAudioContext;
         if (AudioContextClass) {
@@ -45,13 +35,132 @@ EM_JS(void, prepareLoopingSoundJs, (const int16_t* samples, int32_t frames), {
                 console.warn('doz-engine: no Web Audio (' + e + '); the music clock runs on the page timer');
             }
         }
+        // The context heard now: the output timestamp moved on by the page time since it was taken, but
+        // never beyond what the context has rendered.
+        var outputTime = function() {
+            var context = sound.context;
+            var now = context.currentTime;
+            if (context.getOutputTimestamp) {
+                var stamp = context.getOutputTimestamp();
+                if (stamp.contextTime > 0 && stamp.performanceTime > 0)
+                    now =
+                        Math.min(now, stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000);
+            }
+            return now;
+        };
+        // Sample frames of the track heard now. The estimate steps back a little now and then (a new output
+        // timestamp behind the extrapolation of the last one): the position holds until it catches up, so
+        // those steps never add up.
+        sound.position = function() {
+            if (!sound.playing)
+                return sound.startFrame;
+            sound.heardTime = sound.onTimer ? performance.now() / 1000 : outputTime();
+            var elapsed = sound.heardTime - sound.startTime;
+            var position = sound.startFrame + Math.max(0, elapsed) * 44100;
+            if (position < sound.lastPosition)
+                position = sound.lastPosition;
+            return sound.lastPosition = position;
+        };
+        sound.stopSource = function() {
+            if (sound.source) {
+                sound.source.stop();
+                sound.source.disconnect();
+                sound.source = null;
+            }
+        };
+        sound.startOnTimer = function() {
+            sound.stopSource();
+            sound.onTimer = true;
+            sound.startTime = performance.now() / 1000;
+            sound.lastPosition = sound.startFrame;
+            sound.playing = true;
+        };
+        // Plays from startFrame now, up to endFrame; past it the position still runs on the context's clock
+        // so that the page sees the music end.
+        sound.startSource = function() {
+            sound.stopSource();
+            var context = sound.context;
+            sound.onTimer = false;
+            sound.startTime = context.currentTime;
+            sound.lastPosition = sound.startFrame;
+            sound.playing = true;
+            var frames = Math.min(sound.endFrame, sound.buffer.length) - sound.startFrame;
+            if (frames <= 0)
+                return;
+            var source = context.createBufferSource();
+            source.buffer = sound.buffer;
+            source.connect(context.destination);
+            source.start(sound.startTime, sound.startFrame / 44100, frames / 44100);
+            sound.source = source;
+        };
+        // A sound asked to play that waits for its context: the position stands, and after 3 s the page timer
+        // times the demo silently, until the context runs.
+        sound.play = function() {
+            sound.wanted = true;
+            if (!sound.context || !sound.buffer) {
+                sound.startOnTimer();
+                return;
+            }
+            if (sound.context.state == 'running') {
+                sound.startSource();
+                return;
+            }
+            sound.stopSource();
+            sound.playing = false;
+            sound.context.resume().catch(
+                function(e) { console.warn('doz-engine: the audio context did not start (' + e + ')'); });
+            clearTimeout(sound.fallback);
+            sound.fallback = setTimeout(
+                function() {
+                    if (sound.wanted && !sound.playing) {
+                        console.warn(
+                            'doz-engine: the audio context has not started; silent, on the page timer until ' +
+                            'it does');
+                        sound.startOnTimer();
+                    }
+                },
+                3000);
+        };
+        // Where the sound stands now and no longer plays (stopped or paused).
+        sound.halt = function() {
+            sound.startFrame = Math.floor(sound.position());
+            sound.stopSource();
+            sound.playing = false;
+            sound.wanted = false;
+            clearTimeout(sound.fallback);
+        };
+        // Asks an interrupted context to run again; from a user's gesture this succeeds where a browser
+        // refused.
+        sound.wake = function() {
+            if (sound.interrupted && sound.context && sound.context.state != 'running' &&
+                sound.context.state != 'closed')
+                sound.context.resume().catch(function(){});
+        };
+        if (sound.context) {
+            sound.context.addEventListener(
+                'statechange', function() {
+                    var running = sound.context.state == 'running';
+                    if (running && sound.interrupted) {
+                        sound.interrupted = false;
+                        Module._dozSoundInterrupted(0);
+                    } else if (running && sound.wanted && (!sound.playing || sound.onTimer)) {
+                        // Late: from where the timer stands, so that the picture does not jump.
+                        sound.startFrame = Math.floor(sound.position());
+                        sound.startSource();
+                    } else if (!running && sound.wanted && sound.playing && !sound.onTimer &&
+                               !sound.interrupted) {
+                        // The system took the context away from a playing sound: the page holds the run and
+                        // the context is asked to run again.
+                        sound.interrupted = true;
+                        Module._dozSoundInterrupted(1);
+                        sound.wake();
+                    }
+                });
+        }
     }
-    if (sound.source) {
-        sound.source.onended = null;
-        sound.source.stop();
-        sound.source = null;
-    }
+    sound.stopSource();
     sound.playing = false;
+    sound.wanted = false;
     if (sound.context && !sound.buffer) {
         // Web Audio buffers hold floats: the 16-bit samples scaled back to [-1, 1).
         var buffer = sound.context.createBuffer(2, frames, 44100);
@@ -66,76 +175,42 @@ EM_JS(void, prepareLoopingSoundJs, (const int16_t* samples, int32_t frames), {
 });
 
 EM_JS(void, setSoundStartFrameJs, (double frame), { Module.dozSound.startFrame = frame; });
-
-EM_JS(void, playSoundJs, (), {
-    var sound = Module.dozSound;
-    var startOnTimer = function() {
-        sound.timerOnly = true;
-        sound.timerStart = performance.now();
-        sound.playing = true;
-    };
-    if (!sound.context || !sound.buffer) {
-        startOnTimer();
-        return;
-    }
-    var startSource = function() {
-        var source = sound.context.createBufferSource();
-        source.buffer = sound.buffer;
-        source.loop = true;
-        source.connect(sound.context.destination);
-        source.start(0, (sound.startFrame % sound.buffer.length) / 44100);
-        sound.source = source;
-        sound.startTime = sound.context.currentTime;
-        sound.playing = true;
-    };
-    if (sound.context.state == 'running') {
-        startSource();
-        return;
-    }
-    // The clock waits for the running context; one that never runs leaves the page timer to time the demo.
-    var settled = false;
-    sound.context.resume().then(
-        function() {
-            if (!settled) {
-                settled = true;
-                startSource();
-            }
-        },
-        function(e) {
-            console.warn('doz-engine: the audio context did not start (' + e +
-                         '); silent, on the page timer');
-            settled = true;
-            startOnTimer();
-        });
-    setTimeout(
-        function() {
-            if (!settled) {
-                settled = true;
-                console.warn('doz-engine: the audio context did not start; silent, on the page timer');
-                startOnTimer();
-            }
-        },
-        3000);
+EM_JS(void, setSoundEndFrameJs, (double frame), { Module.dozSound.endFrame = frame; });
+EM_JS(void, playSoundJs, (), { Module.dozSound.play(); });
+EM_JS(void, haltSoundJs, (), {
+    if (Module.dozSound)
+        Module.dozSound.halt();
+});
+EM_JS(double, soundPositionJs, (), { return Module.dozSound.position(); });
+EM_JS(void, wakeSoundJs, (), {
+    if (Module.dozSound)
+        Module.dozSound.wake();
 });
 
-EM_JS(void, stopSoundJs, (), {
+// Moves a sound: a playing one starts afresh at the frame (on its context or its timer); a stopped one
+// stands there; one waiting for its context starts there.
+EM_JS(void, seekSoundJs, (double frame), {
     var sound = Module.dozSound;
-    if (!sound)
+    sound.startFrame = frame;
+    sound.lastPosition = frame;
+    if (!sound.playing)
         return;
-    sound.startFrame = Module.dozSoundPosition();
-    if (sound.source) {
-        sound.source.stop();
-        sound.source = null;
-    }
-    sound.playing = false;
+    if (sound.onTimer)
+        sound.startOnTimer();
+    else
+        sound.startSource();
 });
 
-EM_JS(double, soundPositionJs, (), { return Module.dozSoundPosition(); });
+EM_JS(void, resumeSoundJs, (), {
+    var sound = Module.dozSound;
+    if (!sound.wanted)
+        sound.play();
+});
 
 bool openLoopingSound(const int16_t* samples, int32_t frames) {
     if (frames <= 0)
         return false;
-    prepareLoopingSoundJs(samples, frames);
+    prepareSoundJs(samples, frames);
     return true;
 }
 
@@ -149,17 +224,33 @@ void setSoundStartFrame(uint32_t frame) {
     setSoundStartFrameJs(frame);
 }
 
+void setSoundEndFrame(uint32_t frame) {
+    setSoundEndFrameJs(frame);
+}
+
 void playSoundAfterGesture() {
     playSoundJs();
 }
 
 void stopSound() {
-    stopSoundJs();
+    haltSoundJs();
 }
 
-// The page has no transport keys: a moment is chosen with the address, before the sound starts.
-void seekSound(int32_t) {}
-void pauseSound(bool) {}
+void wakeSound() {
+    wakeSoundJs();
+}
+
+void seekSound(int32_t frame) {
+    seekSoundJs(frame);
+}
+
+// Paused, the position stands where the sound stopped; resumed, a new source plays from there.
+void pauseSound(bool paused) {
+    if (paused)
+        haltSoundJs();
+    else
+        resumeSoundJs();
+}
 
 // The page's sound ends with the page; the end of the music stops it through the page's own rules.
 void closeLoopingSound() {}

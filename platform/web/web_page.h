@@ -1,5 +1,8 @@
-// Between the web platform's own files: the page around the canvas, the session's click, the sound's start.
+// Between the web platform's own files: the page around the canvas, the session's gestures and lifecycle
+// events, the sound's start and end.
 #pragma once
+#include "app/page_session.h"
+
 #include <cstdint>
 
 // Sizes the canvas's drawing buffer to its CSS size times devicePixelRatio; returns that size.
@@ -11,6 +14,11 @@ void showPageNotice(const char* text);
 // Called by the window's click handler, inside the user's gesture, before the click reaches the input
 // table. Returns true when the page took the click (to start or restart the sound).
 bool onPageClick();
+// Space outside a playing run, inside the user's gesture: starts the sound as a click does, and also at a
+// linked moment.
+void onPageSpace();
+// A lifecycle event of the page: the session holds the run or lets it go on.
+void onPageHold(PageHold hold, bool on);
 
 // Called once the browser has taken the WebGL context away: nothing more can be drawn.
 void onContextLost();
@@ -22,3 +30,7 @@ void setSoundStartFrame(uint32_t frame);
 void playSoundAfterGesture();
 // Stops the sound; the position stays where it was.
 void stopSound();
+// Nothing plays from this frame of the track on: the end of the music, scheduled in the audio graph.
+void setSoundEndFrame(uint32_t frame);
+// From a user's gesture: asks an audio context that the system interrupted to run again.
+void wakeSound();

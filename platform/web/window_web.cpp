@@ -1,5 +1,6 @@
 // The browser's window: a canvas filling the page with a WebGL 2 context, html5 keys and clicks into the
-// input table, the page's title, and plain messages in the page where a desktop would show a box.
+// input table, fullscreen through the Fullscreen API, the page's visibility and freezing as lifecycle
+// events, the page's title, and plain messages in the page where a desktop would show a box.
 #include "app/input.h"
 #include "app/page_session.h"
 #include "platform/web/web_page.h"
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 static const char* const CANVAS = "#canvas";
 constexpr int INPUT_QUEUE_SIZE = 64;
@@ -70,19 +72,107 @@ EM_JS(void, reportRendererJs, (), {
     console.log('doz-engine: ' + gl.getParameter(gl.VERSION) + ', renderer ' + renderer);
 });
 
+EM_JS(int, inFullscreenJs, (), { return document.fullscreenElement ? 1 : 0; });
+
+EM_JS(void, exitFullscreenJs, (), {
+    if (document.fullscreenElement)
+        document.exitFullscreen().catch(function(){});
+});
+
+EM_JS(void, toggleFullscreenJs, (), {
+    if (document.fullscreenElement) {
+        document.exitFullscreen().catch(function(){});
+        return;
+    }
+    // Allowed shortly after the key or double click that asked for it (the browser's transient activation).
+    var root = document.documentElement;
+    if (root.requestFullscreen)
+        root.requestFullscreen().catch(
+            function(e) { console.warn('doz-engine: no fullscreen (' + e + ')'); });
+});
+
+// A frozen page runs nothing until it resumes: the run holds before, as for a hidden page.
+EM_JS(void, watchFreezeJs, (), {
+    document.addEventListener(
+        'freeze', function() { Module._dozPageFrozen(1); });
+    document.addEventListener(
+        'resume', function() { Module._dozPageFrozen(0); });
+});
+
+// The player's keys by the key they name; modified keys other than Shift stay the browser's.
+static InputEvent playerKey(const EmscriptenKeyboardEvent* event) {
+    const char* key = event->key;
+    if (std::strcmp(key, "Escape") == 0 || std::strcmp(key, "Esc") == 0)
+        return InputEvent::KeyEscape;
+    if (event->ctrlKey || event->altKey || event->metaKey)
+        return InputEvent::KeyOther;
+    const bool shift = event->shiftKey;
+    if (std::strcmp(key, " ") == 0)
+        return InputEvent::KeySpace;
+    if (std::strcmp(key, "ArrowLeft") == 0)
+        return shift ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
+    if (std::strcmp(key, "ArrowRight") == 0)
+        return shift ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
+    if (std::strcmp(key, "Home") == 0)
+        return InputEvent::KeyHome;
+    if (std::strcmp(key, "PageUp") == 0)
+        return InputEvent::KeyPageUp;
+    if (std::strcmp(key, "PageDown") == 0)
+        return InputEvent::KeyPageDown;
+    if (std::strcmp(key, ",") == 0)
+        return InputEvent::KeyComma;
+    if (std::strcmp(key, ".") == 0)
+        return InputEvent::KeyPeriod;
+    if (std::strcmp(key, "f") == 0 || std::strcmp(key, "F") == 0)
+        return InputEvent::KeyF11; // the fullscreen key of the input table
+    return InputEvent::KeyOther;
+}
+
 static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
-    queueInput(event->keyCode == 27 ? InputEvent::KeyEscape : InputEvent::KeyOther);
-    return EM_FALSE; // the browser keeps its own keys
+    InputEvent key = playerKey(event);
+    if (key == InputEvent::KeyOther)
+        return EM_FALSE; // the browser keeps its own keys
+    // As browsers do: in fullscreen, Escape leaves fullscreen; the next one ends the run.
+    if (key == InputEvent::KeyEscape && inFullscreenJs()) {
+        exitFullscreenJs();
+        return EM_TRUE;
+    }
+    wakeSound();
+    // A held key repeats seeks (scrubbing), not toggles.
+    if (event->repeat && (key == InputEvent::KeySpace || key == InputEvent::KeyF11))
+        return EM_TRUE;
+    if (key == InputEvent::KeySpace && pageState() != PageState::Playing) {
+        onPageSpace();
+        return EM_TRUE;
+    }
+    queueInput(key);
+    return EM_TRUE; // Space and the arrows do not scroll the page
 }
 
 static EM_BOOL mouseDown(int, const EmscriptenMouseEvent* event, void*) {
     if (event->button == 0) {
+        wakeSound();
         if (!onPageClick())
             queueInput(event->shiftKey ? InputEvent::ShiftLeftDown : InputEvent::LeftDown);
     } else {
         queueInput(event->button == 1 ? InputEvent::MiddleDown : InputEvent::RightDown);
     }
     return EM_TRUE;
+}
+
+static EM_BOOL doubleClick(int, const EmscriptenMouseEvent* event, void*) {
+    if (event->button == 0)
+        queueInput(InputEvent::KeyF11);
+    return EM_TRUE;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void dozPageFrozen(int frozen) {
+    onPageHold(HOLD_FROZEN, frozen != 0);
+}
+
+static EM_BOOL visibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
+    onPageHold(HOLD_HIDDEN, event->hidden != 0);
+    return EM_FALSE;
 }
 
 static EM_BOOL mouseUp(int, const EmscriptenMouseEvent* event, void*) {
@@ -124,6 +214,9 @@ bool openDemoWindow(char* why, int whySize) {
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE, keyDown);
     emscripten_set_mousedown_callback(CANVAS, nullptr, EM_FALSE, mouseDown);
     emscripten_set_mouseup_callback(CANVAS, nullptr, EM_FALSE, mouseUp);
+    emscripten_set_dblclick_callback(CANVAS, nullptr, EM_FALSE, doubleClick);
+    emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, visibilityChange);
+    watchFreezeJs();
     exists = true;
     return true;
 }
@@ -144,8 +237,10 @@ void fitCanvasToPage(int* width, int* height) {
 
 void pumpWindowMessages() {
     // Handling may queue nothing new (no callbacks run inside this loop), so the count is stable.
-    for (int i = 0; i < queuedCount; ++i)
-        handleInput(queued[i]);
+    for (int i = 0; i < queuedCount; ++i) {
+        if (handleInput(queued[i]) == InputAction::ToggleFullscreen)
+            toggleBorderlessFullscreen();
+    }
     queuedCount = 0;
 }
 
@@ -164,14 +259,16 @@ int readDisplayRefreshRate() {
     return 0;
 }
 
-// The page is the window: the author's window, its fullscreen key and its command line belong to the
-// executables.
+// The page is the window: the author's window and its command line belong to the executables.
 bool openAuthorWindow(int, int, char* why, int whySize) {
     std::snprintf(why, static_cast<size_t>(whySize), "Author mode runs in the executables, not in a page.");
     return false;
 }
 
-void toggleBorderlessFullscreen() {}
+// The page's fullscreen: the whole page (the canvas and its notice) on the screen, or back.
+void toggleBorderlessFullscreen() {
+    toggleFullscreenJs();
+}
 
 // The canvas belongs to the page and stays with the last frame on it.
 void closeDemoWindow() {}

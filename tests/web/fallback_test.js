@@ -1,6 +1,6 @@
 // What a page shows when something is wrong: a bad address still gives a picture (and says why in the
-// console); a browser without WebGL 2, a module that does not arrive, or a context taken away gives a
-// plain message instead of a blank.
+// console); a browser without WebGL 2, a module that does not arrive (also the page opened from disk, which
+// says how to serve it), or a context taken away gives a plain message instead of a blank.
 'use strict';
 const assert = require('node:assert/strict');
 const {test} = require('node:test');
@@ -81,6 +81,21 @@ test('no WebGL 2, a module that does not load, or a lost context: a message in t
             return text || null;
         }, 60000);
         assert.match(failed, /^doz-engine could not start: /);
+
+        // Opened from disk, the browser refuses the module's file to the page: the page says what to do.
+        const fromDisk = await h.openPage(browser, WIDTH, HEIGHT);
+        await fromDisk.goto(`file://${h.WEB_BUILD}/index.html`);
+        const fromDiskText = await h.waitUntil('the message', async () => {
+            const text = await fromDisk.evaluate(() => {
+                const box = document.getElementById('message');
+                return box.style.display === 'block' ? box.textContent : '';
+            });
+            return text || null;
+        }, 60000);
+        assert.match(fromDiskText, /opened as a file/);
+        assert.match(fromDiskText, /tools\/serve-web\.sh/);
+        assert.match(fromDiskText, /single-file page of a release/);
+        assert.equal(await fromDisk.evaluate(() => getComputedStyle(document.getElementById('canvas')).display), 'none');
 
         const losing = await h.openPage(browser, WIDTH, HEIGHT);
         await losing.goto(`${server.origin}/index.html?at=30`);

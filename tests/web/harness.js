@@ -69,12 +69,12 @@ async function recordAudioCalls(page) {
         window.dozAudioCalls = [];
         const start = AudioBufferSourceNode.prototype.start;
         const stop = AudioBufferSourceNode.prototype.stop;
-        AudioBufferSourceNode.prototype.start = function(when, offset) {
+        AudioBufferSourceNode.prototype.start = function(when, offset, duration) {
             const left = this.buffer.getChannelData(0);
             let peak = 0;
             for (let i = 0; i < left.length; i += 97)
                 peak = Math.max(peak, Math.abs(left[i]));
-            window.dozAudioCalls.push({call: 'start', when, offset, loop: this.loop, frames: this.buffer.length,
+            window.dozAudioCalls.push({call: 'start', when, offset, duration, loop: this.loop, frames: this.buffer.length,
                                        sampleRate: this.buffer.sampleRate, channels: this.buffer.numberOfChannels,
                                        peak, contextTime: this.context.currentTime});
             return start.apply(this, arguments);
