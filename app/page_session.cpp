@@ -83,8 +83,12 @@ PageStep runPageAnimationFrame(int width, int height) {
         // While paused every pass draws the held time with the beat state of a first frame, as a linked
         // moment does (the music passing its end is the page's end, so nothing else of the transport's pass
         // applies).
+        // The keys' moves reach the sound here, once per frame; the transport holds the sound after a
+        // start until this first move has put it where the picture starts.
         if (transport.paused)
             beforeTransportPass();
+        else
+            applyTransportMoves();
         runFramePass();
         if (isRunning())
             return step(true, PageSound::Keep, nullptr);
@@ -122,6 +126,8 @@ static PageSound playFrom(double seconds, PageSound sound) {
     session.viewerPaused = false;
     session.state = PageState::Playing;
     followPause();
+    // The sound goes to where the picture starts now, inside the click's gesture, before the page plays it.
+    applyTransportMoves();
     return transport.paused ? PageSound::Keep : sound;
 }
 

@@ -176,7 +176,11 @@ EM_JS(void, prepareSoundJs, (const int16_t* samples, int32_t frames), {
 
 EM_JS(void, setSoundStartFrameJs, (double frame), { Module.dozSound.startFrame = frame; });
 EM_JS(void, setSoundEndFrameJs, (double frame), { Module.dozSound.endFrame = frame; });
-EM_JS(void, playSoundJs, (), { Module.dozSound.play(); });
+// A sound that the transport has already let play (it moved it to the start) is not started twice.
+EM_JS(void, playSoundJs, (), {
+    if (!Module.dozSound.wanted)
+        Module.dozSound.play();
+});
 EM_JS(void, haltSoundJs, (), {
     if (Module.dozSound)
         Module.dozSound.halt();
