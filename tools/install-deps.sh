@@ -21,6 +21,8 @@ PACKAGES=(
     # the release (tools/release.sh): FreeType's decoders as static archives, ELF and PE inspection, the
     # mount namespaces of its checks, the XFixes cursor it reads
     libpng-dev zlib1g-dev libbrotli-dev libbz2-dev binutils util-linux libxfixes3
+    # a second checkout's rebuild of the release reuses the first one's compiles
+    ccache
 )
 # npm comes with nodejs builds from outside Debian; Debian's own nodejs needs Debian's npm.
 command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
