@@ -162,19 +162,14 @@ bool handlePageKey(InputEvent event) {
         session.viewerPaused = !session.viewerPaused;
         followPause();
         return false;
-    case InputEvent::KeyLeft:
-    case InputEvent::KeyRight:
-    case InputEvent::KeyShiftLeft:
-    case InputEvent::KeyShiftRight:
-    case InputEvent::KeyPageUp:
-    case InputEvent::KeyPageDown:
     case InputEvent::KeyHome:
-    case InputEvent::KeyComma:
-    case InputEvent::KeyPeriod:
         handleTransportKey(event);
         return false;
     default:
-        return false; // the loop keys and R belong to author mode
+        // The seeks and frame steps are the transport's; the loop keys and R belong to author mode.
+        if (transportKeyRepeats(event))
+            handleTransportKey(event);
+        return false;
     }
 }
 

@@ -91,3 +91,15 @@ def run_checked(name, function):
         return 1
     print(f"CHECK PASSED: {name}" + (f": {detail}" if detail else ""), flush=True)
     return 0
+
+
+def escape_ends(process, window, env, limit_s):
+    """Escape in the demo's window must end the program with exit code 0 within limit_s."""
+    run_tool(["xdotool", "windowfocus", "--sync", window], env)
+    run_tool(["xdotool", "key", "Escape"], env)
+    try:
+        code = process.wait(timeout=limit_s)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"still running {limit_s} s after Escape")
+    if code != 0:
+        raise Failure(f"exit code {code} after Escape")

@@ -100,17 +100,6 @@ def start(folder, command, cwd, display, log):
     return process, env
 
 
-def escape_ends(process, window, env):
-    run_tool(["xdotool", "windowfocus", "--sync", window], env)
-    run_tool(["xdotool", "key", "Escape"], env)
-    try:
-        code = process.wait(timeout=EXIT_LIMIT_S)
-    except subprocess.TimeoutExpired:
-        raise Failure(f"still running {EXIT_LIMIT_S} s after Escape")
-    if code != 0:
-        raise Failure(f"exit code {code} after Escape")
-
-
 def wait_title(process, window, env, pattern, what, accept=lambda match: True):
     deadline = time.monotonic() + START_LIMIT_S
     while True:
@@ -148,7 +137,7 @@ def release_run(folder, scratch):
             ink = common.cursor_ink(display)
             if ink != 0:
                 raise Failure(f"the cursor shows {ink} pixels over the window")
-            escape_ends(process, window, env)
+            common.escape_ends(process, window, env, EXIT_LIMIT_S)
             if common.listing(folder) != before:
                 raise Failure("the folder changed")
     except Failure as failure:
@@ -184,7 +173,7 @@ def author_run(folder, scratch, capture):
                         open(os.path.join(common.SOURCE, "shaders", stage), "rb") as source:
                     if written.read() != source.read():
                         raise Failure(f"shaders/{stage} is not the built-in stage")
-            escape_ends(process, window, env)
+            common.escape_ends(process, window, env, EXIT_LIMIT_S)
         with open(log_path, errors="replace") as said:
             output = said.read()
         if "wrote the built-in stages" not in output:

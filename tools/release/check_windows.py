@@ -61,14 +61,7 @@ def session(exe, folder, width, height, scratch, log):
             raise Failure("the screen's own cursor shows no pixels: the cursor check would tell nothing")
         if before_ink != 0:
             raise Failure(f"the cursor shows {before_ink} pixels over the window")
-        run_tool(["xdotool", "windowfocus", "--sync", window], env)
-        run_tool(["xdotool", "key", "Escape"], env)
-        try:
-            code = process.wait(timeout=EXIT_LIMIT_S)
-        except subprocess.TimeoutExpired:
-            raise Failure(f"still running {EXIT_LIMIT_S} s after Escape")
-        if code != 0:
-            raise Failure(f"exit code {code} after Escape")
+        common.escape_ends(process, window, env, EXIT_LIMIT_S)
         after = common.listing(folder)
         if after != before:
             raise Failure(f"the folder changed: {sorted(set(after) ^ set(before))}")
