@@ -90,7 +90,13 @@ class Session:
         self.process = subprocess.Popen(command, env=self.env, stdout=self.log, stderr=subprocess.STDOUT,
                                         start_new_session=True)
         note(f"started {' '.join(command)}")
-        self.window = wait_for_demo_window(self.process, self.env, WINDOW_LIMIT_S)
+        try:
+            self.window = wait_for_demo_window(self.process, self.env, WINDOW_LIMIT_S)
+        except Failure as failure:
+            # What the program said and which windows the screen holds tell a hang from a misnamed window.
+            _, windows = run_tool(["xdotool", "search", "--name", "."], self.env)
+            names = [window_title(window, self.env) for window in windows.split()]
+            raise Failure(f"{failure}; windows on the screen: {names}; program output: {self.output()[-2000:]}")
         self.titles = []
 
     def close(self):
