@@ -4,9 +4,8 @@
 #include "app/author_loop.h"
 #include "app/command_line.h"
 #include "app/frame_loop.h"
-#include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
-#include "audio/soundtrack.h"
+#include "audio/soundtrack_preparation.h"
 #include "platform/sound_device.h"
 #include "platform/window.h"
 #include "render/credits_texture.h"
@@ -35,11 +34,7 @@ bool prepareDemo(char* why, int whySize) {
     buildCreditsTexture();
     buildSceneProgram();
 
-    // Decoding the whole track dominates start-up; input meanwhile waits in the queue.
-    StereoFloatTrack track = decodeSoundtrack();
-    buildLoudnessEnvelope(track);
-    convertToPcm16(track);
-    releaseDecodedSoundtrack(&track); // nothing reads the floats again: 52.8 MB for the carried track
+    prepareSoundtrack();
     startLoopingPlayback();
     return true;
 }

@@ -1,5 +1,6 @@
 // --assemble: every chunk checked against the plan first; then the frames joined and encoded once, with the
 // soundtrack of the whole range, into an MP4 that appears whole or not at all.
+#include "audio/soundtrack_preparation.h"
 #include "tools/capture/capture_job.h"
 #include "tools/capture/capture_modes.h"
 #include "tools/capture/chunk_files.h"
@@ -60,6 +61,8 @@ int assembleJob(const CaptureOptions& options) {
         return 1;
     }
 
+    // No frame is drawn here, but the sound of the whole range is encoded from the decoded track.
+    prepareSoundtrack();
     EncodedVideo video;
     if (!beginEncodedVideo(job.options, ffmpeg, encoder, job.frames, &video, &why))
         return reportFailure(why);

@@ -48,6 +48,9 @@ int captureVideo(const CaptureOptions& options) {
         }
     }
     const int total = videoFrameCount(options);
+    // The demo, its soundtrack included, is ready before any output is begun: the WAV reads the track.
+    if (!prepareCapture(options.width, options.height, &why))
+        return reportFailure(why);
     EncodedVideo video;
     PendingOutput& out = video.out;
     if (toFrames) {
@@ -70,10 +73,6 @@ int captureVideo(const CaptureOptions& options) {
     const bool withAudio = video.withAudio;
     if (!withAudio)
         reportNote("this build carries no soundtrack: the video has no audio");
-    if (!prepareCapture(options.width, options.height, &why)) {
-        discardEncodedVideo(&video);
-        return reportFailure(why);
-    }
 
     setGracefulStop(true);
     startVideoRunAt(options, 0);

@@ -3,6 +3,7 @@
 #include "tools/capture/soundtrack_wav.h"
 
 #include "audio/soundtrack.h"
+#include "audio/soundtrack_preparation.h"
 #include "tools/capture/output_file.h"
 
 #include <cstdio>
@@ -14,6 +15,11 @@ static void putLittleEndian(std::vector<unsigned char>* out, uint32_t value, int
 }
 
 bool writeSoundtrackWav(const std::string& path, uint32_t first, uint32_t frames, std::string* why) {
+    // A WAV of an undecoded track would be silence that looks like sound to every check of its format.
+    if (!soundtrackPrepared()) {
+        *why = "internal error: the soundtrack was not decoded before its WAV was written";
+        return false;
+    }
     const uint32_t dataBytes = frames * 4;
     std::vector<unsigned char> header;
     header.insert(header.end(), {'R', 'I', 'F', 'F'});
@@ -42,9 +48,9 @@ bool writeSoundtrackWav(const std::string& path, uint32_t first, uint32_t frames
         uint32_t count = frames - done < 65536 ? frames - done : 65536;
         chunk.clear();
         for (uint32_t i = 0; i < count; ++i) {
-            uint32_t frame = trackFrames > 0 ? (first + done + i) % trackFrames : 0;
+            uint32_t frame = (first + done + i) % trackFrames;
             for (int channel = 0; channel < 2; ++channel) {
-                int16_t sample = trackFrames > 0 ? pcmTrack.samples[frame * 2 + channel] : 0;
+                int16_t sample = pcmTrack.samples[frame * 2 + channel];
                 putLittleEndian(&chunk, static_cast<uint16_t>(sample), 2);
             }
         }

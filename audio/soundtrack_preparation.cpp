@@ -1,0 +1,17 @@
+// Decoding, envelope and 16-bit conversion in the order the clock and the beat need them.
+#include "audio/soundtrack_preparation.h"
+
+#include "audio/loudness_envelope.h"
+#include "audio/soundtrack.h"
+
+void prepareSoundtrack() {
+    // Decoding the whole track dominates start-up; input meanwhile waits in the queue.
+    StereoFloatTrack track = decodeSoundtrack();
+    buildLoudnessEnvelope(track);
+    convertToPcm16(track);
+    releaseDecodedSoundtrack(&track); // nothing reads the floats again: 52.8 MB for the carried track
+}
+
+bool soundtrackPrepared() {
+    return pcmTrack.frames > 0;
+}
