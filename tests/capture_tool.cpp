@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -227,5 +228,25 @@ RgbImage drawReferenceFrame(double seconds) {
     image.height = height;
     for (size_t i = 0; i < rgba.size(); i += 4)
         image.rgb.insert(image.rgb.end(), rgba.begin() + i, rgba.begin() + i + 3);
+    // Captures are compared with these frames: a black or flat reference would pass against a capture that
+    // drew nothing too.
+    EXPECT_TRUE(showsAPicture(image)) << "the reference frame at " << seconds << " s is flat";
     return image;
+}
+
+bool showsAPicture(const RgbImage& image) {
+    std::set<unsigned> colours;
+    double sum = 0.0, squares = 0.0;
+    const size_t pixels = image.rgb.size() / 3;
+    for (size_t i = 0; i < pixels; ++i) {
+        const unsigned char* p = image.rgb.data() + 3 * i;
+        colours.insert(unsigned(p[0]) << 16 | unsigned(p[1]) << 8 | p[2]);
+        const double luminance = 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2];
+        sum += luminance;
+        squares += luminance * luminance;
+    }
+    if (pixels == 0)
+        return false;
+    const double mean = sum / pixels, spread = std::sqrt(std::max(0.0, squares / pixels - mean * mean));
+    return colours.size() > 8 && spread > 2.0;
 }

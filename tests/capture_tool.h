@@ -43,6 +43,8 @@ RgbImage cropImage(const RgbImage& image, int x, int y, int width, int height);
 // Each `block` x `block` square averaged into one pixel (a partial block at the edge is dropped).
 RgbImage averageBlocks(const RgbImage& image, int block);
 double meanAbsoluteDifference(const RgbImage& a, const RgbImage& b);
+// More than a few colours and some spread of luminance: a picture, not a black or flat frame.
+bool showsAPicture(const RgbImage& image);
 
 // Prepares the demo on the test's headless context at the given size, as the executables do.
 void prepareReferenceDemo(int width, int height);

@@ -2,10 +2,13 @@
 // the PNG-frame fallback, and what Ctrl-C and termination leave behind.
 #include "platform/resources.h"
 #include "tests/capture_tool.h"
+#include "tests/sound_match.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +67,13 @@ TEST(CaptureVideo, HasTheFramesDurationAndSoundAskedFor) {
         EXPECT_EQ(probeStream(video, "a", "codec_name"), "aac");
         // AAC works in frames of 1,024 samples.
         EXPECT_NEAR(std::atof(probeStream(video, "a", "duration").c_str()), 2.0, 1024.0 / 44100.0);
+        // The sound is the track from 10 s, as mpg123 decodes it, within what AAC loses, in step and at
+        // its level: a silent or misplaced stream has the right format too.
+        SoundMatch match = matchSound(decodeAudioWithFfmpeg(video), independentSoundtrack(), 10 * 44100, 441);
+        EXPECT_GT(match.trackRmsDb, -40.0) << "the track is near silence at 10 s: pick another range";
+        EXPECT_GE(match.correlation, 0.98) << "lag " << match.lagFrames << " frames";
+        EXPECT_LE(std::abs(match.lagFrames), 441);
+        EXPECT_NEAR(match.levelDb, 0.0, 1.0);
     } else {
         EXPECT_EQ(probeStream(video, "a", "codec_name"), "");
         EXPECT_NE(run.err.find("no soundtrack"), std::string::npos) << run.err;
@@ -96,6 +106,22 @@ TEST(CaptureVideo, PngFramesAreTheFrameLoopsFramesInOrder) {
     if (carriesSoundtrack()) {
         EXPECT_EQ(names.back(), "soundtrack.wav");
         EXPECT_EQ(fileSize(frames + "/soundtrack.wav"), 44 + 2 * 44100 * 4);
+        // Sample for sample the track from 60 s as mpg123 decodes it (ours truncates, mpg123 rounds).
+        int rate = 0, channels = 0;
+        std::vector<short> wav = readWavSamples(frames + "/soundtrack.wav", &rate, &channels);
+        EXPECT_EQ(rate, 44100);
+        EXPECT_EQ(channels, 2);
+        const std::vector<float>& track = independentSoundtrack();
+        ASSERT_GE(track.size(), (62u * 44100u) * 2);
+        ASSERT_EQ(wav.size(), 2u * 44100u * 2);
+        float largest = 0.0f, loudest = 0.0f;
+        for (size_t i = 0; i < wav.size(); ++i) {
+            const float expected = track[60u * 44100u * 2 + i] * 32767.0f;
+            largest = std::max(largest, std::abs(wav[i] - expected));
+            loudest = std::max(loudest, std::abs(expected));
+        }
+        EXPECT_LE(largest, 2.0f);
+        EXPECT_GT(loudest, 3000.0f) << "the track is near silence at 60 s: pick another range";
     }
 
     prepareReferenceDemo(31, 17);

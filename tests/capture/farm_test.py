@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """A capture job end to end, with the real doz-capture, GNU parallel, ffmpeg and (for hosts) sshd.
 
-    farm_test.py local SOURCE DOZ_CAPTURE   farm.sh -j 2 with a chunk killed mid-render and the job resumed;
+    farm_test.py local SOURCE DOZ_CAPTURE SOUND_MATCH   farm.sh -j 2 with a chunk killed mid-render and the job resumed;
                                             damaged, foreign and unwritable chunks; bad plans; supersampling;
                                             farm.slurm on a one-node Slurm started by the test
-    farm_test.py hosts SOURCE DOZ_CAPTURE   farm.sh --hosts over a throwaway sshd on two loopback ports
+    farm_test.py hosts SOURCE DOZ_CAPTURE SOUND_MATCH   farm.sh --hosts over a throwaway sshd on two loopback ports
 
 Every joined video must decode (ffmpeg framemd5, picture and sound) exactly as `doz-capture --video` with the
-same options does. Exits 77 (skipped) when GNU parallel, or for hosts an sshd, cannot be had.
+same options does, and that video's sound must be the carried track as mpg123 decodes it (SOUND_MATCH is the
+tests' sound_match tool): two silent videos are equal too. Exits 77 (skipped) when GNU parallel, or for hosts an sshd, cannot be had.
 """
 import glob
 import os
@@ -20,6 +21,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from sound_check import SoundMismatch, check_track  # noqa: E402
 
 SKIPPED = 77
 # 45 frames over 40-41.5 s, where the onset rule fires: chunk 1's first frame is not what a fresh run draws.
@@ -63,9 +67,32 @@ def farm(source, *args, env, expect):
     return run([os.path.join(source, "tools/capture/farm.sh")] + list(args), expect=expect, env=env, timeout=600)
 
 
+SOUND_MATCH = None
+
+
+def check_sound(path, what):
+    """The video's AAC is the track over its range: in step within 10 ms, correlated at 0.98, level within 1 dB."""
+    try:
+        check_track(SOUND_MATCH, path, float(VIDEO[VIDEO.index("--from") + 1]), 10, 0.98, what=what)
+    except SoundMismatch as mismatch:
+        raise Failure(str(mismatch))
+
+
 def reference(capture, scratch):
     one = os.path.join(scratch, "one.mp4")
     run([capture, "--video"] + VIDEO + ["-o", one], expect=0)
+    check_sound(one, "the one-process video")
+    # Every joined video is compared with this one: its own picture must be a picture, not black or flat.
+    frame_bytes = 64 * 36 * 3
+    frames = rgb_frames(one)
+    for at in (0, len(frames) - frame_bytes):
+        frame = frames[at:at + frame_bytes]
+        luminance = [0.299 * frame[i] + 0.587 * frame[i + 1] + 0.114 * frame[i + 2] for i in range(0, len(frame), 3)]
+        mean = sum(luminance) / len(luminance)
+        spread = (sum((y - mean) ** 2 for y in luminance) / len(luminance)) ** 0.5
+        colours = len({frame[i:i + 3] for i in range(0, len(frame), 3)})
+        check(colours > 8 and spread > 2, "the one-process video's frame at byte %d is flat: %d colours, spread %.1f"
+              % (at, colours, spread))
     return framemd5(one)
 
 
@@ -145,6 +172,7 @@ def local_session(source, capture, scratch):
     check(sorted(runs) == [("1", "0"), ("2", "0"), ("3", "0"), ("4", "0")] and runs[-1][0] == "2",
           "the joblog shows other runs than one redo of chunk 1: %s" % runs)
     check(framemd5(out) == expected, "the joined video differs from the one-process capture")
+    check_sound(out, "the joined video")
 
     # The onset rule fired before chunk 1: its first frame is not the still of a fresh run at that time.
     still = os.path.join(scratch, "still.png")
@@ -412,10 +440,12 @@ def hosts_session(source, capture, scratch):
 
 
 def main():
-    if len(sys.argv) != 4 or sys.argv[1] not in ("local", "hosts"):
+    global SOUND_MATCH
+    if len(sys.argv) != 5 or sys.argv[1] not in ("local", "hosts"):
         print(__doc__)
         return 2
     mode, source, capture = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
+    SOUND_MATCH = os.path.abspath(sys.argv[4])
     if shutil.which("parallel") is None:
         print("SKIPPED: GNU parallel is not installed (Debian: parallel)")
         return SKIPPED

@@ -1,0 +1,68 @@
+"""The sound a program made, judged by its content: the `sound_match` tool (tests/tools) compares it with the
+carried track as mpg123 decodes it, so a silent, misplaced or distorted stream fails even where its format is
+right."""
+import subprocess
+
+# A live run's sound, recorded from the sink with its gaps left out, is judged from 2 s to 8 s after it starts
+# in windows of 1 s, each against the track at the same music time: the stream starts at music time 0, and
+# the search allows for the device's latency. On a busy machine the sound server drops a few samples where
+# the stream starved, which puts one window a few milliseconds out: most windows must match, not all. The
+# track repeats itself, so a bar well above the 0.93 of the same bars 5 s apart.
+LIVE_FROM_S, LIVE_S, LIVE_WINDOW_S = 2.0, 6.0, 1.0
+LIVE_LAG_MS, LIVE_CORRELATION, LIVE_WINDOWS_MATCHED = 250.0, 0.98, 4
+# What a recording keeps: the gaps that save_wav leaves out count too.
+LIVE_KEEP_S = LIVE_FROM_S + LIVE_S + 3.0
+
+
+class SoundMismatch(Exception):
+    pass
+
+
+def match_track(tool, path, at_s, max_lag_ms, seconds=None, window_s=None):
+    """The figures of `sound_match`, one dict per window: at, correlation, lag_ms, level_db, track_rms_db,
+    seconds."""
+    args = [tool, path, repr(at_s), repr(max_lag_ms)]
+    if seconds is not None or window_s is not None:
+        args.append(repr(seconds or 0))
+    if window_s is not None:
+        args.append(repr(window_s))
+    done = subprocess.run(args, capture_output=True, text=True, timeout=300)
+    if done.returncode != 0:
+        raise SoundMismatch(f"sound_match {path} failed: {done.stderr.strip()}")
+    figures = []
+    for line in done.stdout.splitlines():
+        words = line.split()
+        figures.append({words[i]: float(words[i + 1]) for i in range(0, len(words) - 1, 2)})
+    return figures
+
+
+def describe(m):
+    return (f"correlation {m['correlation']:.4f} at {m['lag_ms']:+.1f} ms from {m['at']:.3f} s, "
+            f"level {m['level_db']:+.2f} dB over {m['seconds']:.2f} s")
+
+
+def matches(m, max_lag_ms, min_correlation, level_db):
+    return m["correlation"] >= min_correlation and abs(m["level_db"]) <= level_db and abs(m["lag_ms"]) <= max_lag_ms
+
+
+def check_track(tool, path, at_s, max_lag_ms, min_correlation, level_db=1.0, what=None):
+    """Raises SoundMismatch unless `path` holds the track from `at_s` within `max_lag_ms`, correlated at
+    `min_correlation` or more and at the track's level within `level_db`; returns what it found."""
+    m = match_track(tool, path, at_s, max_lag_ms)[0]
+    said = f"{what or path}: {describe(m)}"
+    if m["track_rms_db"] < -40:
+        raise SoundMismatch(f"{said}: the track is near silence there, which proves nothing")
+    if not matches(m, max_lag_ms, min_correlation, level_db):
+        raise SoundMismatch(f"{said}: not the track")
+    return said
+
+
+def check_live_track(tool, path, what):
+    """A live run's recording (from LIVE_FROM_S into its sound, gaps left out) against the track, window by
+    window; raises SoundMismatch unless enough windows hold the track; returns what it found."""
+    windows = match_track(tool, path, LIVE_FROM_S, LIVE_LAG_MS, LIVE_S, LIVE_WINDOW_S)
+    good = [m for m in windows if matches(m, LIVE_LAG_MS, LIVE_CORRELATION, 1.0) and m["track_rms_db"] > -40]
+    said = f"{what}: {len(good)} of {len(windows)} windows hold the track; " + "; ".join(map(describe, windows))
+    if len(good) < LIVE_WINDOWS_MATCHED:
+        raise SoundMismatch(said)
+    return said
