@@ -85,7 +85,7 @@ SoundMatch matchSound(const StereoSamples& got, const StereoSamples& track, long
     SoundMatch best;
     const long gotFrames = static_cast<long>(got.size() / 2),
                trackFrames = static_cast<long>(track.size() / 2);
-    const long from = maxLag, to = gotFrames - maxLag;
+    const long from = 0, to = gotFrames;
     if (to <= from)
         return best;
     int low = -maxLag, high = maxLag;

@@ -26,7 +26,7 @@ struct SoundMatch {
         -200.0; // the track's own level there, dB of full scale: a quiet stretch proves little
 };
 
-// Slides `got` over `track` around track frame `firstFrame`, up to `maxLag` frames either way, and returns
-// the best line-up. The first and last `maxLag` frames of `got` are left out, so every lag sums the same
-// frames. Long searches go coarse first (blocks of 16 frames), then exact around the coarse peak.
+// Slides the whole of `got` over `track` around track frame `firstFrame`, up to `maxLag` frames either way
+// (where the track reaches), and returns the best line-up. Long searches go coarse first (blocks of 16
+// frames), then exact around the coarse peak.
 SoundMatch matchSound(const StereoSamples& got, const StereoSamples& track, long firstFrame, int maxLag);

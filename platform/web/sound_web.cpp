@@ -75,13 +75,16 @@ EM_JS(void, prepareSoundJs, (const int16_t* samples, int32_t frames), {
             sound.lastPosition = sound.startFrame;
             sound.playing = true;
         };
-        // Plays from startFrame now, up to endFrame; past it the position still runs on the context's clock
-        // so that the page sees the music end.
+        // Plays from startFrame as soon as can be, up to endFrame; past it the position still runs on the
+        // context's clock so that the page sees the music end. A start at currentTime is often in the past by
+        // the time the audio thread takes it (the context renders ahead in callbacks of 1,024 frames or
+        // more), and a late start plays from the offset at once, behind the clock: so it is scheduled a
+        // little ahead, where the position stands until it comes.
         sound.startSource = function() {
             sound.stopSource();
             var context = sound.context;
             sound.onTimer = false;
-            sound.startTime = context.currentTime;
+            sound.startTime = context.currentTime + Math.max(0.05, 2 * (context.baseLatency || 0));
             sound.lastPosition = sound.startFrame;
             sound.playing = true;
             var frames = Math.min(sound.endFrame, sound.buffer.length) - sound.startFrame;

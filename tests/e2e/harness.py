@@ -11,6 +11,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import wave
 
 SKIPPED = 77
 FIRST_TITLE = "doz-engine"
@@ -268,7 +269,10 @@ class SinkRecording:
     BLOCK_FRAMES = 64
     _BLOCK_BYTES = BLOCK_FRAMES * 4
 
-    def __init__(self, pulse):
+    def __init__(self, pulse, keep_s=0.0):
+        """Keeps `keep_s` seconds of the sink's frames from the first sound on, for save_wav."""
+        self._keep_bytes = int(keep_s * self.RATE) // self.BLOCK_FRAMES * self._BLOCK_BYTES
+        self.kept = bytearray()
         self.process = subprocess.Popen(
             ["parec", "--server", pulse.server, "--device", "doz_null.monitor", "--raw", "--format=s16le",
              f"--rate={self.RATE}", "--channels=2", "--latency-msec=100"],
@@ -299,6 +303,8 @@ class SinkRecording:
                         self.gap_blocks += self._silent_run
                     self._silent_run = 0
                     self.last_sound = self.blocks
+                if self.first_sound is not None and len(self.kept) < self._keep_bytes:
+                    self.kept += pending[at:at + self._BLOCK_BYTES]
                 self.blocks += 1
             pending = pending[whole:]
 
@@ -307,6 +313,30 @@ class SinkRecording:
         time.sleep(settle_s)
         stop_process(self.process)
         self._thread.join(timeout=10)
+
+    def kept_enough(self):
+        return len(self.kept) >= self._keep_bytes
+
+    def save_wav(self, path, skip_s=0.0):
+        """Writes the kept sound as a 16-bit stereo WAV, without its gaps and its first `skip_s` seconds. The
+        stream resumes where it starved, so the sound without the gaps (runs of 16 or more silent frames,
+        which the track does not hold) is the track as the program played it."""
+        frames = [self.kept[at:at + 4] for at in range(0, len(self.kept) - 3, 4)]
+        sound, run = [], []
+        for frame in frames:
+            if frame == b"\0\0\0\0":
+                run.append(frame)
+                continue
+            if len(run) < 16:
+                sound.extend(run)
+            run = []
+            sound.append(frame)
+        with wave.open(path, "wb") as out:
+            out.setnchannels(2)
+            out.setsampwidth(2)
+            out.setframerate(self.RATE)
+            out.writeframes(b"".join(sound[int(skip_s * self.RATE):]))
+        return path
 
     def seconds(self, blocks):
         return blocks * self.BLOCK_FRAMES / self.RATE

@@ -4,12 +4,14 @@ right."""
 import subprocess
 
 # A live run's sound, recorded from the sink with its gaps left out, is judged from 2 s to 8 s after it starts
-# in windows of 1 s, each against the track at the same music time: the stream starts at music time 0, and
-# the search allows for the device's latency. On a busy machine the sound server drops a few samples where
-# the stream starved, which puts one window a few milliseconds out: most windows must match, not all. The
-# track repeats itself, so a bar well above the 0.93 of the same bars 5 s apart.
+# in windows of 1 s, each against the track near the same music time. The stream starts at music time 0, but
+# a sound server may lose some of its first few hundred milliseconds (Wine's does), so the search reaches
+# 1 s either way; the clock's pace against the sink is the other tests' to judge. On a busy machine the sound
+# server drops a few samples where the stream starved, which puts a window a few milliseconds out: most
+# windows must match, not all. The track repeats itself, so the bar is well above the 0.93 of the same bars
+# 5 s apart.
 LIVE_FROM_S, LIVE_S, LIVE_WINDOW_S = 2.0, 6.0, 1.0
-LIVE_LAG_MS, LIVE_CORRELATION, LIVE_WINDOWS_MATCHED = 250.0, 0.98, 4
+LIVE_LAG_MS, LIVE_CORRELATION, LIVE_WINDOWS_MATCHED = 1000.0, 0.98, 4
 # What a recording keeps: the gaps that save_wav leaves out count too.
 LIVE_KEEP_S = LIVE_FROM_S + LIVE_S + 3.0
 

@@ -15,6 +15,8 @@ OpenGL calls that reach the driver.
     windows_exe_test.py compile-log EXE --source DIR --fragment FILE
         A variant built with a fragment stage that does not compile: the compile log is the title for the
         whole run, the soundtrack plays, and a close request ends the run after the pass in progress.
+    windows_exe_test.py sound EXE --source DIR --sound-match TOOL
+        Untraced, what the sound sink takes is the track as mpg123 decodes it; Escape ends the run.
 
     --repeat N runs the mode N times, each in a fresh prefix; --busy N keeps N busy loops running meanwhile.
 
@@ -37,6 +39,7 @@ from harness import (FIRST_TITLE, FRAME_RATE_TITLE, NO_DISPLAY_DRIVER, SKIPPED, 
                      glx_tracer, kill_process_group, make_scratch, note, raw_clock, registry_text, run_tool,
                      send_close_request, start_virtual_screen, stop_process, take_screenshot,
                      wait_for_demo_window, window_geometry, window_title, write_png)
+from sound_check import LIVE_FROM_S, LIVE_KEEP_S, SoundMismatch, check_live_track
 from wine_trace import program_events, read_wine_trace
 
 SCREEN = (320, 240)
@@ -44,6 +47,8 @@ WINDOW_LIMIT_S = 90
 FIRST_FRAME_RATE_TITLE_LIMIT_S = 90
 TITLE_LIMIT_S = 6
 EXIT_AFTER_KEY_LIMIT_S = 10
+# A bound on the wait for the sound to judge, loose for a busy machine.
+HEARD_LIMIT_S = 120
 # How far the run's length may stray from 124 s of music: start-up of the sound stream and the last frame.
 RUN_LENGTH_TOLERANCE_S = 3.0
 # On the sink's clock: the device's position may run ahead of what the sink has played by its buffers, and
@@ -106,7 +111,7 @@ class DemoRun:
     null sink and an OpenGL recording."""
 
     def __init__(self, exe, channels, sound=True, record_gl=False, audio_driver=True, relay=(),
-                 record_sound=False):
+                 record_sound=False, keep_sound_s=0.0):
         self.exe = exe
         self.scratch = make_scratch("doz-wine-")
         self.screen_process = self.prefix = self.pulse = self.process = self.recording = None
@@ -126,7 +131,7 @@ class DemoRun:
                 self.pulse = PulseServer(self.scratch)
                 env["PULSE_SERVER"] = self.pulse.server
                 if record_sound:
-                    self.recording = SinkRecording(self.pulse)
+                    self.recording = SinkRecording(self.pulse, keep_s=keep_sound_s)
             if record_gl:
                 tracer = glx_tracer()
                 if tracer is None:
@@ -436,6 +441,33 @@ def ending(args, by_close_request):
     return checks
 
 
+def heard_sound(args):
+    """Untraced (the relay trace starves the sound on a busy machine), what the sink takes is the track as
+    mpg123 decodes it, from music time 0 on; then Escape ends the run."""
+    checks = cs.Checks()
+    run = DemoRun(args.exe, "-all", record_sound=True, keep_sound_s=LIVE_KEEP_S)
+    try:
+        run.wait_for_window()
+        # Sink time, not wall time: the sound is judged once the sink has taken enough of it.
+        deadline = raw_clock() + HEARD_LIMIT_S
+        while not run.recording.kept_enough() and run.process.poll() is None and raw_clock() < deadline:
+            time.sleep(0.2)
+        try:
+            wav = run.recording.save_wav(os.path.join(run.scratch, "heard.wav"), skip_s=LIVE_FROM_S)
+            note(check_live_track(args.sound_match, wav, "the sink's first seconds"))
+            heard = True
+        except SoundMismatch as mismatch:
+            note(str(mismatch))
+            heard = False
+        checks.expect(heard, f"what the sink took is the track: {run.recording.describe()}")
+        run_tool(["xdotool", "windowfocus", "--sync", run.window], run.env)
+        run_tool(["xdotool", "key", "Escape"], run.env)
+        checks.expect(run.wait_for_exit(EXIT_AFTER_KEY_LIMIT_S) == 0, "exit code 0 after Escape")
+    finally:
+        run.close()
+    return checks
+
+
 def no_sound(args):
     checks = cs.Checks()
     run = DemoRun(args.exe, "+timestamp,+pid,+loaddll,+relay,+opengl,+mmdevapi", sound=False, audio_driver=False)
@@ -544,12 +576,13 @@ def run_mode(mode, args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=["full-run", "escape", "close-request", "no-sound", "compile-log"])
+    parser.add_argument("mode", choices=["full-run", "escape", "close-request", "no-sound", "compile-log", "sound"])
     parser.add_argument("exe")
     parser.add_argument("--source", required=True, help="the project's source folder")
     parser.add_argument("--capture", help="doz-capture, for the stills (full-run)")
     parser.add_argument("--fragment", help="the fragment stage built into EXE, when not the scene's")
     parser.add_argument("--track-frames-tool", help="prints the decoded soundtrack's frames")
+    parser.add_argument("--sound-match", help="tests/tools' sound_match, to check the sound's content (sound)")
     parser.add_argument("--repeat", type=int, default=1, help="runs, each in a fresh prefix; all must pass")
     parser.add_argument("--busy", type=int, default=0,
                         help="busy loops kept running meanwhile, to check the runs on a loaded machine")
@@ -559,7 +592,7 @@ def main():
         return SKIPPED
     modes = {"full-run": full_run, "escape": lambda a: ending(a, by_close_request=False),
              "close-request": lambda a: ending(a, by_close_request=True), "no-sound": no_sound,
-             "compile-log": compile_log}
+             "compile-log": compile_log, "sound": heard_sound}
     busy = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(args.busy)]
     try:
         passed = 0

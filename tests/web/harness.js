@@ -86,6 +86,105 @@ async function recordAudioCalls(page) {
     });
 }
 
+// Taps what the page sends to each audio context's output, before the page runs: an audio worklet beside
+// the destination copies every render quantum while window.dozTapped.recording is set, with the context time
+// at which the quantum was rendered (the time the page's sound position counts in). Its own output stays
+// silent, so the page sounds as it would untapped.
+async function tapAudioOutput(page) {
+    await page.evaluateOnNewDocument(() => {
+        window.dozTapped = {recording: false, sampleRate: 0, blocks: []};
+        const TAP = `registerProcessor('doz-tap', class extends AudioWorkletProcessor {
+            constructor() { super(); this.recording = false; this.port.onmessage = (e) => { this.recording = e.data; }; }
+            process(inputs) {
+                const input = inputs[0];
+                if (this.recording && input.length > 0)
+                    this.port.postMessage({time: currentTime, left: input[0].slice(), right: input[input.length - 1].slice()});
+                return true;
+            }
+        });`;
+        const url = URL.createObjectURL(new Blob([TAP], {type: 'application/javascript'}));
+        const connect = AudioNode.prototype.connect;
+        AudioNode.prototype.connect = function(target) {
+            const result = connect.apply(this, arguments);
+            if (target instanceof AudioDestinationNode && !(this instanceof AudioWorkletNode)) {
+                const context = this.context, source = this;
+                context.dozOutputTap = context.dozOutputTap || context.audioWorklet.addModule(url).then(() => {
+                    const tap = new AudioWorkletNode(context, 'doz-tap', {numberOfInputs: 1, numberOfOutputs: 1,
+                                                                          outputChannelCount: [2]});
+                    tap.port.onmessage = (event) => {
+                        window.dozTapped.sampleRate = context.sampleRate;
+                        window.dozTapped.blocks.push(event.data);
+                    };
+                    connect.call(tap, context.destination);
+                    window.dozTapped.tap = tap;
+                    return tap;
+                });
+                context.dozOutputTap.then((tap) => connect.call(source, tap));
+            }
+            return result;
+        };
+    });
+}
+
+// Records `seconds` of the tapped output (tapAudioOutput), writes it as a 16-bit WAV and compares it with the
+// carried track as mpg123 decodes it (tests/tools' sound_match), from the track time that the page's sound
+// says it plays at the first block. Returns sound_match's figures and that time.
+async function matchHeardSound(page, seconds) {
+    await waitUntil('the audio tap', () => page.evaluate(() => !!window.dozTapped.tap), 10000);
+    await page.evaluate(() => {
+        window.dozTapped.blocks = [];
+        window.dozTapped.tap.port.postMessage(true);
+    });
+    await new Promise((resolve) => setTimeout(resolve, 200));
+    await waitUntil('the tapped sound', () => page.evaluate((s) => {
+        const heard = window.dozTapped;
+        return heard.blocks.length > 0 && heard.blocks[heard.blocks.length - 1].time - heard.blocks[0].time >= s;
+    }, seconds), 30000);
+    const heard = await page.evaluate(() => {
+        window.dozTapped.tap.port.postMessage(false);
+        const sound = Module.dozSound;
+        const blocks = window.dozTapped.blocks.map(
+            (block) => ({time: block.time, left: Array.from(block.left), right: Array.from(block.right)}));
+        return {sampleRate: window.dozTapped.sampleRate, blocks,
+                startFrame: sound.startFrame, startTime: sound.startTime};
+    });
+    const frames = heard.blocks.reduce((n, block) => n + block.left.length, 0);
+    const wav = Buffer.alloc(44 + frames * 4);
+    wav.write('RIFF', 0);
+    wav.writeUInt32LE(36 + frames * 4, 4);
+    wav.write('WAVEfmt ', 8);
+    wav.writeUInt32LE(16, 16);
+    wav.writeUInt16LE(1, 20);
+    wav.writeUInt16LE(2, 22);
+    wav.writeUInt32LE(heard.sampleRate, 24);
+    wav.writeUInt32LE(heard.sampleRate * 4, 28);
+    wav.writeUInt16LE(4, 32);
+    wav.writeUInt16LE(16, 34);
+    wav.write('data', 36);
+    wav.writeUInt32LE(frames * 4, 40);
+    let at = 44;
+    const toInt16 = (x) => Math.max(-32768, Math.min(32767, Math.round(x * 32768)));
+    for (const block of heard.blocks)
+        for (let i = 0; i < block.left.length; ++i, at += 4) {
+            wav.writeInt16LE(toInt16(block.left[i]), at);
+            wav.writeInt16LE(toInt16(block.right[i]), at + 2);
+        }
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'doz-heard-'));
+    try {
+        const file = path.join(dir, 'heard.wav');
+        fs.writeFileSync(file, wav);
+        const trackTime = heard.startFrame / 44100 + (heard.blocks[0].time - heard.startTime);
+        const tool = process.env.DOZ_SOUND_MATCH || path.join(ROOT, 'build', 'linux', 'tests', 'sound_match');
+        const said = execFileSync(tool, [file, String(trackTime), '50'], {encoding: 'utf8'}).trim().split(/\s+/);
+        const figures = {trackTime};
+        for (let i = 0; i + 1 < said.length; i += 2)
+            figures[said[i]] = Number(said[i + 1]);
+        return figures;
+    } finally {
+        fs.rmSync(dir, {recursive: true, force: true});
+    }
+}
+
 // What the page shows and where its clocks stand, in one evaluation.
 async function pageState(page) {
     return page.evaluate(() => {
@@ -183,5 +282,5 @@ function isScene(image) {
 }
 
 module.exports = {ROOT, WEB_BUILD, CHROMIUM, serveDirectory, launchChromium, openPage, waitForFirstFrame,
-                  recordAudioCalls, pageState, waitUntil, captureStill, screenshot, blockDifference,
+                  recordAudioCalls, tapAudioOutput, matchHeardSound, pageState, waitUntil, captureStill, screenshot, blockDifference,
                   describePicture, isScene};

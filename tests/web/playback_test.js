@@ -1,4 +1,5 @@
-// Playing in the page: the click that starts the Web Audio source and the music clock, the frame-rate title,
+// Playing in the page: the click that starts the Web Audio source and the music clock, what reaches the
+// audio output compared with the track, the frame-rate title,
 // clicks and Escape through the input table, the end after 124 s with its last frame and the replay, and
 // the page timer where there is no Web Audio. Time is compared on one clock: music time against the audio
 // context's own (or the page's timer where the clock runs on it), never against how fast frames come.
@@ -33,6 +34,7 @@ const click = (page, options) => page.mouse.click(WIDTH / 2, HEIGHT / 2, options
 // Chromium lets them run at once).
 async function suspendNewAudioContexts(page) {
     await h.recordAudioCalls(page);
+    await h.tapAudioOutput(page);
     await page.evaluateOnNewDocument(() => {
         const Original = window.AudioContext;
         window.AudioContext = function(options) {
@@ -92,6 +94,16 @@ test('a click starts the track and the clock; clicks, title and Escape follow', 
         // Never ahead of the sound rendered since the start.
         assert.ok(last.musicTime > 10 && last.musicTime < 10 + last.audioTime - start.contextTime + 1e-3,
                   `music time ${last.musicTime} against ${last.audioTime - start.contextTime} s of sound`);
+
+        // What reaches the output is the track where the page's sound says it plays: its format and the
+        // buffer's peak would look the same with a silent or misplaced stream.
+        const heard = await h.matchHeardSound(page, 3);
+        const said = `the output from ${heard.trackTime.toFixed(3)} s: ${JSON.stringify(heard)}`;
+        console.log(said);
+        assert.ok(heard.track_rms_db > -40, `the track is near silence there, which proves nothing; ${said}`);
+        assert.ok(heard.correlation >= 0.98, `not the track; ${said}`);
+        assert.ok(Math.abs(heard.lag_ms) <= 10, `not in step with the page's sound position; ${said}`);
+        assert.ok(Math.abs(heard.level_db) <= 1, `not at the track's level; ${said}`);
 
         const titled = await h.waitUntil('the frame-rate title', async () => {
             const state = await h.pageState(page);
