@@ -15,6 +15,7 @@
 #include "render/scale_target.h"
 #include "render/scene_program.h"
 #include "render/stage_reloader.h"
+#include "sync/sync_tracks.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,7 @@ void resetProcessState() {
     resetHeadlessWindow();
     resetHeadlessSound();
     resetHeadlessTicks();
+    resetSyncTracks();
 }
 
 namespace {
