@@ -15,6 +15,7 @@
 #include "render/scale_target.h"
 #include "render/scene_program.h"
 #include "render/stage_reloader.h"
+#include "sync/sync_protocol.h"
 #include "sync/sync_tracks.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,7 @@ void resetProcessState() {
     resetHeadlessSound();
     resetHeadlessTicks();
     resetSyncTracks();
+    resetSyncClient();
 }
 
 namespace {
