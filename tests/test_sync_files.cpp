@@ -40,7 +40,8 @@ std::vector<unsigned char> fileContent(const fs::path& path) {
 void writeFile(const fs::path& path, const std::vector<unsigned char>& bytes) {
     std::FILE* file = std::fopen(path.string().c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
 }
 } // namespace
