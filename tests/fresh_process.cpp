@@ -15,6 +15,8 @@
 #include "render/scale_target.h"
 #include "render/scene_program.h"
 #include "render/stage_reloader.h"
+#include "sync/sync_protocol.h"
+#include "sync/sync_tracks.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,8 @@ void resetProcessState() {
     resetHeadlessWindow();
     resetHeadlessSound();
     resetHeadlessTicks();
+    resetSyncTracks();
+    resetSyncClient();
 }
 
 namespace {

@@ -13,6 +13,8 @@ PACKAGES=(
     libgtest-dev glslang-tools lame mpg123 ffmpeg
     wine wine64 xvfb xauth xdotool x11-utils pulseaudio-utils pulseaudio apitrace imagemagick
     openbox
+    # the sync parsers' libFuzzer programs (fuzz/build.sh, bench/sync_fuzz.sh): Debian's clang and its runtime
+    clang libclang-rt-14-dev
     # capture jobs: GNU parallel runs the chunks, over ssh (rsync sends and returns them); the tests start
     # their own sshd and one-node Slurm (Debian's services, if started, can be disabled: tests don't use them)
     parallel openssh-client rsync openssh-server munge slurmctld slurmd slurm-client

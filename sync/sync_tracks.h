@@ -1,0 +1,118 @@
+// The sync tracks: one process-wide table of named tracks whose keys a sync editor or the track files set,
+// looked up at the music's row on every frame. Keys live in fixed arrays: nothing is allocated after
+// start-up.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// The tracks, in the order they are asked of an editor (and so their indices on a connection). Each is a
+// value the scene adds to what it draws; 0 everywhere is the picture as drawn without tracks.
+//   camera:pos.x/y/z     eye moved by this many scene units along x, y, z (z is up)
+//   camera:target.x/y/z  the point looked at moved by this many scene units
+//   camera:roll          turn about the line of sight, in degrees, clockwise as seen by the viewer
+//   camera:fov           field of view widened by this many degrees (negative narrows)
+//   light:exposure       exposure in stops: the lit colour times 2^value before the gamma step
+//   fog:density          fog thickened by this many stops: its density times 2^value
+//   beat:strength        the beat's glow times (1 + value); -1 takes the beat out of the picture
+//   hero:fold            added to the fold scale of the hero canister's fractal
+//   grade:saturation     colour saturation times (1 + value); -1 is grey
+//   grade:contrast       contrast about mid grey times (1 + value)
+//   grade:warmth         red raised and blue lowered by value (negative: cooler)
+enum SyncTrack {
+    TRACK_CAMERA_POS_X,
+    TRACK_CAMERA_POS_Y,
+    TRACK_CAMERA_POS_Z,
+    TRACK_CAMERA_TARGET_X,
+    TRACK_CAMERA_TARGET_Y,
+    TRACK_CAMERA_TARGET_Z,
+    TRACK_CAMERA_ROLL,
+    TRACK_CAMERA_FOV,
+    TRACK_LIGHT_EXPOSURE,
+    TRACK_FOG_DENSITY,
+    TRACK_BEAT_STRENGTH,
+    TRACK_HERO_FOLD,
+    TRACK_GRADE_SATURATION,
+    TRACK_GRADE_CONTRAST,
+    TRACK_GRADE_WARMTH,
+    SYNC_TRACK_COUNT
+};
+
+// The names above, indexed by SyncTrack; none longer than SYNC_TRACK_NAME_ROOM bytes.
+constexpr size_t SYNC_TRACK_NAME_ROOM = 64;
+extern const char* const SYNC_TRACK_NAMES[SYNC_TRACK_COUNT];
+
+enum SyncInterpolation : uint8_t {
+    SYNC_STEP = 0,   // holds the key's value up to the next key
+    SYNC_LINEAR = 1, // a straight line to the next key
+    SYNC_SMOOTH = 2, // eases in and out (smoothstep)
+    SYNC_RAMP = 3,   // eases in only (t squared)
+};
+constexpr uint8_t SYNC_LAST_INTERPOLATION = SYNC_RAMP;
+
+// Keys one track holds. A key beyond it is refused (setSyncKey returns SYNC_KEY_REFUSED) and the track
+// keeps the keys it had; a track file with more keys is refused whole.
+constexpr int SYNC_MAX_KEYS = 16384;
+// The highest row a key or the editor's cursor may name: 2^20 rows, over 18 hours at 16 rows a second.
+// Rows beyond it, from a file or the editor, are bad input.
+constexpr int32_t SYNC_MAX_ROW = 1 << 20;
+
+struct SyncTrackKeys {
+    int count = 0;
+    // Sorted by row, no row twice; split by field so that the search walks rows only.
+    int32_t rows[SYNC_MAX_KEYS];
+    float values[SYNC_MAX_KEYS];
+    uint8_t interpolations[SYNC_MAX_KEYS];
+};
+
+struct SyncTrackTable {
+    SyncTrackKeys tracks[SYNC_TRACK_COUNT];
+};
+
+extern SyncTrackTable syncTracks;
+
+// The row rate: rows = music seconds x beatsPerMinute / 60 x rowsPerBeat.
+struct SyncSettings {
+    double beatsPerMinute = 120.0;
+    int rowsPerBeat = 8;
+};
+constexpr double SYNC_MIN_BPM = 1.0, SYNC_MAX_BPM = 1000.0;
+constexpr int SYNC_MAX_ROWS_PER_BEAT = 64;
+
+extern SyncSettings syncSettings;
+
+// No keys on any track, and the default row rate.
+void resetSyncTracks();
+
+// The name's track, or -1.
+int findSyncTrack(const char* name);
+
+enum SyncKeyResult { SYNC_KEY_ADDED, SYNC_KEY_REPLACED, SYNC_KEY_REFUSED };
+// Sets the key at `row` (replacing one already there). Refused: a track or interpolation out of range, a
+// row outside 0..SYNC_MAX_ROW, a value that is not finite, or a full track.
+SyncKeyResult setSyncKey(int track, int32_t row, float value, uint8_t interpolation);
+// Removes the key at `row`; false when there is none.
+bool deleteSyncKey(int track, int32_t row);
+void clearSyncTrack(int track);
+
+// The track's value at a fractional row: 0 without keys; the first key's value up to it, the last key's
+// from it on; between two keys the earlier key's interpolation, t being the fraction of the way between.
+float trackValueAt(int track, double row);
+// Every track's value at `row`, into out[SYNC_TRACK_COUNT].
+void readTrackValues(double row, float* out);
+
+double syncRowsPerSecond();
+double rowAtTime(double seconds);
+double timeAtRow(double row);
+
+// The settings file in a tracks folder; absent, the defaults hold. Text lines, each a name and a number:
+//   bpm 120            beats per minute, SYNC_MIN_BPM to SYNC_MAX_BPM
+//   rows_per_beat 8    a whole number, 1 to SYNC_MAX_ROWS_PER_BEAT
+// Blank lines and lines starting with '#' are skipped; a name not known, given twice, a number that is not
+// one or out of range is an error naming the line.
+extern const char* const SYNC_SETTINGS_FILE; // "rows.txt"
+
+// Parses settings text into `settings` (left as it was on error, with the reason in `error`).
+bool parseSyncSettings(const char* text, size_t size, SyncSettings* settings, char* error, size_t errorSize);
+// Reads folder/SYNC_SETTINGS_FILE into syncSettings: true with the defaults when there is no such file;
+// false, with the file's name and the reason in `error` and the defaults in force, when it is bad.
+bool readSyncSettings(const char* folder, char* error, size_t errorSize);
