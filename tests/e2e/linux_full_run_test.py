@@ -7,6 +7,7 @@ machine the sink may take sound slower than the wall clock runs, and the music c
 
     linux_full_run_test.py EXE
 """
+import math
 import os
 import re
 import shutil
@@ -15,7 +16,7 @@ import sys
 import time
 
 from harness import (Failure, PulseServer, SinkRecording, kill_process_group, make_scratch, note, run_tool,
-                     start_virtual_screen, stop_process, wait_for_demo_window, window_title)
+                     start_virtual_screen, stop_process, wait_for_demo_window, wait_until, window_title)
 
 SCREEN_WIDTH, SCREEN_HEIGHT = 320, 240
 FRAME_RATE_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac (\d)  \[reload 0\]$")
@@ -32,15 +33,16 @@ LATEST_END_S = RUN_S * 3.0 + 30.0
 
 def next_frac(window, env, process, after):
     """Waits for a frame-rate title written after `after` (monotonic time) and returns its frac counter."""
-    while True:
-        if process.poll() is not None:
-            raise Failure(f"the run ended early, code {process.returncode}")
-        title = window_title(window, env) or ""
-        match = FRAME_RATE_TITLE.match(title)
+
+    def written_after():
+        match = FRAME_RATE_TITLE.match(window_title(window, env) or "")
         # A title is rewritten once a second: wait past one whole interval after the click.
-        if match and time.monotonic() > after + 1.5:
-            return int(match.group(2))
-        time.sleep(0.1)
+        return match if match and time.monotonic() > after + 1.5 else None
+
+    # No limit of its own: the run's end (at most LATEST_END_S) ends the wait.
+    match = wait_until(written_after, math.inf, "", interval=0.1, process=process,
+                       ended=lambda code: f"the run ended early, code {code}")
+    return int(match.group(2))
 
 
 def click(window, env, shift=False):

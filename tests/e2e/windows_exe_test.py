@@ -36,7 +36,7 @@ from harness import (FIRST_TITLE, FRAME_RATE_TITLE, NO_DISPLAY_DRIVER, SKIPPED, 
                      PulseServer, SinkRecording, WinePrefix,
                      glx_tracer, kill_process_group, make_scratch, note, raw_clock, registry_text, run_tool,
                      send_close_request, start_virtual_screen, stop_process, take_screenshot,
-                     wait_for_demo_window, window_geometry, window_title, write_png)
+                     wait_for_demo_window, wait_until, window_geometry, window_title, write_png)
 from wine_trace import program_events, read_wine_trace
 
 SCREEN = (320, 240)
@@ -86,15 +86,14 @@ class TitleWatcher(threading.Thread):
             time.sleep(0.05)
 
     def wait_for(self, predicate, limit_s, process, after=0.0):
-        deadline = time.monotonic() + limit_s
-        while time.monotonic() < deadline:
-            for seen, title in list(self.titles):
-                if seen >= after and predicate(title):
-                    return seen, title
-            if process.poll() is not None:
-                raise Failure(f"the program ended with code {process.returncode} while waiting for a title")
-            time.sleep(0.05)
-        raise Failure(f"no such title within {limit_s} s; titles: {[t for _, t in self.titles][-5:]}")
+        def seen_title():
+            return next(((seen, title) for seen, title in list(self.titles) if seen >= after and predicate(title)),
+                        None)
+
+        return wait_until(seen_title, limit_s,
+                          lambda: f"no such title within {limit_s} s; titles: {[t for _, t in self.titles][-5:]}",
+                          process=process,
+                          ended=lambda code: f"the program ended with code {code} while waiting for a title")
 
     def stop(self):
         self.done.set()
