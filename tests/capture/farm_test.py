@@ -8,6 +8,19 @@
 
 Every joined video must decode (ffmpeg framemd5, picture and sound) exactly as `doz-capture --video` with the
 same options does. Exits 77 (skipped) when GNU parallel, or for hosts an sshd, cannot be had.
+
+local (ctest capture.FarmJob_local, about 1 min): a 45-frame job at 64x36 over 40-41.5 s, where the onset
+rule fires, through `farm.sh -j 2` with 4 chunks; one chunk is killed mid-render (SIGKILL), the assembly
+must name it and write nothing, and `farm.sh` run again runs only that chunk; the video is compared with the
+one-process capture by framemd5, picture and sound. Then a truncated chunk, a chunk with one frame altered
+and a chunk of another plan (all refused by name, nothing written), a chunk past the file size limit (fails
+alone), the exit-2 refusals, `farm.slurm` on a one-node Slurm that the test starts (munged, slurmctld and
+slurmd on loopback ports, state in its scratch folder: the array's three tasks and the assembly after them
+make the same video; without Slurm or root, the script's commands are checked and run as its tasks would
+be, and the test says so), and `--supersample 2` against the block means of a still at twice the size.
+
+hosts (ctest capture.FarmJob_hosts): the same job through `farm.sh --hosts` with two logins to an sshd that
+the test starts on two loopback ports with a throwaway key (skipped, saying why, without sshd).
 """
 import glob
 import os

@@ -20,6 +20,9 @@
     author_test.py linux EXE CAPTURE     the native executable, SDL's dummy sound driver
     author_test.py windows EXE CAPTURE   the cross-built one under Wine, sound to a PulseAudio null sink
 
+As ctest's e2e.LinuxAuthorSession (about 1 min) and e2e.WindowsAuthorSessionUnderWine (about 1.5 min), on
+a 320x200 Xvfb screen with a 160x90 window.
+
 Exits 77 (skipped) when the Windows executable has not been built.
 """
 import os

@@ -6,6 +6,8 @@ has passed 124 s. The run's length is judged on the sink's clock, from a recordi
 machine the sink may take sound slower than the wall clock runs, and the music clock rightly follows it.
 
     linux_full_run_test.py EXE
+
+As ctest's e2e.LinuxExecutableFullRun (about 2 min).
 """
 import math
 import os

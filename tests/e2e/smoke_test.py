@@ -7,7 +7,11 @@ the address Wine's relay trace gives for MessageBoxA) and exit with 0.
     smoke_test.py linux EXE [OPTION...]      the native SDL executable
     smoke_test.py windows EXE [OPTION...]    the cross-built Windows executable, under Wine in a fresh prefix
 
-The options are passed to the program (for instance --scale 0.5).
+The options are passed to the program (for instance --scale 0.5). As ctest: e2e.LinuxExecutableSmoke and
+e2e.WindowsExecutableSmokeUnderWine, and with a render scale e2e.LinuxExecutableSmokeAtHalfScale,
+e2e.LinuxExecutableSmokeAutoScale, e2e.WindowsExecutableSmokeAtHalfScaleUnderWine and
+e2e.WindowsExecutableSmokeAutoScaleUnderWine. The screen is 160x90 so that even the opening's slowest
+frames come several times a second on llvmpipe.
 
 Prints the frame rates the title showed. Exits 77 (skipped) when a Windows executable has not been built.
 """

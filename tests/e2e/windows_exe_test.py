@@ -1,22 +1,45 @@
 #!/usr/bin/env python3
-"""The Windows executable end to end under Wine on a 320x240 virtual X screen: what a user sees (titles,
-the screen, the exit code and when it comes) and the calls the program makes, read from Wine's own trace
-(relay, opengl, class, cursor, winmm and sound-driver channels) and from an apitrace recording of the
-OpenGL calls that reach the driver.
+"""The Windows executable end to end under Wine on a 320x240 virtual X screen, each run in a fresh Wine
+prefix: what a user sees (titles, the screen, the exit code and when it comes) and the calls the program
+makes, read from Wine's own trace (WINEDEBUG=+timestamp,+pid,+loaddll,+relay,+opengl,... with the relay
+limited to the program's Win32, WGL and winmm calls, and the class, cursor, winmm and sound-driver
+channels) and from an apitrace recording of the OpenGL calls that reach Mesa.
 
     windows_exe_test.py full-run EXE --source DIR --capture DOZ_CAPTURE [--track-frames-tool TOOL]
-        The whole run with a real-time sound sink: start-up and per-frame call sequence, titles, three
-        plain clicks and a Shift click, screenshots against headless stills, the end after 124 s.
+        e2e.WindowsFullRunUnderWine (about 3 min): a whole run with sound going to a private PulseAudio
+        server's null sink, which takes samples in real time (ALSA's null device runs several times too
+        fast under Wine). The window class, window, pixel format, the eighteen entry points, the credits
+        texture, the scene program and its uniform table, the wave format and the looping WAVEHDR (read
+        from the running process), then every pass of the frame loop, the titles, three plain clicks and a
+        Shift click, two screenshots against doz-capture stills at the same music time, and the end after
+        124 s of the sound the sink took, with code 0.
     windows_exe_test.py escape EXE --source DIR
     windows_exe_test.py close-request EXE --source DIR
-        Escape, or a window manager's close request, ends the run after the pass in progress with code 0.
+        e2e.WindowsEscapeUnderWine (three runs), e2e.WindowsCloseRequestUnderWine: Escape, or a window
+        manager's close request (WM_DELETE_WINDOW), ends the run after the pass in progress with code 0.
     windows_exe_test.py no-sound EXE --source DIR
-        Without any sound driver the run still lasts 124 s of wall time and ends with exit code 0.
+        e2e.WindowsWithoutSoundDeviceUnderWine (about 2.5 min): with no sound driver at all the run is
+        timed by the tick count and still lasts 124 s of wall time, ending with exit code 0.
     windows_exe_test.py compile-log EXE --source DIR --fragment FILE
-        A variant built with a fragment stage that does not compile: the compile log is the title for the
-        whole run, the soundtrack plays, and a close request ends the run after the pass in progress.
+        e2e.WindowsCompileLogTitleUnderWine (three runs): a variant built in
+        build/linux/windows-broken-shader with tests/e2e/broken_scene.frag as its fragment stage shows the
+        compile log as its title for the whole run, plays the soundtrack, and ends on a window manager's
+        close request after the pass in progress.
 
-    --repeat N runs the mode N times, each in a fresh prefix; --busy N keeps N busy loops running meanwhile.
+Every run, however it ends, then goes out the same way, which the traces check: waveOutReset,
+waveOutUnprepareHeader, waveOutClose, then wglMakeCurrent(NULL, NULL), wglDeleteContext, ReleaseDC,
+DestroyWindow and ShowCursor, each succeeding. A wave device left open at process exit let Wine's PulseAudio
+driver tear its context down while the stream's timer thread still ran, which crashed now and then (a jump
+to address 0 in that thread, seen with +seh).
+
+    --repeat N runs the mode N times, each in a fresh prefix; --busy N keeps N busy loops running meanwhile
+    (`windows_exe_test.py MODE EXE --source . --repeat 10 --busy 2`); a failed run prints what Wine and the
+    program said.
+
+On a heavily loaded machine Wine now and then fails to load its X11 display driver in a fresh prefix ("no
+driver could be loaded", for its desktop process and the program alike); the program then rightly reports
+that it has no OpenGL context and ends with code 1 before any window shows. The test recognises that
+message and runs once more in a fresh prefix on a fresh screen.
 
 Exits 77 (skipped) when the executable has not been built. Set DOZ_E2E_KEEP=1 to keep the traces.
 """
