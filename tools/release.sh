@@ -1,7 +1,8 @@
 #!/bin/bash
 # Makes the release from this checkout into dist/: the Windows and Linux archives, the single-file web page,
 # SHA256SUMS and release-report.txt, after checking each archive as a party checks an entry. Byte for byte
-# the same from any clean checkout of the same commit, in any folder, at any time.
+# the same from any clean checkout of the same commit, in any folder, at any time. Installs what is missing
+# first (tools/install-deps.sh).
 #
 #   tools/release.sh [--allow-dirty]
 #
@@ -10,7 +11,7 @@
 # reproducibility).
 set -euo pipefail
 
-usage() { sed -n '2,10s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,11s/^# \{0,1\}//p' "$0"; }
 allow_dirty=0
 for arg in "$@"; do
     case $arg in
@@ -36,7 +37,9 @@ started=$(date +%s)
 fail() { echo "tools/release.sh: FAILED: $*" >&2; exit 1; }
 say() { echo "[release $(( $(date +%s) - started )) s] $*"; }
 
-# --- Tools: every one the builds and the checks need, named when missing, before anything is built. ---
+# --- Tools: installed where missing, as the run and test commands do (a fresh clone has no browser test
+# packages), then every one the builds and the checks need named if still missing, before anything is built.
+tools/install-deps.sh || fail "tools/install-deps.sh could not install what the release needs"
 missing=()
 for tool in git cmake ninja python3 node x86_64-w64-mingw32-g++-posix emcc wine Xvfb xdotool xwininfo import \
             convert chromium unshare readelf objdump sha256sum; do

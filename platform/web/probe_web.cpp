@@ -6,8 +6,6 @@
 
 #include <emscripten/emscripten.h>
 
-#include <cstdlib>
-
 extern "C" {
 
 // One reading of the music clock, in seconds, while the demo plays; the held time while it is paused;
@@ -32,8 +30,7 @@ EMSCRIPTEN_KEEPALIVE double dozTimeSoundtrackDecode() {
     double start = emscripten_get_now();
     StereoFloatTrack track = decodeSoundtrack();
     double elapsed = emscripten_get_now() - start;
-    if (track.frames > SILENT_FALLBACK_FRAMES)
-        std::free(track.samples);
+    releaseDecodedSoundtrack(&track);
     return elapsed;
 }
 

@@ -1,14 +1,29 @@
 #!/usr/bin/env python3
 """A capture job end to end, with the real doz-capture, GNU parallel, ffmpeg and (for hosts) sshd.
 
-    farm_test.py local SOURCE DOZ_CAPTURE SOUND_MATCH   farm.sh -j 2 with a chunk killed mid-render and the job resumed;
-                                            damaged, foreign and unwritable chunks; bad plans; supersampling;
-                                            farm.slurm on a one-node Slurm started by the test
-    farm_test.py hosts SOURCE DOZ_CAPTURE SOUND_MATCH   farm.sh --hosts over a throwaway sshd on two loopback ports
+    farm_test.py local SOURCE DOZ_CAPTURE SOUND_MATCH
+        farm.sh -j 2 with a chunk killed mid-render and the job resumed; damaged, foreign and unwritable
+        chunks; bad plans; supersampling; farm.slurm on a one-node Slurm started by the test
+    farm_test.py hosts SOURCE DOZ_CAPTURE SOUND_MATCH
+        farm.sh --hosts over a throwaway sshd on two loopback ports
 
 Every joined video must decode (ffmpeg framemd5, picture and sound) exactly as `doz-capture --video` with the
 same options does, and that video's sound must be the carried track as mpg123 decodes it (SOUND_MATCH is the
-tests' sound_match tool): two silent videos are equal too. Exits 77 (skipped) when GNU parallel, or for hosts an sshd, cannot be had.
+tests' sound_match tool): two silent videos are equal too.
+Exits 77 (skipped) when GNU parallel, or for hosts an sshd, cannot be had.
+
+local (ctest capture.FarmJob_local, about 1 min): a 45-frame job at 64x36 over 40-41.5 s, where the onset
+rule fires, through `farm.sh -j 2` with 4 chunks; one chunk is killed mid-render (SIGKILL), the assembly
+must name it and write nothing, and `farm.sh` run again runs only that chunk; the video is compared with the
+one-process capture by framemd5, picture and sound. Then a truncated chunk, a chunk with one frame altered
+and a chunk of another plan (all refused by name, nothing written), a chunk past the file size limit (fails
+alone), the exit-2 refusals, `farm.slurm` on a one-node Slurm that the test starts (munged, slurmctld and
+slurmd on loopback ports, state in its scratch folder: the array's three tasks and the assembly after them
+make the same video; without Slurm or root, the script's commands are checked and run as its tasks would
+be, and the test says so), and `--supersample 2` against the block means of a still at twice the size.
+
+hosts (ctest capture.FarmJob_hosts): the same job through `farm.sh --hosts` with two logins to an sshd that
+the test starts on two loopback ports with a throwaway key (skipped, saying why, without sshd).
 """
 import glob
 import os

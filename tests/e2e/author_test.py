@@ -20,6 +20,9 @@
     author_test.py linux EXE CAPTURE     the native executable, SDL's dummy sound driver
     author_test.py windows EXE CAPTURE   the cross-built one under Wine, sound to a PulseAudio null sink
 
+As ctest's e2e.LinuxAuthorSession (about 1 min) and e2e.WindowsAuthorSessionUnderWine (about 1.5 min), on
+a 320x200 Xvfb screen with a 160x90 window.
+
 Exits 77 (skipped) when the Windows executable has not been built.
 """
 import os
@@ -32,7 +35,7 @@ import time
 import pictures
 from harness import (SKIPPED, Failure, PulseServer, WinePrefix, kill_process_group, make_scratch, note,
                      read_rgb_image, run_tool, start_virtual_screen, stop_process, take_screenshot,
-                     wait_for_demo_window, window_title, write_png)
+                     wait_for_demo_window, wait_until, window_title, write_png)
 
 SCREEN_WIDTH, SCREEN_HEIGHT = 320, 200
 # Small, so that llvmpipe draws many frames a second.
@@ -123,17 +126,18 @@ class Session:
 
     def wait_for(self, what, accept, limit_s=TITLE_LIMIT_S):
         """Polls the title until accept(text, Title or None) holds; returns that Title (or None)."""
-        deadline = time.monotonic() + limit_s
-        while time.monotonic() < deadline:
-            if self.process.poll() is not None:
-                raise Failure(f"the program ended with code {self.process.returncode} waiting for {what}")
+
+        def accepted():
             text = self.title() or ""
             match = AUTHOR_TITLE.match(text)
             parsed = Title(match) if match else None
-            if accept(text, parsed):
-                return parsed
-            time.sleep(0.05)
-        raise Failure(f"no title with {what} within {limit_s} s; titles {self.titles[-8:]}")
+            # In a tuple: an accepted title need not be an author title (None).
+            return (parsed,) if accept(text, parsed) else None
+
+        (parsed,) = wait_until(accepted, limit_s, lambda: f"no title with {what} within {limit_s} s; titles "
+                               f"{self.titles[-8:]}", process=self.process,
+                               ended=lambda code: f"the program ended with code {code} waiting for {what}")
+        return parsed
 
     def press(self, *keys):
         run_tool(["xdotool", "windowfocus", "--sync", self.window], self.env)
@@ -169,18 +173,18 @@ class Session:
         return x + border, y + height - CLIENT_HEIGHT - border
 
     def wait_for_geometry(self, what, accept, limit_s=20):
-        deadline = time.monotonic() + limit_s
-        while True:
+        box = None
+
+        def accepted():
+            nonlocal box
             _, out = run_tool(["xwininfo", "-id", self.window], self.env)
             fields = dict(re.findall(r"^\s*([A-Za-z -]+):\s+(\S+)", out, re.MULTILINE))
             box = tuple(int(fields.get(k, -1)) for k in
                         ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
-            if accept(*box):
-                note(f"{what}: window at {box}")
-                return
-            if time.monotonic() > deadline:
-                raise Failure(f"not {what} within {limit_s} s: the window is at {box}")
-            time.sleep(0.1)
+            return accept(*box)
+
+        wait_until(accepted, limit_s, lambda: f"not {what} within {limit_s} s: the window is at {box}", interval=0.1)
+        note(f"{what}: window at {box}")
 
     def screenshot(self, name):
         # Two frames after the title: the held picture is on the screen by then.
@@ -197,13 +201,13 @@ class Session:
     def wait_for_picture(self, name, what, accept, limit_s=RELOAD_LIMIT_S):
         """Screenshots until accept(rgb) holds: a software renderer compiles a new program's code at its first
         draw, which may come seconds after the title counts the reload."""
-        deadline = time.monotonic() + limit_s
-        while True:
+
+        def accepted():
             rgb = self.screenshot(name)
-            if accept(rgb):
-                return rgb
-            if time.monotonic() > deadline:
-                raise Failure(f"{what} within {limit_s} s")
+            return rgb if accept(rgb) else None
+
+        # A screenshot waits two frames itself: no pause between them.
+        return wait_until(accepted, limit_s, f"{what} within {limit_s} s", interval=0)
 
     def compare_with_still(self, rgb, time_text):
         """The held picture against `doz-capture --at TIME_TEXT` (the title's text as it stands) at the same

@@ -45,6 +45,22 @@ def raw_clock():
     return time.clock_gettime(time.CLOCK_MONOTONIC_RAW)
 
 
+def wait_until(condition, timeout, failure, interval=0.05, process=None, ended=None):
+    """Calls condition() every `interval` s until it gives a true value, and returns that value. Once
+    `timeout` s have passed it raises Failure(failure), `failure` being a text or a function that gives one
+    (to say what was last seen); where `process` is given and ends first, Failure(ended(its exit code))."""
+    deadline = time.monotonic() + timeout
+    while True:
+        if process is not None and process.poll() is not None:
+            raise Failure(ended(process.returncode))
+        found = condition()
+        if found:
+            return found
+        if time.monotonic() > deadline:
+            raise Failure(failure() if callable(failure) else failure)
+        time.sleep(interval)
+
+
 def start_virtual_screen(width, height):
     """Starts Xvfb on a free display number; returns the process and the DISPLAY value."""
     read_end, write_end = os.pipe()
@@ -93,15 +109,8 @@ def find_demo_window(env):
 
 
 def wait_for_demo_window(process, env, limit_s):
-    deadline = time.monotonic() + limit_s
-    while time.monotonic() < deadline:
-        if process.poll() is not None:
-            raise Failure(f"the program ended before showing a window, code {process.returncode}")
-        window = find_demo_window(env)
-        if window is not None:
-            return window
-        time.sleep(0.05)
-    raise Failure(f"no window named doz-engine within {limit_s} s")
+    return wait_until(lambda: find_demo_window(env), limit_s, f"no window named doz-engine within {limit_s} s",
+                      process=process, ended=lambda code: f"the program ended before showing a window, code {code}")
 
 
 def window_geometry(window, env):

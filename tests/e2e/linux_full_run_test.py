@@ -7,7 +7,10 @@ machine the sink may take sound slower than the wall clock runs, and the music c
 the sink took is the track itself: its first seconds are compared with the track as mpg123 decodes it.
 
     linux_full_run_test.py EXE SOUND_MATCH
+
+As ctest's e2e.LinuxExecutableFullRun (about 2 min).
 """
+import math
 import os
 import re
 import shutil
@@ -17,7 +20,7 @@ import time
 
 from sound_check import LIVE_FROM_S, LIVE_KEEP_S, SoundMismatch, check_live_track
 from harness import (Failure, PulseServer, SinkRecording, kill_process_group, make_scratch, note, run_tool,
-                     start_virtual_screen, stop_process, wait_for_demo_window, window_title)
+                     start_virtual_screen, stop_process, wait_for_demo_window, wait_until, window_title)
 
 SCREEN_WIDTH, SCREEN_HEIGHT = 320, 240
 FRAME_RATE_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac (\d)  \[reload 0\]$")
@@ -34,30 +37,31 @@ LATEST_END_S = RUN_S * 3.0 + 30.0
 
 def next_frac(window, env, process, after):
     """Waits for a frame-rate title written after `after` (monotonic time) and returns its frac counter."""
-    while True:
-        if process.poll() is not None:
-            raise Failure(f"the run ended early, code {process.returncode}")
-        title = window_title(window, env) or ""
-        match = FRAME_RATE_TITLE.match(title)
+
+    def written_after():
+        match = FRAME_RATE_TITLE.match(window_title(window, env) or "")
         # A title is rewritten once a second: wait past one whole interval after the click.
-        if match and time.monotonic() > after + 1.5:
-            return int(match.group(2))
-        time.sleep(0.1)
+        return match if match and time.monotonic() > after + 1.5 else None
+
+    # No limit of its own: the run's end (at most LATEST_END_S) ends the wait.
+    match = wait_until(written_after, math.inf, "", interval=0.1, process=process,
+                       ended=lambda code: f"the run ended early, code {code}")
+    return int(match.group(2))
 
 
 def wait_for_frac(window, env, process, expected, limit_s=60.0):
-    """Waits until a frame-rate title shows frac `expected`; returns the last frac seen when none does."""
-    deadline, last = time.monotonic() + limit_s, None
-    while time.monotonic() < deadline:
-        if process.poll() is not None:
-            raise Failure(f"the run ended early, code {process.returncode}")
+    """Waits until a frame-rate title shows frac `expected`, and returns it."""
+    seen = []
+
+    def shows_expected():
         match = FRAME_RATE_TITLE.match(window_title(window, env) or "")
         if match:
-            last = int(match.group(2))
-            if last == expected:
-                break
-        time.sleep(0.1)
-    return last
+            seen.append(int(match.group(2)))
+        return match is not None and seen[-1] == expected
+
+    wait_until(shows_expected, limit_s, lambda: f"no title with frac {expected}; the last said {seen[-1:]}",
+               interval=0.1, process=process, ended=lambda code: f"the run ended early, code {code}")
+    return expected
 
 
 def click(window, env, shift=False):

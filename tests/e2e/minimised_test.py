@@ -17,6 +17,8 @@ import sys
 import tempfile
 import time
 
+from harness import Failure, wait_until
+
 SKIPPED = 77
 SCREEN = (160, 90)
 WINDOW_LIMIT_S = 60
@@ -26,10 +28,6 @@ MEASURE_S = 4.0
 # at most. A loop that draws on llvmpipe takes a whole core or more.
 MINIMISED_CPU_SHARE_LIMIT = 0.15
 FRAME_RATE_TITLE = re.compile(r"^doz-engine  \d+ fps  frac \d  \[reload \d+\]$")
-
-
-class Failure(Exception):
-    pass
 
 
 def note(text):
@@ -71,15 +69,8 @@ def cpu_share_over(pid, seconds):
 
 
 def wait_for(what, limit_s, probe, process):
-    deadline = time.monotonic() + limit_s
-    while time.monotonic() < deadline:
-        if process.poll() is not None:
-            raise Failure(f"the program ended with code {process.returncode} while waiting for {what}")
-        found = probe()
-        if found:
-            return found
-        time.sleep(0.1)
-    raise Failure(f"no {what} within {limit_s} s")
+    return wait_until(probe, limit_s, f"no {what} within {limit_s} s", interval=0.1, process=process,
+                      ended=lambda code: f"the program ended with code {code} while waiting for {what}")
 
 
 def window_state(window, env):
@@ -154,12 +145,8 @@ def main():
         manager = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         # The manager is ready once it has claimed the screen.
-        deadline = time.monotonic() + 10
-        while "_NET_SUPPORTING_WM_CHECK(WINDOW)" not in tool(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
-                                                               env)[1]:
-            if time.monotonic() > deadline:
-                raise Failure("openbox did not start")
-            time.sleep(0.1)
+        wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in tool(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env)[1], 10, "openbox did not start", interval=0.1)
         run(exe, env)
         note("passed")
         return 0

@@ -7,7 +7,11 @@ the address Wine's relay trace gives for MessageBoxA) and exit with 0.
     smoke_test.py linux EXE [OPTION...]      the native SDL executable
     smoke_test.py windows EXE [OPTION...]    the cross-built Windows executable, under Wine in a fresh prefix
 
-The options are passed to the program (for instance --scale 0.5).
+The options are passed to the program (for instance --scale 0.5). As ctest: e2e.LinuxExecutableSmoke and
+e2e.WindowsExecutableSmokeUnderWine, and with a render scale e2e.LinuxExecutableSmokeAtHalfScale,
+e2e.LinuxExecutableSmokeAutoScale, e2e.WindowsExecutableSmokeAtHalfScaleUnderWine and
+e2e.WindowsExecutableSmokeAutoScaleUnderWine. The screen is 160x90 so that even the opening's slowest
+frames come several times a second on llvmpipe.
 
 Prints the frame rates the title showed. Exits 77 (skipped) when a Windows executable has not been built.
 """
@@ -20,7 +24,7 @@ import time
 
 from harness import (FIRST_TITLE, NO_DISPLAY_DRIVER, SKIPPED, Failure, WinePrefix, kill_process_group,
                      make_scratch, note, registry_text, start_virtual_screen, stop_process, wait_for_demo_window,
-                     window_geometry, window_title, run_tool)
+                     wait_until, window_geometry, window_title, run_tool)
 
 # Small enough that a software renderer draws even the opening's slowest frames (the eye inside the hero
 # canister, the fractal on every pixel) several times a second on a machine whose cores are busy with
@@ -51,18 +55,18 @@ MESSAGE_BOX_CALL = re.compile(r"Call user32\.MessageBoxA\(([0-9a-f]+),([0-9a-f]+
 def watch_titles(window, env, process):
     """Follows the title until the frame-rate titles come; returns every distinct title in order."""
     titles = []
-    deadline = time.monotonic() + FRAME_RATE_LIMIT_S
-    while time.monotonic() < deadline:
-        if process.poll() is not None:
-            raise Failure(f"the program ended by itself with code {process.returncode}; titles {titles}")
+
+    def enough_frame_rate_titles():
         title = window_title(window, env)
         if title is not None and (not titles or titles[-1] != title):
             titles.append(title)
             note(f"title {title!r}")
-        if sum(1 for t in titles if FRAME_RATE_TITLE.match(t)) >= FRAME_RATE_TITLES_WANTED:
-            return titles
-        time.sleep(0.05)
-    raise Failure(f"no {FRAME_RATE_TITLES_WANTED} frame-rate titles in {FRAME_RATE_LIMIT_S} s: {titles}")
+        return sum(1 for t in titles if FRAME_RATE_TITLE.match(t)) >= FRAME_RATE_TITLES_WANTED
+
+    wait_until(enough_frame_rate_titles, FRAME_RATE_LIMIT_S,
+               lambda: f"no {FRAME_RATE_TITLES_WANTED} frame-rate titles in {FRAME_RATE_LIMIT_S} s: {titles}",
+               process=process, ended=lambda code: f"the program ended by itself with code {code}; titles {titles}")
+    return titles
 
 
 def smoke(command, env, log):
@@ -136,17 +140,13 @@ def read_program_string(pid, address):
 
 
 def message_box_text(process, trace_path):
-    deadline = time.monotonic() + TEXT_LIMIT_S
-    while time.monotonic() < deadline:
+    def message_box_call():
         with open(trace_path, errors="replace") as trace:
-            for line in trace:
-                call = MESSAGE_BOX_CALL.search(line)
-                if call:
-                    return read_program_string(process.pid, int(call.group(2), 16))
-        if process.poll() is not None:
-            raise Failure(f"ended with code {process.returncode} before showing a message box")
-        time.sleep(0.1)
-    raise Failure(f"no message box within {TEXT_LIMIT_S} s")
+            return next(filter(None, (MESSAGE_BOX_CALL.search(line) for line in trace)), None)
+
+    call = wait_until(message_box_call, TEXT_LIMIT_S, f"no message box within {TEXT_LIMIT_S} s", interval=0.1,
+                      process=process, ended=lambda code: f"ended with code {code} before showing a message box")
+    return read_program_string(process.pid, int(call.group(2), 16))
 
 
 def windows_texts(exe, prefix, scratch):

@@ -1,24 +1,48 @@
 #!/usr/bin/env python3
-"""The Windows executable end to end under Wine on a 320x240 virtual X screen: what a user sees (titles,
-the screen, the exit code and when it comes) and the calls the program makes, read from Wine's own trace
-(relay, opengl, class, cursor, winmm and sound-driver channels) and from an apitrace recording of the
-OpenGL calls that reach the driver.
+"""The Windows executable end to end under Wine on a 320x240 virtual X screen, each run in a fresh Wine
+prefix: what a user sees (titles, the screen, the exit code and when it comes) and the calls the program
+makes, read from Wine's own trace (WINEDEBUG=+timestamp,+pid,+loaddll,+relay,+opengl,... with the relay
+limited to the program's Win32, WGL and winmm calls, and the class, cursor, winmm and sound-driver
+channels) and from an apitrace recording of the OpenGL calls that reach Mesa.
 
     windows_exe_test.py full-run EXE --source DIR --capture DOZ_CAPTURE [--track-frames-tool TOOL]
-        The whole run with a real-time sound sink: start-up and per-frame call sequence, titles, three
-        plain clicks and a Shift click, screenshots against headless stills, the end after 124 s.
+        e2e.WindowsFullRunUnderWine (about 3 min): a whole run with sound going to a private PulseAudio
+        server's null sink, which takes samples in real time (ALSA's null device runs several times too
+        fast under Wine). The window class, window, pixel format, the eighteen entry points, the credits
+        texture, the scene program and its uniform table, the wave format and the looping WAVEHDR (read
+        from the running process), then every pass of the frame loop, the titles, three plain clicks and a
+        Shift click, two screenshots against doz-capture stills at the same music time, and the end after
+        124 s of the sound the sink took, with code 0.
     windows_exe_test.py escape EXE --source DIR
     windows_exe_test.py close-request EXE --source DIR
-        Escape, or a window manager's close request, ends the run after the pass in progress with code 0.
+        e2e.WindowsEscapeUnderWine (three runs), e2e.WindowsCloseRequestUnderWine: Escape, or a window
+        manager's close request (WM_DELETE_WINDOW), ends the run after the pass in progress with code 0.
     windows_exe_test.py no-sound EXE --source DIR
-        Without any sound driver the run still lasts 124 s of wall time and ends with exit code 0.
+        e2e.WindowsWithoutSoundDeviceUnderWine (about 2.5 min): with no sound driver at all the run is
+        timed by the tick count and still lasts 124 s of wall time, ending with exit code 0.
     windows_exe_test.py compile-log EXE --source DIR --fragment FILE
-        A variant built with a fragment stage that does not compile: the compile log is the title for the
-        whole run, the soundtrack plays, and a close request ends the run after the pass in progress.
+        e2e.WindowsCompileLogTitleUnderWine (three runs): a variant built in
+        build/linux/windows-broken-shader with tests/e2e/broken_scene.frag as its fragment stage shows the
+        compile log as its title for the whole run, plays the soundtrack, and ends on a window manager's
+        close request after the pass in progress.
     windows_exe_test.py sound EXE --source DIR --sound-match TOOL
-        Untraced, what the sound sink takes is the track as mpg123 decodes it; Escape ends the run.
+        e2e.WindowsSoundUnderWine (about 40 s): untraced (the relay trace starves the sound on a busy
+        machine), what the sink takes is the track as mpg123 decodes it; then Escape ends the run.
 
-    --repeat N runs the mode N times, each in a fresh prefix; --busy N keeps N busy loops running meanwhile.
+Every run, however it ends, then goes out the same way, which the traces check: waveOutReset,
+waveOutUnprepareHeader, waveOutClose, then wglMakeCurrent(NULL, NULL), wglDeleteContext, ReleaseDC,
+DestroyWindow and ShowCursor, each succeeding. A wave device left open at process exit let Wine's PulseAudio
+driver tear its context down while the stream's timer thread still ran, which crashed now and then (a jump
+to address 0 in that thread, seen with +seh).
+
+    --repeat N runs the mode N times, each in a fresh prefix; --busy N keeps N busy loops running meanwhile
+    (`windows_exe_test.py MODE EXE --source . --repeat 10 --busy 2`); a failed run prints what Wine and the
+    program said.
+
+On a heavily loaded machine Wine now and then fails to load its X11 display driver in a fresh prefix ("no
+driver could be loaded", for its desktop process and the program alike); the program then rightly reports
+that it has no OpenGL context and ends with code 1 before any window shows. The test recognises that
+message and runs once more in a fresh prefix on a fresh screen.
 
 Exits 77 (skipped) when the executable has not been built. Set DOZ_E2E_KEEP=1 to keep the traces.
 """
@@ -38,7 +62,7 @@ from harness import (FIRST_TITLE, FRAME_RATE_TITLE, NO_DISPLAY_DRIVER, SKIPPED, 
                      PulseServer, SinkRecording, WinePrefix,
                      glx_tracer, kill_process_group, make_scratch, note, raw_clock, registry_text, run_tool,
                      send_close_request, start_virtual_screen, stop_process, take_screenshot,
-                     wait_for_demo_window, window_geometry, window_title, write_png)
+                     wait_for_demo_window, wait_until, window_geometry, window_title, write_png)
 from sound_check import LIVE_FROM_S, LIVE_KEEP_S, SoundMismatch, check_live_track
 from wine_trace import program_events, read_wine_trace
 
@@ -91,15 +115,14 @@ class TitleWatcher(threading.Thread):
             time.sleep(0.05)
 
     def wait_for(self, predicate, limit_s, process, after=0.0):
-        deadline = time.monotonic() + limit_s
-        while time.monotonic() < deadline:
-            for seen, title in list(self.titles):
-                if seen >= after and predicate(title):
-                    return seen, title
-            if process.poll() is not None:
-                raise Failure(f"the program ended with code {process.returncode} while waiting for a title")
-            time.sleep(0.05)
-        raise Failure(f"no such title within {limit_s} s; titles: {[t for _, t in self.titles][-5:]}")
+        def seen_title():
+            return next(((seen, title) for seen, title in list(self.titles) if seen >= after and predicate(title)),
+                        None)
+
+        return wait_until(seen_title, limit_s,
+                          lambda: f"no such title within {limit_s} s; titles: {[t for _, t in self.titles][-5:]}",
+                          process=process,
+                          ended=lambda code: f"the program ended with code {code} while waiting for a title")
 
     def stop(self):
         self.done.set()
@@ -449,9 +472,9 @@ def heard_sound(args):
     try:
         run.wait_for_window()
         # Sink time, not wall time: the sound is judged once the sink has taken enough of it.
-        deadline = raw_clock() + HEARD_LIMIT_S
-        while not run.recording.kept_enough() and run.process.poll() is None and raw_clock() < deadline:
-            time.sleep(0.2)
+        wait_until(run.recording.kept_enough, HEARD_LIMIT_S,
+                   lambda: f"not enough sound to judge: {run.recording.describe()}", interval=0.2,
+                   process=run.process, ended=lambda code: f"the run ended with code {code} while playing")
         try:
             wav = run.recording.save_wav(os.path.join(run.scratch, "heard.wav"), skip_s=LIVE_FROM_S)
             note(check_live_track(args.sound_match, wav, "the sink's first seconds"))

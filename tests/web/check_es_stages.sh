@@ -1,6 +1,6 @@
 #!/bin/sh
 # The stages' GLSL ES 3.00 form, made by the build's own conversion, passes glslangValidator, and below its
-# new head it is the desktop stage unchanged (one scene, two version lines).
+# new head it is the desktop stage unchanged (one scene, two version lines). ctest: web.SceneStagesGlslEs.
 # Usage: check_es_stages.sh SOURCE_DIR [GLSLANG_VALIDATOR]
 set -eu
 source_dir=$1

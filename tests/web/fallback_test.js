@@ -1,6 +1,7 @@
 // What a page shows when something is wrong: a bad address still gives a picture (and says why in the
 // console); a browser without WebGL 2, a module that does not arrive (also the page opened from disk, which
 // says how to serve it), or a context taken away gives a plain message instead of a blank.
+// ctest: web.BadAddressNoWebGl2LostContext.
 'use strict';
 const assert = require('node:assert/strict');
 const {test} = require('node:test');

@@ -1,5 +1,12 @@
 // A linked moment: "?at=44.4&paused" at 192x108 shows, without a click and without sound, the frame that
 // doz-capture renders at 44.4 s, on a WebGL 2 context, and stays there.
+//
+// ctest: web.PausedMomentMatchesCapture. The page reports a WebGL 2 renderer, needs no click, starts no
+// sound, and matches `doz-capture --at 44.4 --size 192x108` by 8x8 block means (measured 14.0 of 255,
+// limit 18; SwiftShader and llvmpipe place the hashed canister columns and the fractal's pixels
+// differently, so single pixels may differ) more closely than the stills 2 s either side (16.0, 17.8) and
+// from other acts (about 30); at half the CSS size and devicePixelRatio 2 it redraws the same 192x108;
+// "?at=70&paused", with a credit sign, matches its still likewise (12.8).
 'use strict';
 const assert = require('node:assert/strict');
 const {test} = require('node:test');

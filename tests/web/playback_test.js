@@ -3,6 +3,10 @@
 // clicks and Escape through the input table, the end after 124 s with its last frame and the replay, and
 // the page timer where there is no Web Audio. Time is compared on one clock: music time against the audio
 // context's own (or the page's timer where the clock runs on it), never against how fast frames come.
+//
+// ctest: web.ClickStartsSoundClockAndTitle. The click starts one 44.1 kHz stereo source at the linked
+// time, ending at 124 s; music time moves with the audio context's time; the title moves to the
+// frame-rate form; clicks, Shift clicks and Escape go through the input table.
 'use strict';
 const assert = require('node:assert/strict');
 const {test} = require('node:test');

@@ -5,6 +5,12 @@
 // it even when no frame comes. Then a context that starts late: silent on the timer, then sound from where
 // the timer stands, and a replay with sound. What is heard is measured by an analyser on every source's
 // output, on the audio context's own clock.
+//
+// ctest: web.PagePlayerSession. Paused and playing seeks, Home; another tab in front holds the run silent
+// past the clock's stall limit and it resumes in step; the same after the viewer paused stays paused; a
+// suspended context that refuses to run for 1.5 s; then the animation frames held back near the end: the
+// sound stops at 124 s by itself, and the next frame ends the run. The late context runs only after the
+// 3 s fallback, and the replay after Escape is heard.
 'use strict';
 const assert = require('node:assert/strict');
 const {test} = require('node:test');

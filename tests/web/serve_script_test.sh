@@ -1,6 +1,6 @@
 #!/bin/sh
 # tools/serve-web.sh on an existing web build: it prints the address, and the server there hands out the
-# page and the module with the type browsers need to compile it while it downloads.
+# page and the module with the type browsers need to compile it while it downloads. ctest: web.ServeScript.
 # Usage: serve_script_test.sh SOURCE_DIR
 set -eu
 source_dir=$1

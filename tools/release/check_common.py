@@ -1,17 +1,21 @@
 """Shared by the release checks: unpacking an archive into a folder that is then mounted read-only for the
 program (a private mount namespace, `unshare -m`), a listing to prove nothing was written beside the
-executable, and the pointer's cursor as X draws it (XFixes), to tell a hidden cursor from a shown one."""
+executable, the pointer's cursor as X draws it (XFixes), to tell a hidden cursor from a shown one, and a
+program's run on a virtual screen that is always cleaned up and whose failure carries what it said."""
+import contextlib
 import ctypes
 import os
 import subprocess
 import sys
 import time
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 
-from harness import Failure, note, run_tool  # noqa: E402
+# wait_until is the end-to-end tests' own, for the checks to wait the same way.
+from harness import Failure, kill_process_group, note, run_tool, stop_process, wait_until  # noqa: E402, F401
 
 # Run with the folder $1 read-only, then the command after it. Set-up lines (HIDE) run before, as root of
 # the namespace: what they mount is seen by the program only.
@@ -80,6 +84,36 @@ def cursor_ink(display):
 
 def point_at_centre(env, width, height):
     run_tool(["xdotool", "mousemove", str(width // 2), str(height // 2)], env)
+
+
+class ProgramFailure(Failure):
+    """A check's failure with the output of the program it ran: `reason` is the failure itself, `output`
+    everything the program said."""
+
+    def __init__(self, reason, output):
+        super().__init__(f"{reason}; program output: {output[-2000:]}")
+        self.reason, self.output = reason, output
+
+
+@contextlib.contextmanager
+def program_run(log_path, screen):
+    """A program's run on the virtual screen `screen`, its output going to `run.log` (at log_path). However
+    the block ends, the program (`run.process`, its whole group), whatever `run.also_stop` names and then the
+    screen are stopped; a Failure inside it becomes a ProgramFailure with the program's output."""
+    run = types.SimpleNamespace(process=None, also_stop=[], log=None)
+    try:
+        try:
+            with open(log_path, "a") as run.log:
+                yield run
+        finally:
+            if run.process is not None:
+                kill_process_group(run.process)
+            for stop in run.also_stop:
+                stop()
+            stop_process(screen)
+    except Failure as failure:
+        with open(log_path, errors="replace") as said:
+            raise ProgramFailure(failure, said.read())
 
 
 def run_checked(name, function):

@@ -25,8 +25,8 @@ import time
 import check_common as common
 import pictures
 from author_test import AUTHOR_TITLE, Title
-from harness import (Failure, kill_process_group, make_scratch, note, run_tool, start_virtual_screen,
-                     stop_process, take_screenshot, wait_for_demo_window, window_geometry, window_title)
+from harness import (Failure, make_scratch, note, run_tool, start_virtual_screen, take_screenshot,
+                     wait_for_demo_window, window_geometry, window_title)
 from smoke_test import FRAME_RATE_TITLE
 
 GLIBC = {"libc.so.6", "libm.so.6", "libdl.so.2", "libpthread.so.0", "librt.so.1", "ld-linux-x86-64.so.2"}
@@ -101,79 +101,68 @@ def start(folder, command, cwd, display, log):
 
 
 def wait_title(process, window, env, pattern, what, accept=lambda match: True):
-    deadline = time.monotonic() + START_LIMIT_S
-    while True:
+    title = ""
+
+    def accepted():
+        nonlocal title
         title = window_title(window, env) or ""
         match = pattern.match(title)
-        if match and accept(match):
-            return match
-        if process.poll() is not None:
-            raise Failure(f"the program ended with code {process.returncode} waiting for {what}")
-        if time.monotonic() > deadline:
-            raise Failure(f"no title with {what} within {START_LIMIT_S} s (last {title!r})")
-        time.sleep(0.1)
+        return match if match and accept(match) else None
+
+    return common.wait_until(accepted, START_LIMIT_S,
+                             lambda: f"no title with {what} within {START_LIMIT_S} s (last {title!r})",
+                             interval=0.1, process=process,
+                             ended=lambda code: f"the program ended with code {code} waiting for {what}")
 
 
 def release_run(folder, scratch):
     width, height = SCREEN
     screen, display = start_virtual_screen(width, height)
-    process = None
-    log_path = os.path.join(scratch, "release-run.log")
-    try:
-        with open(log_path, "w") as log:
-            env = dict(os.environ, DISPLAY=display)
-            common.point_at_centre(env, width, height)
-            if common.cursor_ink(display) == 0:
-                raise Failure("the screen's own cursor shows no pixels: the cursor check would tell nothing")
-            before = common.listing(folder)
-            process, env = start(folder, [os.path.join(folder, "doz-engine")], folder, display, log)
-            window = wait_for_demo_window(process, env, START_LIMIT_S)
-            wait_title(process, window, env, FRAME_RATE_TITLE, "the frame rate")
-            geometry = window_geometry(window, env)
-            if (geometry["x"], geometry["y"], geometry["width"], geometry["height"]) != (0, 0, width, height):
-                raise Failure(f"the window {geometry} does not cover the {width}x{height} screen")
-            common.point_at_centre(env, width, height)
-            time.sleep(0.3)
-            ink = common.cursor_ink(display)
-            if ink != 0:
-                raise Failure(f"the cursor shows {ink} pixels over the window")
-            common.escape_ends(process, window, env, EXIT_LIMIT_S)
-            if common.listing(folder) != before:
-                raise Failure("the folder changed")
-    except Failure as failure:
-        with open(log_path, errors="replace") as said:
-            raise Failure(f"{failure}; program output: {said.read()[-2000:]}")
-    finally:
-        if process is not None:
-            kill_process_group(process)
-        stop_process(screen)
+    with common.program_run(os.path.join(scratch, "release-run.log"), screen) as run:
+        env = dict(os.environ, DISPLAY=display)
+        common.point_at_centre(env, width, height)
+        if common.cursor_ink(display) == 0:
+            raise Failure("the screen's own cursor shows no pixels: the cursor check would tell nothing")
+        before = common.listing(folder)
+        run.process, env = start(folder, [os.path.join(folder, "doz-engine")], folder, display, run.log)
+        window = wait_for_demo_window(run.process, env, START_LIMIT_S)
+        wait_title(run.process, window, env, FRAME_RATE_TITLE, "the frame rate")
+        geometry = window_geometry(window, env)
+        if (geometry["x"], geometry["y"], geometry["width"], geometry["height"]) != (0, 0, width, height):
+            raise Failure(f"the window {geometry} does not cover the {width}x{height} screen")
+        common.point_at_centre(env, width, height)
+        time.sleep(0.3)
+        ink = common.cursor_ink(display)
+        if ink != 0:
+            raise Failure(f"the cursor shows {ink} pixels over the window")
+        common.escape_ends(run.process, window, env, EXIT_LIMIT_S)
+        if common.listing(folder) != before:
+            raise Failure("the folder changed")
 
 
 def author_run(folder, scratch, capture):
     width, height = CLIENT
     screen, display = start_virtual_screen(*SCREEN)
-    process = None
     work = os.path.join(scratch, "work")
     os.makedirs(work)
     log_path = os.path.join(scratch, "author-run.log")
-    try:
-        with open(log_path, "w") as log:
-            command = [os.path.join(folder, "doz-engine"), "--author", "--at", "70", "--window", f"{width}x{height}"]
-            process, env = start(folder, command, work, display, log)
-            window = wait_for_demo_window(process, env, START_LIMIT_S)
-            wait_title(process, window, env, AUTHOR_TITLE, "the author title")
-            run_tool(["xdotool", "windowfocus", "--sync", window], env)
-            run_tool(["xdotool", "key", "space"], env)
-            held = Title(wait_title(process, window, env, AUTHOR_TITLE, "paused",
-                                    lambda match: Title(match).paused))
-            time.sleep(0.5)
-            shot = take_screenshot(env, *SCREEN)
-            for stage in ("scene.vert", "scene.frag"):
-                with open(os.path.join(work, "shaders", stage), "rb") as written, \
-                        open(os.path.join(common.SOURCE, "shaders", stage), "rb") as source:
-                    if written.read() != source.read():
-                        raise Failure(f"shaders/{stage} is not the built-in stage")
-            common.escape_ends(process, window, env, EXIT_LIMIT_S)
+    with common.program_run(log_path, screen) as run:
+        command = [os.path.join(folder, "doz-engine"), "--author", "--at", "70", "--window", f"{width}x{height}"]
+        run.process, env = start(folder, command, work, display, run.log)
+        window = wait_for_demo_window(run.process, env, START_LIMIT_S)
+        wait_title(run.process, window, env, AUTHOR_TITLE, "the author title")
+        run_tool(["xdotool", "windowfocus", "--sync", window], env)
+        run_tool(["xdotool", "key", "space"], env)
+        held = Title(wait_title(run.process, window, env, AUTHOR_TITLE, "paused",
+                                lambda match: Title(match).paused))
+        time.sleep(0.5)
+        shot = take_screenshot(env, *SCREEN)
+        for stage in ("scene.vert", "scene.frag"):
+            with open(os.path.join(work, "shaders", stage), "rb") as written, \
+                    open(os.path.join(common.SOURCE, "shaders", stage), "rb") as source:
+                if written.read() != source.read():
+                    raise Failure(f"shaders/{stage} is not the built-in stage")
+        common.escape_ends(run.process, window, env, EXIT_LIMIT_S)
         with open(log_path, errors="replace") as said:
             output = said.read()
         if "wrote the built-in stages" not in output:
@@ -188,13 +177,6 @@ def author_run(folder, scratch, capture):
             raise Failure(f"the paused picture at {held.time:.2f} s differs by {same:.2f} from doz-capture's still "
                           f"(limit {SAME_TIME_LIMIT}) and by {far:.2f} from the still 62 s away")
         return f"credit sign at {held.time:.2f} s matches the still ({same:.2f}; 62 s away {far:.2f})"
-    except Failure as failure:
-        with open(log_path, errors="replace") as said:
-            raise Failure(f"{failure}; program output: {said.read()[-2000:]}")
-    finally:
-        if process is not None:
-            kill_process_group(process)
-        stop_process(screen)
 
 
 def check(archive, capture):

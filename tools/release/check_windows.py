@@ -19,9 +19,8 @@ import time
 import zipfile
 
 import check_common as common
-from harness import (NO_DISPLAY_DRIVER, Failure, WinePrefix, kill_process_group, make_scratch, note,
-                     run_tool, start_virtual_screen, stop_process, wait_for_demo_window, window_geometry,
-                     window_title)
+from harness import (NO_DISPLAY_DRIVER, Failure, WinePrefix, make_scratch, note, start_virtual_screen,
+                     wait_for_demo_window, window_geometry, window_title)
 from smoke_test import FRAME_RATE_TITLE
 
 # Start-up, then the first frames at full size on a software renderer: generous, short when things work.
@@ -30,26 +29,21 @@ FRAME_LIMIT_S = 240
 EXIT_LIMIT_S = 120
 
 
-def session(exe, folder, width, height, scratch, log):
+def session(exe, folder, width, height, scratch):
     screen, display = start_virtual_screen(width, height)
-    prefix = process = None
-    try:
+    with common.program_run(os.path.join(scratch, "program.log"), screen) as run:
         prefix = WinePrefix(scratch, display)
+        run.also_stop.append(prefix.shut_down)
         env = dict(prefix.env, WINEDEBUG="-all,err+all")
-        before_ink = cursor_before = None
         common.point_at_centre(env, width, height)
         cursor_before = common.cursor_ink(display)
         before = common.listing(folder)
-        process = subprocess.Popen(common.read_only_command(folder, [prefix.wine, exe]), cwd=folder, env=env,
-                                   stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
-        window = wait_for_demo_window(process, env, WINDOW_LIMIT_S)
-        deadline = time.monotonic() + FRAME_LIMIT_S
-        while not FRAME_RATE_TITLE.match(window_title(window, env) or ""):
-            if process.poll() is not None:
-                raise Failure(f"the program ended with code {process.returncode} before drawing")
-            if time.monotonic() > deadline:
-                raise Failure(f"no frame-rate title within {FRAME_LIMIT_S} s")
-            time.sleep(0.2)
+        run.process = subprocess.Popen(common.read_only_command(folder, [prefix.wine, exe]), cwd=folder, env=env,
+                                       stdout=run.log, stderr=subprocess.STDOUT, start_new_session=True)
+        window = wait_for_demo_window(run.process, env, WINDOW_LIMIT_S)
+        common.wait_until(lambda: FRAME_RATE_TITLE.match(window_title(window, env) or ""), FRAME_LIMIT_S,
+                          f"no frame-rate title within {FRAME_LIMIT_S} s", interval=0.2, process=run.process,
+                          ended=lambda code: f"the program ended with code {code} before drawing")
         geometry = window_geometry(window, env)
         if not geometry["mapped"] or (geometry["x"], geometry["y"], geometry["width"], geometry["height"]) != (
                 0, 0, width, height):
@@ -61,17 +55,11 @@ def session(exe, folder, width, height, scratch, log):
             raise Failure("the screen's own cursor shows no pixels: the cursor check would tell nothing")
         if before_ink != 0:
             raise Failure(f"the cursor shows {before_ink} pixels over the window")
-        common.escape_ends(process, window, env, EXIT_LIMIT_S)
+        common.escape_ends(run.process, window, env, EXIT_LIMIT_S)
         after = common.listing(folder)
         if after != before:
             raise Failure(f"the folder changed: {sorted(set(after) ^ set(before))}")
         return f"{width}x{height}: covers the screen, cursor hidden, drew, Escape gave 0, nothing written"
-    finally:
-        if process is not None:
-            kill_process_group(process)
-        if prefix is not None:
-            prefix.shut_down()
-        stop_process(screen)
 
 
 def check_size(archive, width, height):
@@ -83,19 +71,14 @@ def check_size(archive, width, height):
         (top,) = os.listdir(unpacked)
         folder = os.path.join(unpacked, top)
         exe = os.path.join(folder, "doz-engine.exe")
-        log_path = os.path.join(scratch, "program.log")
-        with open(log_path, "w") as log:
-            try:
-                return session(exe, folder, width, height, scratch, log)
-            except Failure as failure:
-                log.flush()
-                with open(log_path, errors="replace") as said:
-                    output = said.read()
-                if NO_DISPLAY_DRIVER not in output:
-                    raise Failure(f"{failure}; program output: {output[-2000:]}")
-                note(f"{failure}: Wine could not load its display driver; once more in a fresh prefix")
-                shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
-                return session(exe, folder, width, height, scratch, log)
+        try:
+            return session(exe, folder, width, height, scratch)
+        except common.ProgramFailure as failure:
+            if NO_DISPLAY_DRIVER not in failure.output:
+                raise
+            note(f"{failure.reason}: Wine could not load its display driver; once more in a fresh prefix")
+            shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
+            return session(exe, folder, width, height, scratch)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
