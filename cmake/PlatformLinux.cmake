@@ -61,28 +61,7 @@ if(DOZ_TESTS OR DOZ_RELEASE)
     # doz-capture: the demo rendered offline on the headless platform; PNG through Debian's libstb.
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(STB REQUIRED IMPORTED_TARGET stb)
-    add_executable(doz-capture
-        tools/capture/capture_assemble.cpp
-        tools/capture/capture_benchmark.cpp
-        tools/capture/capture_chunk.cpp
-        tools/capture/capture_frames.cpp
-        tools/capture/capture_job.cpp
-        tools/capture/capture_main.cpp
-        tools/capture/capture_options.cpp
-        tools/capture/capture_plan.cpp
-        tools/capture/capture_stills.cpp
-        tools/capture/capture_video.cpp
-        tools/capture/chunk_files.cpp
-        tools/capture/contact_sheet.cpp
-        tools/capture/encoded_video.cpp
-        tools/capture/ffmpeg_pipe.cpp
-        tools/capture/interrupt.cpp
-        tools/capture/json_value.cpp
-        tools/capture/output_file.cpp
-        tools/capture/png_file.cpp
-        tools/capture/progress.cpp
-        tools/capture/soundtrack_wav.cpp)
-    target_link_libraries(doz-capture PRIVATE doz_core doz_platform_shared doz_platform_headless PkgConfig::STB)
+    add_subdirectory(capture)
 endif()
 if(DOZ_TESTS)
     enable_testing()

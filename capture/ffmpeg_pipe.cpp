@@ -1,8 +1,8 @@
 // Starting ffmpeg with posix_spawn, feeding it frames and waiting for it to finalise the MP4.
-#include "tools/capture/ffmpeg_pipe.h"
+#include "capture/ffmpeg_pipe.h"
 
-#include "tools/capture/interrupt.h"
-#include "tools/capture/output_file.h"
+#include "capture/interrupt.h"
+#include "capture/output_file.h"
 
 #include <cerrno>
 #include <csignal>

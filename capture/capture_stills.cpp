@@ -1,10 +1,10 @@
 // A still and the contact sheet: single frames, each drawn as the first frame of a run.
-#include "tools/capture/capture_frames.h"
-#include "tools/capture/capture_modes.h"
-#include "tools/capture/contact_sheet.h"
-#include "tools/capture/output_file.h"
-#include "tools/capture/png_file.h"
-#include "tools/capture/progress.h"
+#include "capture/capture_frames.h"
+#include "capture/capture_modes.h"
+#include "capture/contact_sheet.h"
+#include "capture/output_file.h"
+#include "capture/png_file.h"
+#include "capture/progress.h"
 
 #include <cstdio>
 #include <vector>

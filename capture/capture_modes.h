@@ -1,6 +1,6 @@
 // The things doz-capture does; each returns the process exit status.
 #pragma once
-#include "tools/capture/capture_options.h"
+#include "capture/capture_options.h"
 
 #include <string>
 

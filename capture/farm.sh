@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A video capture as a job of chunks run by GNU parallel, on this machine or on ssh hosts, then joined:
-#   tools/capture/farm.sh [-j N] [--hosts FILE] [--chunks N] [--job DIR] [--retries N] \
+#   capture/farm.sh [-j N] [--hosts FILE] [--chunks N] [--job DIR] [--retries N] \
 #       -- <doz-capture video options> -o OUT.mp4
 # The same command again resumes: the plan is kept, only the chunks that failed (or that the assembly
 # found missing or damaged) run again. doz-capture is DOZ_CAPTURE, else the build beside this script.
@@ -13,7 +13,7 @@ usage() {
     exit 2
 }
 
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 capture=${DOZ_CAPTURE:-"$root/build/linux/doz-capture"}
 jobs="" hosts="" chunks="" jobdir="" retries=""
 while [ $# -gt 0 ]; do

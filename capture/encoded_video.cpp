@@ -1,10 +1,10 @@
 // The encoded video's outputs and encoder, shared by the video mode and the assembly of a job.
-#include "tools/capture/encoded_video.h"
+#include "capture/encoded_video.h"
 
 #include "audio/soundtrack.h"
+#include "capture/capture_frames.h"
+#include "capture/soundtrack_wav.h"
 #include "platform/resources.h"
-#include "tools/capture/capture_frames.h"
-#include "tools/capture/soundtrack_wav.h"
 
 #include <cmath>
 

@@ -1,10 +1,10 @@
 // A WAV of the decoded PcmTrack: the very samples whose position the demo's clock counts, so picture and
 // sound of a video stay in step with each other as they do in the demo.
-#include "tools/capture/soundtrack_wav.h"
+#include "capture/soundtrack_wav.h"
 
 #include "audio/soundtrack.h"
 #include "audio/soundtrack_preparation.h"
-#include "tools/capture/output_file.h"
+#include "capture/output_file.h"
 
 #include <cstdio>
 #include <vector>

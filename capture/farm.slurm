@@ -2,7 +2,7 @@
 # A video capture as a Slurm job: one array task per chunk, then the assembly, which waits for every task
 # to succeed (--dependency=afterok). Run it on the login node of a cluster whose nodes see this folder and
 # the job folder at the same paths (a shared home or scratch file system):
-#   tools/capture/farm.slurm [--chunks N] [--job DIR] [--sbatch OPTION]... [--dry-run] \
+#   capture/farm.slurm [--chunks N] [--job DIR] [--sbatch OPTION]... [--dry-run] \
 #       -- <doz-capture video options> -o OUT.mp4
 # Running it again resubmits the job: chunks that are complete end at once, the others are rendered.
 # --dry-run prints the plan and sbatch commands instead of running them. doz-capture is DOZ_CAPTURE, else
@@ -14,7 +14,7 @@ usage() {
     exit 2
 }
 
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 capture=${DOZ_CAPTURE:-"$root/build/linux/doz-capture"}
 chunks=64 jobdir="" dry=0 sbatch_options=()
 while [ $# -gt 0 ]; do

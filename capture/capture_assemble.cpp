@@ -1,13 +1,13 @@
 // --assemble: every chunk checked against the plan first; then the frames joined and encoded once, with the
 // soundtrack of the whole range, into an MP4 that appears whole or not at all.
 #include "audio/soundtrack_preparation.h"
-#include "tools/capture/capture_job.h"
-#include "tools/capture/capture_modes.h"
-#include "tools/capture/chunk_files.h"
-#include "tools/capture/encoded_video.h"
-#include "tools/capture/ffmpeg_pipe.h"
-#include "tools/capture/interrupt.h"
-#include "tools/capture/progress.h"
+#include "capture/capture_job.h"
+#include "capture/capture_modes.h"
+#include "capture/chunk_files.h"
+#include "capture/encoded_video.h"
+#include "capture/ffmpeg_pipe.h"
+#include "capture/interrupt.h"
+#include "capture/progress.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
 // doz-capture: renders doz-engine offline with no display, to stills, a contact sheet or a video.
+#include "capture/capture_frames.h"
+#include "capture/capture_modes.h"
+#include "capture/capture_options.h"
+#include "capture/interrupt.h"
 #include "render/scale_target.h"
-#include "tools/capture/capture_frames.h"
-#include "tools/capture/capture_modes.h"
-#include "tools/capture/capture_options.h"
-#include "tools/capture/interrupt.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
 #!/bin/sh
 # Renders doz-engine's contact sheet with no display (EGL) and prints its path and the command that makes
-# the video. Usage: tools/capture/contact-sheet.sh [OUTPUT.png]; builds doz-capture first if needed, or
+# the video. Usage: capture/contact-sheet.sh [OUTPUT.png]; builds doz-capture first if needed, or
 # takes the one named by DOZ_CAPTURE.
 set -eu
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/linux"
 capture=${DOZ_CAPTURE:-"$build/doz-capture"}
 output=${1:-"$build/doz-engine-contact-sheet.png"}

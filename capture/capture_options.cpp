@@ -1,5 +1,5 @@
 // Parsing and checking doz-capture's command line, and the help text.
-#include "tools/capture/capture_options.h"
+#include "capture/capture_options.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,9 +1,9 @@
 // The MP4 of a video or of a joined job: a temporary beside the target, the soundtrack's WAV for the
 // frame range, and ffmpeg encoding both, so that both ways give the same file for the same frames.
 #pragma once
-#include "tools/capture/capture_options.h"
-#include "tools/capture/ffmpeg_pipe.h"
-#include "tools/capture/output_file.h"
+#include "capture/capture_options.h"
+#include "capture/ffmpeg_pipe.h"
+#include "capture/output_file.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // Encodes with stb_image_write into a file whose every write is checked.
-#include "tools/capture/png_file.h"
+#include "capture/png_file.h"
 
-#include "tools/capture/output_file.h"
+#include "capture/output_file.h"
 
 #include <stb/stb_image_write.h>
 

@@ -1,7 +1,7 @@
 // Temporary outputs beside their targets, renamed into place when complete.
-#include "tools/capture/output_file.h"
+#include "capture/output_file.h"
 
-#include "tools/capture/interrupt.h"
+#include "capture/interrupt.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,15 +1,15 @@
 // A video of a time range: frames in order, through ffmpeg to MP4, or as a folder of PNG frames.
 #include "audio/soundtrack.h"
+#include "capture/capture_frames.h"
+#include "capture/capture_modes.h"
+#include "capture/encoded_video.h"
+#include "capture/ffmpeg_pipe.h"
+#include "capture/interrupt.h"
+#include "capture/output_file.h"
+#include "capture/png_file.h"
+#include "capture/progress.h"
+#include "capture/soundtrack_wav.h"
 #include "platform/resources.h"
-#include "tools/capture/capture_frames.h"
-#include "tools/capture/capture_modes.h"
-#include "tools/capture/encoded_video.h"
-#include "tools/capture/ffmpeg_pipe.h"
-#include "tools/capture/interrupt.h"
-#include "tools/capture/output_file.h"
-#include "tools/capture/png_file.h"
-#include "tools/capture/progress.h"
-#include "tools/capture/soundtrack_wav.h"
 
 #include <cmath>
 #include <cstdio>

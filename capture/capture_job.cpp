@@ -1,10 +1,10 @@
 // The plan of a capture job and the checks of its chunks.
-#include "tools/capture/capture_job.h"
+#include "capture/capture_job.h"
 
 #include "app/version.h"
+#include "capture/json_value.h"
 #include "platform/resources.h"
 #include "render/shader_sources.h"
-#include "tools/capture/json_value.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,7 +1,7 @@
 // Drawing frames at chosen music times through the demo's own start-up and frame pass, on the headless
 // context, and reading them back.
 #pragma once
-#include "tools/capture/capture_options.h"
+#include "capture/capture_options.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // The progress report: frames done, frames per second and the time left.
-#include "tools/capture/progress.h"
+#include "capture/progress.h"
 
 #include <chrono>
 #include <cstdio>

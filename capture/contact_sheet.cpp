@@ -1,7 +1,7 @@
 // Grid times, cell placement and labels drawn with stb_easy_font's segment glyphs.
-#include "tools/capture/contact_sheet.h"
+#include "capture/contact_sheet.h"
 
-#include "tools/capture/capture_options.h"
+#include "capture/capture_options.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // A chunk of a capture job on disk: its lossless video and its hash file (the plan and renderer it belongs
 // to, then one hash per frame), and the checks of both.
 #pragma once
-#include "tools/capture/capture_job.h"
+#include "capture/capture_job.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,14 +1,14 @@
 // --render-chunk: one chunk of a job, drawn from the beat state that one process has at its first frame,
 // written losslessly with a hash per frame; both files appear only when the chunk is complete.
+#include "capture/capture_frames.h"
+#include "capture/capture_job.h"
+#include "capture/capture_modes.h"
+#include "capture/chunk_files.h"
+#include "capture/ffmpeg_pipe.h"
+#include "capture/interrupt.h"
+#include "capture/output_file.h"
+#include "capture/progress.h"
 #include "render/scale_target.h"
-#include "tools/capture/capture_frames.h"
-#include "tools/capture/capture_job.h"
-#include "tools/capture/capture_modes.h"
-#include "tools/capture/chunk_files.h"
-#include "tools/capture/ffmpeg_pipe.h"
-#include "tools/capture/interrupt.h"
-#include "tools/capture/output_file.h"
-#include "tools/capture/progress.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,11 +1,11 @@
 // Capture throughput against the plain frame time: how much reading back, PNG encoding or piping to ffmpeg
 // add to drawing a frame on the headless context.
+#include "capture/capture_frames.h"
+#include "capture/capture_modes.h"
+#include "capture/ffmpeg_pipe.h"
+#include "capture/interrupt.h"
+#include "capture/output_file.h"
 #include "platform/headless/headless.h"
-#include "tools/capture/capture_frames.h"
-#include "tools/capture/capture_modes.h"
-#include "tools/capture/ffmpeg_pipe.h"
-#include "tools/capture/interrupt.h"
-#include "tools/capture/output_file.h"
 
 #include <stb/stb_image_write.h>
 

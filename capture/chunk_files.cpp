@@ -1,8 +1,8 @@
 // A chunk's two files in the job folder, and the checks that tell a complete chunk from a missing, damaged
 // or foreign one.
-#include "tools/capture/chunk_files.h"
+#include "capture/chunk_files.h"
 
-#include "tools/capture/ffmpeg_pipe.h"
+#include "capture/ffmpeg_pipe.h"
 
 #include <cstdio>
 #include <cstdlib>

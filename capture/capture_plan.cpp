@@ -1,7 +1,7 @@
 // --plan: the job folder and its job.json, written once; the same plan again is kept, another refused.
-#include "tools/capture/capture_job.h"
-#include "tools/capture/capture_modes.h"
-#include "tools/capture/output_file.h"
+#include "capture/capture_job.h"
+#include "capture/capture_modes.h"
+#include "capture/output_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Signal handling for doz-capture. The handler only calls async-signal-safe functions.
-#include "tools/capture/interrupt.h"
+#include "capture/interrupt.h"
 
 #include <climits>
 #include <csignal>

@@ -1,5 +1,5 @@
 // Recursive descent over the JSON grammar; numbers through strtod, strings with the usual escapes.
-#include "tools/capture/json_value.h"
+#include "capture/json_value.h"
 
 #include <cmath>
 #include <cstdio>

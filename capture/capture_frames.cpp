@@ -1,5 +1,5 @@
 // The capture side of the frame loop: the headless sound position stands in for the music clock.
-#include "tools/capture/capture_frames.h"
+#include "capture/capture_frames.h"
 
 #include "app/frame_loop.h"
 #include "app/startup.h"

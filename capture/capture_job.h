@@ -1,7 +1,7 @@
 // A capture job: the plan in JOBDIR/job.json (video options, output, chunk ranges and the renderer that
 // must draw them).
 #pragma once
-#include "tools/capture/capture_options.h"
+#include "capture/capture_options.h"
 
 #include <cstddef>
 #include <cstdint>
