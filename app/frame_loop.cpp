@@ -6,6 +6,7 @@
 #include "app/run_state.h"
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
+#include "audio/soundtrack.h"
 #include "platform/ticks.h"
 #include "platform/window.h"
 #include "render/gl_api.h"

@@ -1,9 +1,6 @@
 // The main loop: one full-screen triangle per pass, timed by the music clock.
 #pragma once
 
-// The run ends after the first frame whose music time exceeds this.
-constexpr double END_TIME = 124.0;
-
 // Runs passes while the running flag is set.
 void runFrameLoop();
 

@@ -4,6 +4,7 @@
 #include "app/author_loop.h"
 #include "app/command_line.h"
 #include "app/frame_loop.h"
+#include "app/frame_rate_title.h"
 #include "audio/music_clock.h"
 #include "audio/soundtrack_preparation.h"
 #include "platform/sound_device.h"
@@ -33,6 +34,7 @@ bool prepareDemo(char* why, int whySize) {
 
     buildCreditsTexture();
     buildSceneProgram();
+    showCompileLogInTitle();
 
     prepareSoundtrack();
     startLoopingPlayback();
