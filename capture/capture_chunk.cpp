@@ -104,32 +104,25 @@ int renderChunk(const CaptureOptions& options) {
 
     // Every signal abandons a chunk: a part of one is worth nothing to the job.
     setGracefulStop(false);
-    startVideoRunAt(job.options, range.first);
     // Many chunks run side by side under a job runner: only a terminal gets a bar.
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     if (showProgress) {
         startProgress("chunk", "frames", range.count);
         reportProgress(0);
     }
-    std::vector<unsigned char> rgb;
     std::vector<uint64_t> frameHashes;
-    bool failed = false;
-    for (int k = 0; k < range.count; ++k) {
-        drawFrameAt(videoFrameTime(job.options, range.first + k));
-        readFrameRgb(&rgb);
-        if (!checkOpenGl(&why)) {
-            failed = true;
-            break;
-        }
+    auto take = [&](int k, const std::vector<unsigned char>& rgb, std::string* failure) {
         frameHashes.push_back(hashBytes(rgb.data(), rgb.size()));
         if (!sendFrame(&writer, rgb.data(), rgb.size())) {
-            why = "ffmpeg stopped taking frames";
-            failed = true;
-            break;
+            *failure = "ffmpeg stopped taking frames";
+            return false;
         }
         if (showProgress)
             reportProgress(k + 1);
-    }
+        return true;
+    };
+    renderFrameRange(videoFrames(job.options, range.first, range.count), take, &why);
+    bool failed = !why.empty();
     if (showProgress)
         finishProgress();
     std::string encoderWhy;

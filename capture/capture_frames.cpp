@@ -1,8 +1,9 @@
 // The capture side of the frame loop: the headless sound position stands in for the music clock.
 #include "capture/capture_frames.h"
+#include "capture/interrupt.h"
 
+#include "app/demo_preparation.h"
 #include "app/frame_loop.h"
-#include "app/startup.h"
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
 #include "audio/soundtrack.h"
@@ -82,16 +83,9 @@ void drawFrameAt(double seconds) {
 }
 
 void skipFrameAt(double seconds) {
-    // The frame pass's two readings and its one step of the onset rule; nothing else it does lasts.
+    // Nothing else the pass does lasts from one frame to the next.
     setHeadlessSoundPosition(soundPositionAt(seconds));
-    readMusicTime();
-    nextBeatHalf(beatAt(readMusicTime()));
-}
-
-void startVideoRunAt(const CaptureOptions& options, int firstFrame) {
-    startCaptureRun();
-    for (int k = 0; k < firstFrame; ++k)
-        skipFrameAt(videoFrameTime(options, k));
+    stepFrameClock();
 }
 
 // Each N*N block of the drawn RGBA frame becomes one RGB pixel, the mean rounded to nearest.
@@ -142,4 +136,46 @@ void readFrameRgb(std::vector<unsigned char>* rgb) {
 void drawStillAt(double seconds) {
     startCaptureRun();
     drawFrameAt(seconds);
+}
+
+FrameRange videoFrames(const CaptureOptions& options, int first, int count) {
+    FrameRange range;
+    range.skipped.reserve(static_cast<size_t>(first));
+    for (int k = 0; k < first; ++k)
+        range.skipped.push_back(videoFrameTime(options, k));
+    range.times.reserve(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k)
+        range.times.push_back(videoFrameTime(options, first + k));
+    return range;
+}
+
+FrameRange stillFrames(std::vector<double> times) {
+    FrameRange range;
+    range.times = std::move(times);
+    range.stills = true;
+    return range;
+}
+
+int renderFrameRange(const FrameRange& range, const FrameTaker& take, std::string* why) {
+    why->clear();
+    if (!range.stills) {
+        startCaptureRun();
+        for (double seconds : range.skipped)
+            skipFrameAt(seconds);
+    }
+    std::vector<unsigned char> rgb;
+    int done = 0;
+    for (double seconds : range.times) {
+        if (stopRequested())
+            break;
+        if (range.stills)
+            drawStillAt(seconds);
+        else
+            drawFrameAt(seconds);
+        readFrameRgb(&rgb);
+        if (!checkOpenGl(why) || !take(done, rgb, why))
+            break;
+        done += 1;
+    }
+    return done;
 }

@@ -4,6 +4,7 @@
 #include "capture/capture_options.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,12 +35,28 @@ void drawFrameAt(double seconds);
 // without drawing: how a frame of a video has the beat state that the frames before it left.
 void skipFrameAt(double seconds);
 
-// Starts a run for video frames from `firstFrame` on: frames before it are skipped as above, from the
-// video's first frame, so that frame `firstFrame` is drawn as a run of the whole video draws it.
-void startVideoRunAt(const CaptureOptions& options, int firstFrame);
-
 // The frame just drawn, top row first, 3 bytes (RGB) per pixel, at the picture size.
 void readFrameRgb(std::vector<unsigned char>* rgb);
 
 // A fresh run whose only frame is at `seconds`: a still as the demo would show it on its first frame.
 void drawStillAt(double seconds);
+
+// The frames a capture draws, in order: a stretch of a video's frames, drawn as a run of the whole video
+// draws them (the frames before the stretch stepped through without drawing), or stills, each the first
+// frame of a run of its own.
+struct FrameRange {
+    std::vector<double> skipped; // music times of the video's frames before the stretch
+    std::vector<double> times;
+    bool stills = false;
+};
+FrameRange videoFrames(const CaptureOptions& options, int first, int count);
+FrameRange stillFrames(std::vector<double> times);
+
+// Takes the frame numbered `index` in its range, `rgb` at the picture size; false, with the reason in
+// `why`, stops the range there.
+using FrameTaker = std::function<bool(int index, const std::vector<unsigned char>& rgb, std::string* why)>;
+
+// Draws the range's frames through the frame pass and hands each to `take`. Stops at the first failure
+// (OpenGL's, or the taker's) with the reason in `why`, and between frames once a graceful stop is asked
+// for (why stays empty). Returns how many frames were taken.
+int renderFrameRange(const FrameRange& range, const FrameTaker& take, std::string* why);

@@ -66,23 +66,22 @@ int captureSheet(const CaptureOptions& options) {
     if (!beginImage(options, &out, &why))
         return reportFailure(why);
     const int sheetWidth = options.width * options.columns, sheetHeight = options.height * options.rows;
-    std::vector<unsigned char> sheet(static_cast<size_t>(sheetWidth) * sheetHeight * 3), cell;
-    std::vector<double> times = sheetTimes(options.columns * options.rows);
-    startProgress("contact sheet", "stills", static_cast<int>(times.size()));
+    std::vector<unsigned char> sheet(static_cast<size_t>(sheetWidth) * sheetHeight * 3);
+    const FrameRange stills = stillFrames(sheetTimes(options.columns * options.rows));
+    startProgress("contact sheet", "stills", static_cast<int>(stills.times.size()));
     reportProgress(0);
-    for (size_t i = 0; i < times.size(); ++i) {
-        drawStillAt(times[i]);
-        readFrameRgb(&cell);
-        if (!checkOpenGl(&why)) {
-            finishProgress();
-            discardOutput(&out);
-            return reportFailure(why);
-        }
-        addSheetCell(&sheet, options.columns, static_cast<int>(i), cell.data(), options.width, options.height,
-                     times[i]);
-        reportProgress(static_cast<int>(i + 1));
-    }
+    auto take = [&](int i, const std::vector<unsigned char>& cell, std::string*) {
+        addSheetCell(&sheet, options.columns, i, cell.data(), options.width, options.height,
+                     stills.times[static_cast<size_t>(i)]);
+        reportProgress(i + 1);
+        return true;
+    };
+    renderFrameRange(stills, take, &why);
     finishProgress();
+    if (!why.empty()) {
+        discardOutput(&out);
+        return reportFailure(why);
+    }
     char what[64];
     std::snprintf(what, sizeof what, "the %dx%d contact sheet", options.columns, options.rows);
     return finishImage(&out, sheet, sheetWidth, sheetHeight, what);

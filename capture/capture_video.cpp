@@ -75,33 +75,24 @@ int captureVideo(const CaptureOptions& options) {
         reportNote("this build carries no soundtrack: the video has no audio");
 
     setGracefulStop(true);
-    startVideoRunAt(options, 0);
     startProgress(toFrames ? "frames" : "video", "frames", total);
     reportProgress(0);
-    std::vector<unsigned char> rgb;
-    int done = 0;
-    bool failed = false;
-    for (int k = 0; k < total && !stopRequested(); ++k) {
-        drawFrameAt(videoFrameTime(options, k));
-        readFrameRgb(&rgb);
-        if (!checkOpenGl(&why)) {
-            failed = true;
-            break;
-        }
+    auto take = [&](int k, const std::vector<unsigned char>& rgb, std::string* failure) {
         if (toFrames) {
             char name[32];
             frameFileName(k, name, sizeof name);
             setAbandonFolderFrames(k);
-            failed = !writePngRgb(out.temp + "/" + name, rgb.data(), options.width, options.height, &why);
+            if (!writePngRgb(out.temp + "/" + name, rgb.data(), options.width, options.height, failure))
+                return false;
         } else if (!sendFrame(&video.encoder, rgb.data(), rgb.size())) {
-            why = "ffmpeg stopped taking frames";
-            failed = true;
+            *failure = "ffmpeg stopped taking frames";
+            return false;
         }
-        if (failed)
-            break;
-        done = k + 1;
-        reportProgress(done);
-    }
+        reportProgress(k + 1);
+        return true;
+    };
+    const int done = renderFrameRange(videoFrames(options, 0, total), take, &why);
+    bool failed = !why.empty();
     finishProgress();
 
     std::string encoderWhy;

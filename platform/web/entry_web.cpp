@@ -1,9 +1,9 @@
 // The web page's entry: the same start-up as the executables, then the page session (app/page_session.h)
 // driven by the browser's animation frames and clicks, its sound changes carried out on Web Audio.
+#include "app/demo_preparation.h"
 #include "app/frame_loop.h"
 #include "app/page_address.h"
 #include "app/page_session.h"
-#include "app/startup.h"
 #include "audio/soundtrack.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
