@@ -2,7 +2,6 @@
 #include "capture/capture_job.h"
 
 #include "app/version.h"
-#include "capture/json_value.h"
 #include "platform/resources.h"
 #include "render/shader_sources.h"
 
@@ -12,6 +11,11 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include <nlohmann/json.hpp>
+
+// Members keep the order they are written in: the plan reads top to bottom as the command line does.
+using Json = nlohmann::ordered_json;
 
 static int refuseJob(const std::string& message) {
     std::fprintf(stderr, "doz-capture: %s\n", message.c_str());
@@ -67,74 +71,81 @@ CaptureJob makeJob(const CaptureOptions& options, const std::string& dir) {
     return job;
 }
 
-// Shortest plain text that reads back as the same double ("30", "41.5").
-static std::string number(double value) {
-    char text[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, value);
-        if (std::strtod(text, nullptr) == value && (std::strchr(text, 'e') == nullptr || digits == 17))
-            break;
-    }
-    return text;
-}
-
 std::string jobJson(const CaptureJob& job) {
     const CaptureOptions& o = job.options;
     const RendererIdentity& r = job.renderer;
-    std::string text = "{\n";
-    text += "  \"format\": " + jsonQuote(JOB_FORMAT) + ",\n";
-    text += "  \"renderer\": {\"version\": " + jsonQuote(r.version) + ", \"commit\": " + jsonQuote(r.commit) +
-            ", \"stages\": " + jsonQuote(r.stages) + ", \"soundtrack\": " + jsonQuote(r.soundtrack) + "},\n";
-    text += "  \"size\": [" + std::to_string(o.width) + ", " + std::to_string(o.height) + "],\n";
-    text += "  \"fps\": " + number(o.fps) + ",\n";
-    text += "  \"from\": " + number(o.from) + ",\n";
-    text += "  \"to\": " + number(o.to) + ",\n";
-    text += "  \"scale\": " + number(o.scale) + ",\n";
-    text += "  \"supersample\": " + std::to_string(o.supersample) + ",\n";
-    text += "  \"output\": " + jsonQuote(o.output) + ",\n";
-    text += "  \"frames\": " + std::to_string(job.frames) + ",\n";
-    text += "  \"chunks\": [";
-    for (size_t i = 0; i < job.chunks.size(); ++i)
-        text += std::string(i % 8 == 0 ? "\n    " : " ") + "[" + std::to_string(job.chunks[i].first) + ", " +
-                std::to_string(job.chunks[i].count) + "]" + (i + 1 < job.chunks.size() ? "," : "");
-    text += "\n  ]\n}\n";
-    return text;
+    Json chunks = Json::array();
+    for (const ChunkRange& chunk : job.chunks)
+        chunks.push_back(Json::array({chunk.first, chunk.count}));
+    Json plan = Json::object();
+    plan["format"] = JOB_FORMAT;
+    plan["renderer"] = {
+        {"version", r.version}, {"commit", r.commit}, {"stages", r.stages}, {"soundtrack", r.soundtrack}};
+    plan["size"] = Json::array({o.width, o.height});
+    plan["fps"] = o.fps;
+    plan["from"] = o.from;
+    plan["to"] = o.to;
+    plan["scale"] = o.scale;
+    plan["supersample"] = o.supersample;
+    plan["output"] = o.output;
+    plan["frames"] = job.frames;
+    plan["chunks"] = std::move(chunks);
+    // Text that is not UTF-8 is refused before a plan is made (isJsonText); nothing here is replaced.
+    return plan.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-static bool readNumber(const JsonValue& plan, const char* name, double* value) {
-    const JsonValue* v = jsonMember(plan, name);
-    if (v == nullptr || v->kind != JsonValue::Kind::Number)
+bool isJsonText(const std::string& text) {
+    try {
+        (void)Json(text).dump();
+        return true;
+    } catch (const Json::type_error&) {
         return false;
-    *value = v->number;
+    }
+}
+
+static const Json* member(const Json& object, const char* name) {
+    if (!object.is_object())
+        return nullptr;
+    auto found = object.find(name);
+    return found == object.end() ? nullptr : &*found;
+}
+
+static bool readNumber(const Json& plan, const char* name, double* value) {
+    const Json* v = member(plan, name);
+    if (v == nullptr || !v->is_number())
+        return false;
+    *value = v->get<double>();
     return true;
 }
 
-static bool readInteger(const JsonValue& v, long long low, long long high, int* value) {
-    if (v.kind != JsonValue::Kind::Number || v.number != std::floor(v.number) || v.number < low ||
-        v.number > high)
+static bool readInteger(const Json& v, long long low, long long high, int* value) {
+    if (!v.is_number())
         return false;
-    *value = static_cast<int>(v.number);
+    const double number = v.get<double>();
+    if (number != std::floor(number) || number < low || number > high)
+        return false;
+    *value = static_cast<int>(number);
     return true;
 }
 
-static bool readText(const JsonValue& object, const char* name, std::string* value) {
-    const JsonValue* v = jsonMember(object, name);
-    if (v == nullptr || v->kind != JsonValue::Kind::String || v->text.empty())
+static bool readText(const Json& object, const char* name, std::string* value) {
+    const Json* v = member(object, name);
+    if (v == nullptr || !v->is_string() || v->get_ref<const std::string&>().empty())
         return false;
-    *value = v->text;
+    *value = v->get<std::string>();
     return true;
 }
 
 // Every value in range and the chunks exactly covering the frames, in order.
-static bool readPlan(const JsonValue& plan, CaptureJob* job, std::string* why) {
+static bool readPlan(const Json& plan, CaptureJob* job, std::string* why) {
     CaptureOptions& o = job->options;
     std::string format;
-    const JsonValue* renderer = jsonMember(plan, "renderer");
-    const JsonValue* size = jsonMember(plan, "size");
-    const JsonValue* frames = jsonMember(plan, "frames");
-    const JsonValue* chunks = jsonMember(plan, "chunks");
-    const JsonValue* supersample = jsonMember(plan, "supersample");
-    if (plan.kind != JsonValue::Kind::Object || !readText(plan, "format", &format) || format != JOB_FORMAT) {
+    const Json* renderer = member(plan, "renderer");
+    const Json* size = member(plan, "size");
+    const Json* frames = member(plan, "frames");
+    const Json* chunks = member(plan, "chunks");
+    const Json* supersample = member(plan, "supersample");
+    if (!plan.is_object() || !readText(plan, "format", &format) || format != JOB_FORMAT) {
         *why = std::string("it is not a plan of this doz-capture (\"format\" is not \"") + JOB_FORMAT + "\")";
         return false;
     }
@@ -145,10 +156,9 @@ static bool readPlan(const JsonValue& plan, CaptureJob* job, std::string* why) {
         *why = "\"renderer\" is missing or incomplete";
         return false;
     }
-    if (size == nullptr || size->kind != JsonValue::Kind::Array || size->items.size() != 2 ||
-        !readInteger(size->items[0], 2, MAX_CAPTURE_SIDE, &o.width) ||
-        !readInteger(size->items[1], 2, MAX_CAPTURE_SIDE, &o.height) || o.width % 2 != 0 ||
-        o.height % 2 != 0) {
+    if (size == nullptr || !size->is_array() || size->size() != 2 ||
+        !readInteger((*size)[0], 2, MAX_CAPTURE_SIDE, &o.width) ||
+        !readInteger((*size)[1], 2, MAX_CAPTURE_SIDE, &o.height) || o.width % 2 != 0 || o.height % 2 != 0) {
         *why = "\"size\" is not an even [width, height]";
         return false;
     }
@@ -174,17 +184,16 @@ static bool readPlan(const JsonValue& plan, CaptureJob* job, std::string* why) {
         *why = "\"frames\" does not match the time range and frame rate";
         return false;
     }
-    if (chunks == nullptr || chunks->kind != JsonValue::Kind::Array || chunks->items.empty() ||
-        chunks->items.size() > static_cast<size_t>(MAX_JOB_CHUNKS)) {
+    if (chunks == nullptr || !chunks->is_array() || chunks->empty() ||
+        chunks->size() > static_cast<size_t>(MAX_JOB_CHUNKS)) {
         *why = "\"chunks\" is missing or empty";
         return false;
     }
     int next = 0;
-    for (const JsonValue& chunk : chunks->items) {
+    for (const Json& chunk : *chunks) {
         ChunkRange range{0, 0};
-        if (chunk.kind != JsonValue::Kind::Array || chunk.items.size() != 2 ||
-            !readInteger(chunk.items[0], 0, job->frames, &range.first) ||
-            !readInteger(chunk.items[1], 1, job->frames, &range.count) || range.first != next) {
+        if (!chunk.is_array() || chunk.size() != 2 || !readInteger(chunk[0], 0, job->frames, &range.first) ||
+            !readInteger(chunk[1], 1, job->frames, &range.count) || range.first != next) {
             *why = "the chunk ranges do not follow each other";
             return false;
         }
@@ -200,6 +209,12 @@ static bool readPlan(const JsonValue& plan, CaptureJob* job, std::string* why) {
     return true;
 }
 
+// The library's message without its own tag: "parse error at line 3, column 12: syntax error ...".
+static std::string parseErrorReason(const std::string& what) {
+    const size_t tagEnd = what.find("] ");
+    return !what.empty() && what[0] == '[' && tagEnd != std::string::npos ? what.substr(tagEnd + 2) : what;
+}
+
 bool readJob(const std::string& dir, CaptureJob* job, std::string* why) {
     *job = CaptureJob();
     job->dir = dir;
@@ -212,9 +227,15 @@ bool readJob(const std::string& dir, CaptureJob* job, std::string* why) {
     }
     std::ostringstream text;
     text << file.rdbuf();
-    JsonValue plan;
+    Json plan;
     std::string reason;
-    if (!parseJson(text.str(), &plan, &reason) || !readPlan(plan, job, &reason)) {
+    try {
+        // Strict JSON: no comments, no trailing commas, no hex or leading zeros, whole surrogate pairs.
+        plan = Json::parse(text.str());
+    } catch (const Json::parse_error& error) {
+        reason = parseErrorReason(error.what());
+    }
+    if (!reason.empty() || !readPlan(plan, job, &reason)) {
         *why = "'" + path + "' is not a usable plan: " + reason;
         return false;
     }

@@ -34,6 +34,8 @@ bool sameRenderer(const RendererIdentity& a, const RendererIdentity& b);
 CaptureJob makeJob(const CaptureOptions& options, const std::string& dir);
 // job.json's text; two plans are the same job exactly when their texts are equal.
 std::string jobJson(const CaptureJob& job);
+// False for text that a plan cannot hold as it is (not UTF-8).
+bool isJsonText(const std::string& text);
 // Reads and checks JOBDIR/job.json; false, with the reason, when it is missing or malformed.
 bool readJob(const std::string& dir, CaptureJob* job, std::string* why);
 // Reads the job of --render-chunk or --assemble and holds it to the command line and to this build: 0 when

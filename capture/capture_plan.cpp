@@ -44,6 +44,8 @@ int capturePlan(const CaptureOptions& given) {
     CaptureOptions options = given;
     // The plan names the output wherever the assembly runs from.
     options.output = absolutePath(options.output);
+    if (!isJsonText(options.output))
+        return refuse("the output '" + options.output + "' is not UTF-8 text, which a plan cannot name");
     const std::string& dir = options.jobDir;
     struct stat info;
     if (stat(dir.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
