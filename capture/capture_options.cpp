@@ -1,11 +1,14 @@
 // Parsing and checking doz-capture's command line, and the help text.
 #include "capture/capture_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 
 const char* const CAPTURE_HELP = R"(Usage: doz-capture MODE [OPTIONS]
 
@@ -111,6 +114,12 @@ static bool checkTime(const char* option, const char* text, double* value, std::
     return true;
 }
 
+// Every option but the flags takes the next argument.
+static const char* const VALUE_OPTIONS[] = {
+    "--at",     "--sheet",        "-o",      "--output",      "--size", "--fps",          "--from",
+    "--to",     "--bench-frames", "--scale", "--supersample", "--plan", "--render-chunk", "--assemble",
+    "--chunks", "--chunk"};
+
 static bool setMode(CaptureOptions* options, CaptureMode mode, std::string* error) {
     if (options->mode != CaptureMode::None && options->mode != mode) {
         *error = "choose one of --at, --sheet, --video, --benchmark, --plan, --render-chunk and --assemble";
@@ -130,13 +139,9 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
         auto isOption = [arg](const char* a, const char* b = nullptr) {
             return std::strcmp(arg, a) == 0 || (b != nullptr && std::strcmp(arg, b) == 0);
         };
-        // Every option but the flags takes the next argument.
         const char* value = nullptr;
-        bool takesValue = isOption("--at") || isOption("--sheet") || isOption("-o", "--output") ||
-                          isOption("--size") || isOption("--fps") || isOption("--from") || isOption("--to") ||
-                          isOption("--bench-frames") || isOption("--scale") || isOption("--supersample") ||
-                          isOption("--plan") || isOption("--render-chunk") || isOption("--assemble") ||
-                          isOption("--chunks") || isOption("--chunk");
+        bool takesValue = std::any_of(std::begin(VALUE_OPTIONS), std::end(VALUE_OPTIONS),
+                                      [arg](const char* name) { return std::strcmp(arg, name) == 0; });
         if (takesValue) {
             if (i + 1 >= argc) {
                 *error = format("%s needs a value", arg);
@@ -270,48 +275,41 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
             "nothing to do: give --at, --sheet, --video, --benchmark, --plan, --render-chunk or --assemble";
         return false;
     }
-    const bool job =
-        o.mode == CaptureMode::Plan || o.mode == CaptureMode::RenderChunk || o.mode == CaptureMode::Assemble;
-    if (chunksGiven != (o.mode == CaptureMode::Plan)) {
-        *error = o.mode == CaptureMode::Plan ? "--plan needs --chunks N" : "--chunks applies to --plan only";
-        return false;
-    }
-    if (chunkGiven != (o.mode == CaptureMode::RenderChunk)) {
-        *error = o.mode == CaptureMode::RenderChunk ? "--render-chunk needs --chunk I"
-                                                    : "--chunk applies to --render-chunk only";
-        return false;
-    }
-    if (framesGiven && o.mode != CaptureMode::Video) {
-        *error = "--frames applies to --video only (a job's chunks are its frames until they are joined)";
-        return false;
-    }
-    if ((fpsGiven || rangeGiven) && o.mode != CaptureMode::Video && !job) {
-        *error = "--fps, --from and --to apply to --video and capture jobs only";
-        return false;
-    }
-    if (o.supersampleGiven && o.mode == CaptureMode::Benchmark) {
-        *error = "--supersample does not apply to --benchmark";
-        return false;
-    }
-    if (o.mode == CaptureMode::RenderChunk || o.mode == CaptureMode::Assemble) {
-        // Everything else comes from the plan; options given here are only checked against it.
-        if (!o.output.empty()) {
-            *error = "the output was named by --plan: -o applies to --plan only";
+    auto in = [&o](std::initializer_list<CaptureMode> modes) {
+        return std::find(modes.begin(), modes.end(), o.mode) != modes.end();
+    };
+    using M = CaptureMode;
+    const bool outputGiven = !o.output.empty();
+    // Options given outside the modes they belong to, and the options a mode needs. The first broken rule
+    // is the one said. A chunk's and an assembly's other options come from the plan and are only held to
+    // it, so the rules past the output's do not reach them.
+    const struct {
+        bool broken;
+        const char* reason;
+    } rules[] = {
+        {chunksGiven && o.mode != M::Plan, "--chunks applies to --plan only"},
+        {!chunksGiven && o.mode == M::Plan, "--plan needs --chunks N"},
+        {chunkGiven && o.mode != M::RenderChunk, "--chunk applies to --render-chunk only"},
+        {!chunkGiven && o.mode == M::RenderChunk, "--render-chunk needs --chunk I"},
+        {framesGiven && o.mode != M::Video,
+         "--frames applies to --video only (a job's chunks are its frames until they are joined)"},
+        {(fpsGiven || rangeGiven) && !in({M::Video, M::Plan, M::RenderChunk, M::Assemble}),
+         "--fps, --from and --to apply to --video and capture jobs only"},
+        {o.supersampleGiven && o.mode == M::Benchmark, "--supersample does not apply to --benchmark"},
+        {outputGiven && in({M::RenderChunk, M::Assemble}),
+         "the output was named by --plan: -o applies to --plan only"},
+        {benchGiven && !in({M::Benchmark, M::RenderChunk, M::Assemble}),
+         "--bench-frames applies to --benchmark only"},
+        {(sizeGiven || outputGiven) && o.mode == M::Benchmark,
+         "--benchmark takes no --size or --output: it measures fixed sizes and writes nothing"},
+    };
+    for (const auto& rule : rules)
+        if (rule.broken) {
+            *error = rule.reason;
             return false;
         }
+    if (in({M::RenderChunk, M::Assemble, M::Benchmark}))
         return true;
-    }
-    if (benchGiven && o.mode != CaptureMode::Benchmark) {
-        *error = "--bench-frames applies to --benchmark only";
-        return false;
-    }
-    if (o.mode == CaptureMode::Benchmark) {
-        if (sizeGiven || !o.output.empty()) {
-            *error = "--benchmark takes no --size or --output: it measures fixed sizes and writes nothing";
-            return false;
-        }
-        return true;
-    }
     if (o.output.empty()) {
         *error = "no output path: give -o PATH";
         return false;
