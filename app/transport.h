@@ -5,7 +5,6 @@
 
 constexpr double SEEK_STEP = 1.0;
 constexpr double FINE_SEEK_STEP = 0.1;
-constexpr double BAR_SECONDS = 2.0; // the soundtrack is at 120 BPM, four beats to the bar
 constexpr double FRAME_STEP = 1.0 / 60.0;
 
 struct Transport {

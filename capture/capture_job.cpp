@@ -164,7 +164,7 @@ static bool readPlan(const Json& plan, CaptureJob* job, std::string* why) {
     }
     if (!readNumber(plan, "fps", &o.fps) || o.fps <= 0.0 || o.fps > MAX_CAPTURE_FPS ||
         !readNumber(plan, "from", &o.from) || !readNumber(plan, "to", &o.to) || o.from < 0.0 ||
-        o.from >= o.to || o.to > CAPTURE_END_TIME) {
+        o.from >= o.to || o.to > END_TIME) {
         *why = "\"fps\", \"from\" or \"to\" is missing or out of range";
         return false;
     }

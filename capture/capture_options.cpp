@@ -107,7 +107,7 @@ static bool checkTime(const char* option, const char* text, double* value, std::
         *error = format("%s takes a time in seconds, not '%s'", option, text);
         return false;
     }
-    if (*value < 0.0 || *value > CAPTURE_END_TIME) {
+    if (*value < 0.0 || *value > END_TIME) {
         *error = format("%s %s is outside the run: times go from 0 to 124 seconds", option, text);
         return false;
     }

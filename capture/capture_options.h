@@ -1,11 +1,12 @@
 // The command line of doz-capture: what to render, how big, over which times, and where to.
 #pragma once
+#include "audio/soundtrack.h"
+
 #include <string>
 
 constexpr int MAX_CAPTURE_SIDE = 16384;
 constexpr int MAX_SHEET_SIDE = 64; // stills per row or column
 constexpr double MAX_CAPTURE_FPS = 1000.0;
-constexpr double CAPTURE_END_TIME = 124.0;
 
 enum class CaptureMode { None, Still, Sheet, Video, Benchmark, Plan, RenderChunk, Assemble, Help };
 
@@ -19,7 +20,7 @@ struct CaptureOptions {
     double at = 0.0;
     int columns = 8, rows = 4;
     double fps = 30.0;
-    double from = 0.0, to = CAPTURE_END_TIME;
+    double from = 0.0, to = END_TIME;
     bool frames = false; // a folder of PNG frames instead of MP4
     int benchmarkFrames = 16;
     double scale = 0.0;  // render scale as the demo's --scale; 0: none

@@ -16,7 +16,7 @@
 std::vector<double> sheetTimes(int count) {
     std::vector<double> times(static_cast<size_t>(count), 0.0);
     for (int i = 1; i < count; ++i)
-        times[static_cast<size_t>(i)] = std::round(CAPTURE_END_TIME * i / (count - 1) * 10.0) / 10.0;
+        times[static_cast<size_t>(i)] = std::round(END_TIME * i / (count - 1) * 10.0) / 10.0;
     return times;
 }
 
@@ -73,7 +73,7 @@ void drawCellLabel(std::vector<unsigned char>* rgb, int imageWidth, int x, int y
     // A cell too narrow for the whole label shows the time without its unit; one too small for that shows
     // no label: a number cut short would read as another time. The widest label of the run decides, so
     // that every cell of a sheet is labelled alike.
-    const std::string widest = sheetLabel(CAPTURE_END_TIME);
+    const std::string widest = sheetLabel(END_TIME);
     std::string shown = fits(widest) ? text : fits(withoutUnit(widest)) ? withoutUnit(text) : std::string();
     if (shown.empty())
         return;
