@@ -11,6 +11,10 @@
 #include "render/gl_api.h"
 #include "render/scale_target.h"
 #include "render/scene_program.h"
+#include "render/track_uniform.h"
+#include "sync/sync_tracks.h"
+
+static_assert(SYNC_TRACK_COUNT == TRACK_UNIFORM_VALUES, "one uniform value per track");
 
 void runFramePass() {
     pumpWindowMessages();
@@ -41,6 +45,11 @@ void drawFramePass() {
     float beat = beatAt(readMusicTime());
     gl.uniform1f(uniforms.iBeat, beat);
     gl.uniform1f(uniforms.iBeatHalf, nextBeatHalf(beat));
+
+    // The tracks at this pass's music time, the one iTime carries.
+    float trackValues[SYNC_TRACK_COUNT];
+    readTrackValues(rowAtTime(time), trackValues);
+    sendTrackValues(trackValues);
 
     if (sceneProgram == 0)
         glClear(GL_COLOR_BUFFER_BIT); // the draw below then leaves the buffer as it was: show black instead

@@ -4,6 +4,7 @@
 #include "platform/debug_output.h"
 #include "platform/window.h"
 #include "render/shader_sources.h"
+#include "render/track_uniform.h"
 
 #include <cstdio>
 #include <cstring>
@@ -116,6 +117,7 @@ void useSceneProgram(GLuint program) {
     for (const UniformSlot& slot : UNIFORM_SLOTS)
         uniforms.*slot.location = gl.getUniformLocation(program, slot.name);
     gl.uniform1i(uniforms.uText, 0);
+    forgetTrackValues();
 }
 
 void buildSceneProgram() {
