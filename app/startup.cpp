@@ -6,6 +6,7 @@
 #include "app/frame_loop.h"
 #include "audio/music_clock.h"
 #include "audio/soundtrack_preparation.h"
+#include "platform/debug_output.h"
 #include "platform/sound_device.h"
 #include "platform/window.h"
 #include "render/credits_texture.h"
@@ -13,8 +14,15 @@
 #include "render/gl_support.h"
 #include "render/scale_target.h"
 #include "render/scene_program.h"
+#include "sync/builtin_tracks.h"
 
 #include <cstdio>
+#include <string>
+
+// Said where a compile log goes; the carried files are checked by the tests, so this is for a broken build.
+static void reportBuiltinTrack(const char* message) {
+    writeDebugOutput((std::string("doz-engine: ") + message + "\n").c_str());
+}
 
 static int refuseToRun(const char* reason) {
     char text[768];
@@ -33,6 +41,7 @@ bool prepareDemo(char* why, int whySize) {
 
     buildCreditsTexture();
     buildSceneProgram();
+    loadBuiltinTracks(reportBuiltinTrack);
 
     prepareSoundtrack();
     startLoopingPlayback();

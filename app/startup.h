@@ -6,6 +6,7 @@
 int runDemo(int argc, char** argv);
 
 // Everything between a current context and the first frame: entry points, credits texture, scene program,
-// soundtrack, envelope and playback. Returns false, with the reason in `why`, when the context cannot run
-// the scene. Offline renderers call it on their own context, so they draw exactly what the demo draws.
+// the built-in tracks, soundtrack, envelope and playback. Returns false, with the reason in `why`, when the
+// context cannot run the scene. Offline renderers call it on their own context, so they draw exactly what the
+// demo draws.
 bool prepareDemo(char* why, int whySize);
