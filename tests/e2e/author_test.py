@@ -79,15 +79,19 @@ class Session:
         self.screen, display = start_virtual_screen(SCREEN_WIDTH, SCREEN_HEIGHT)
         self.env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy")
         folder = self.shaders
+        # Not there yet: the run makes it from the built-in tracks.
+        self.tracks = os.path.join(scratch, "tracks")
+        tracks = self.tracks
         command = [exe]
         if kind == "windows":
             self.prefix = WinePrefix(scratch, display)
             self.pulse = PulseServer(scratch)
             self.env = dict(self.prefix.env, PULSE_SERVER=self.pulse.server)
             folder = "Z:" + self.shaders.replace("/", "\\")
+            tracks = "Z:" + self.tracks.replace("/", "\\")
             command = [self.prefix.wine, exe]
         command += ["--author", "--window", f"{CLIENT_WIDTH}x{CLIENT_HEIGHT}", "--at", f"{START_AT:g}",
-                    "--shaders", folder]
+                    "--shaders", folder, "--tracks", tracks]
         self.log_path = os.path.join(scratch, "program.log")
         self.log = open(self.log_path, "w")
         self.process = subprocess.Popen(command, env=self.env, stdout=self.log, stderr=subprocess.STDOUT,
@@ -245,6 +249,9 @@ def author_session(session):
     if not START_AT <= first.time < START_AT + 15 or first.paused or first.reloads != 0:
         raise Failure(f"the first author title is {session.titles[-1]!r}, not a run from {START_AT} s")
     session.client_area()
+    made = sorted(os.listdir(session.tracks))
+    if len([name for name in made if name.endswith(".track")]) != 15 or "rows.txt" not in made:
+        raise Failure(f"the tracks folder was made with {made}, not the 15 built-in tracks and rows.txt")
 
     # Pause: the title says so, the time stands, and the picture is the still at that time.
     session.press("space")
