@@ -71,6 +71,7 @@ if(DOZ_TESTS OR DOZ_RELEASE)
         tools/capture/capture_options.cpp
         tools/capture/capture_plan.cpp
         tools/capture/capture_stills.cpp
+        tools/capture/capture_tracks.cpp
         tools/capture/capture_video.cpp
         tools/capture/chunk_files.cpp
         tools/capture/contact_sheet.cpp

@@ -4,6 +4,7 @@
 #include "tools/capture/capture_frames.h"
 #include "tools/capture/capture_job.h"
 #include "tools/capture/capture_modes.h"
+#include "tools/capture/capture_tracks.h"
 #include "tools/capture/chunk_files.h"
 #include "tools/capture/ffmpeg_pipe.h"
 #include "tools/capture/interrupt.h"
@@ -61,6 +62,12 @@ int renderChunk(const CaptureOptions& options) {
     CaptureJob job;
     if (int status = openJobFor(options, &job))
         return status;
+    if (loadedTracksHash() != job.tracks)
+        return refuse(
+            "the plan in '" + options.jobDir + "' was made with other tracks (" + job.tracks +
+            "); these, from " +
+            (captureTracksFolder().empty() ? std::string("the build") : "'" + captureTracksFolder() + "'") +
+            ", are " + loadedTracksHash() + ": draw with the plan's copy in '" + options.jobDir + "/tracks'");
     // The plan's picture options, not the command line's defaults.
     setRenderScale(job.options.scale);
     setCaptureSupersample(job.options.supersample);

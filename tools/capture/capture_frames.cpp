@@ -10,6 +10,7 @@
 #include "platform/window.h"
 #include "render/gl_api.h"
 #include "render/scene_program.h"
+#include "tools/capture/capture_tracks.h"
 
 #include <algorithm>
 
@@ -38,6 +39,8 @@ bool prepareCapture(int pictureWidth, int pictureHeight, std::string* why) {
         *why = std::string("the scene program does not build:\n") + compileLog;
         return false;
     }
+    // Start-up loaded the built-in tracks; the capture's own replace them (said once already, at its start).
+    loadCaptureTracks(false);
     // Past the driver's limits the framebuffer silently stays unusable and every frame would read back black.
     GLint largest = 0, viewport[2] = {0, 0};
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);

@@ -4,6 +4,7 @@
 #include "app/version.h"
 #include "platform/resources.h"
 #include "render/shader_sources.h"
+#include "tools/capture/capture_tracks.h"
 #include "tools/capture/json_value.h"
 
 #include <cerrno>
@@ -64,6 +65,7 @@ CaptureJob makeJob(const CaptureOptions& options, const std::string& dir) {
         job.chunks.push_back({first, next - first});
     }
     job.renderer = currentRenderer();
+    job.tracks = loadedTracksHash();
     return job;
 }
 
@@ -85,6 +87,7 @@ std::string jobJson(const CaptureJob& job) {
     text += "  \"format\": " + jsonQuote(JOB_FORMAT) + ",\n";
     text += "  \"renderer\": {\"version\": " + jsonQuote(r.version) + ", \"commit\": " + jsonQuote(r.commit) +
             ", \"stages\": " + jsonQuote(r.stages) + ", \"soundtrack\": " + jsonQuote(r.soundtrack) + "},\n";
+    text += "  \"tracks\": " + jsonQuote(job.tracks) + ",\n";
     text += "  \"size\": [" + std::to_string(o.width) + ", " + std::to_string(o.height) + "],\n";
     text += "  \"fps\": " + number(o.fps) + ",\n";
     text += "  \"from\": " + number(o.from) + ",\n";
@@ -143,6 +146,10 @@ static bool readPlan(const JsonValue& plan, CaptureJob* job, std::string* why) {
         !readText(*renderer, "stages", &job->renderer.stages) ||
         !readText(*renderer, "soundtrack", &job->renderer.soundtrack)) {
         *why = "\"renderer\" is missing or incomplete";
+        return false;
+    }
+    if (!readText(plan, "tracks", &job->tracks)) {
+        *why = "\"tracks\" is missing";
         return false;
     }
     if (size == nullptr || size->kind != JsonValue::Kind::Array || size->items.size() != 2 ||

@@ -24,13 +24,15 @@ struct CaptureJob {
     int frames = 0;
     std::vector<ChunkRange> chunks;
     RendererIdentity renderer;
+    std::string tracks; // the hash of the tracks it is drawn with (loadedTracksHash)
 };
 
 RendererIdentity currentRenderer();
 std::string describeRenderer(const RendererIdentity& renderer);
 bool sameRenderer(const RendererIdentity& a, const RendererIdentity& b);
 
-// The job of a plan: `options.chunks` contiguous ranges whose sizes differ by at most one frame.
+// The job of a plan: `options.chunks` contiguous ranges whose sizes differ by at most one frame, drawn with
+// the tracks loaded now.
 CaptureJob makeJob(const CaptureOptions& options, const std::string& dir);
 // job.json's text; two plans are the same job exactly when their texts are equal.
 std::string jobJson(const CaptureJob& job);

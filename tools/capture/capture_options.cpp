@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 const char* const CAPTURE_HELP = R"(Usage: doz-capture MODE [OPTIONS]
 
@@ -47,6 +48,11 @@ Options:
                       the drawing cost. For stills, sheets, videos and jobs
   --chunks N          the number of chunks of a --plan (1 to the frame count)
   --chunk I           the chunk of --render-chunk, 0 to chunks-1
+  --tracks DIR        draw with the sync tracks of DIR (track files and rows.txt, as author mode's tracks
+                      folder holds them) instead of the built-in ones; a refused file is named and its
+                      track has no keys. A plan records the tracks' hash and keeps a copy in JOBDIR/tracks,
+                      which --render-chunk uses when not given --tracks; a chunk is drawn only with the
+                      plan's tracks
 
 Beat signals: iBeat is the soundtrack's loudness at the frame's time. iBeatHalf follows the demo's onset
 rule, which compares each frame with the one before: in a video it is counted from the first captured
@@ -136,7 +142,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
                           isOption("--size") || isOption("--fps") || isOption("--from") || isOption("--to") ||
                           isOption("--bench-frames") || isOption("--scale") || isOption("--supersample") ||
                           isOption("--plan") || isOption("--render-chunk") || isOption("--assemble") ||
-                          isOption("--chunks") || isOption("--chunk");
+                          isOption("--chunks") || isOption("--chunk") || isOption("--tracks");
         if (takesValue) {
             if (i + 1 >= argc) {
                 *error = format("%s needs a value", arg);
@@ -254,6 +260,13 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
                 return false;
             }
             o.scaleGiven = true;
+        } else if (isOption("--tracks")) {
+            struct stat info;
+            if (*value == '\0' || stat(value, &info) != 0 || !S_ISDIR(info.st_mode)) {
+                *error = format("--tracks %s: no such folder", value);
+                return false;
+            }
+            o.tracksDir = value;
         } else if (arg[0] == '-') {
             *error = format("unknown option '%s'", arg);
             return false;
@@ -287,6 +300,10 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
     }
     if ((fpsGiven || rangeGiven) && o.mode != CaptureMode::Video && !job) {
         *error = "--fps, --from and --to apply to --video and capture jobs only";
+        return false;
+    }
+    if (!o.tracksDir.empty() && (o.mode == CaptureMode::Benchmark || o.mode == CaptureMode::Assemble)) {
+        *error = "--tracks applies to stills, sheets, videos, --plan and --render-chunk";
         return false;
     }
     if (o.supersampleGiven && o.mode == CaptureMode::Benchmark) {
