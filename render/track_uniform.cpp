@@ -2,7 +2,6 @@
 #include "render/track_uniform.h"
 
 #include "render/gl_api.h"
-#include "render/scene_program.h"
 
 #include <cstring>
 
@@ -18,12 +17,12 @@ void forgetTrackValues() {
     location = -1;
 }
 
-void sendTrackValues(const float* values) {
+void sendTrackValues(unsigned program, const float* values) {
     // Compared bit for bit: -0 or a value that differs in its last bit is sent too.
-    if (sceneProgram == 0 || std::memcmp(values, sentValues, sizeof sentValues) == 0)
+    if (program == 0 || std::memcmp(values, sentValues, sizeof sentValues) == 0)
         return;
     if (!locationKnown) {
-        location = gl.getUniformLocation(sceneProgram, TRACK_UNIFORM_NAME);
+        location = gl.getUniformLocation(program, TRACK_UNIFORM_NAME);
         locationKnown = true;
     }
     gl.uniform3fv(location, TRACK_UNIFORM_VALUES / 3, values);

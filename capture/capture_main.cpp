@@ -1,0 +1,54 @@
+// doz-capture: renders doz-engine offline with no display, to stills, a contact sheet or a video.
+#include "capture/capture_frames.h"
+#include "capture/capture_modes.h"
+#include "capture/capture_options.h"
+#include "capture/capture_tracks.h"
+#include "capture/interrupt.h"
+#include "render/scale_target.h"
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+int main(int argc, char** argv) {
+    CaptureOptions options;
+    std::string error;
+    if (!parseCaptureOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "doz-capture: %s (see doz-capture --help)\n", error.c_str());
+        return 2;
+    }
+    // A chunk draws with its job's copy of the tracks unless told otherwise.
+    std::string tracks = options.tracksDir;
+    struct stat info;
+    if (tracks.empty() && options.mode == CaptureMode::RenderChunk &&
+        stat((options.jobDir + "/tracks").c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        tracks = options.jobDir + "/tracks";
+    setCaptureTracksFolder(tracks);
+    if (options.mode != CaptureMode::Help && options.mode != CaptureMode::Assemble)
+        loadCaptureTracks(true);
+    installInterruptHandlers();
+    setRenderScale(options.scale);
+    setCaptureSupersample(options.supersample);
+    switch (options.mode) {
+    case CaptureMode::Help:
+        std::fputs(CAPTURE_HELP, stdout);
+        return 0;
+    case CaptureMode::Still:
+        return captureStill(options);
+    case CaptureMode::Sheet:
+        return captureSheet(options);
+    case CaptureMode::Video:
+        return captureVideo(options);
+    case CaptureMode::Benchmark:
+        return runCaptureBenchmark(options);
+    case CaptureMode::Plan:
+        return capturePlan(options);
+    case CaptureMode::RenderChunk:
+        return renderChunk(options);
+    case CaptureMode::Assemble:
+        return assembleJob(options);
+    case CaptureMode::None:
+        break;
+    }
+    return 2;
+}
