@@ -4,6 +4,7 @@
 
 #include "app/author_stage_folder.h"
 #include "app/author_title.h"
+#include "app/author_tracks.h"
 #include "app/frame_loop.h"
 #include "app/frame_rate_title.h"
 #include "app/input.h"
@@ -60,6 +61,7 @@ void runAuthorLoop(const CommandLine& options) {
     // Held at the asked time first: nothing is heard while the folder's stages compile.
     startTransport(options.atSeconds);
     startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
+    startAuthorTracks(options.tracksDir);
     setAuthorKeyHandler(handleAuthorKey);
     while (isRunning()) {
         pumpWindowMessages();
@@ -73,6 +75,7 @@ void runAuthorLoop(const CommandLine& options) {
         afterTransportPass();
         uint32_t now = readTickCount();
         bool changed = pollStageReloader(now);
+        changed = pollAuthorTracks(now) || changed;
         frameRateTitle.reloadCounter = stageReloader.reloadCounter;
         updateAuthorTitle(now, keySeen || changed, shown);
         keySeen = false;

@@ -1,6 +1,7 @@
 // The author-mode title rule.
 #include "app/author_title.h"
 
+#include "app/author_tracks.h"
 #include "app/input.h"
 #include "app/transport.h"
 #include "audio/soundtrack.h"
@@ -50,6 +51,10 @@ void updateAuthorTitle(uint32_t now, bool force, double seconds) {
     t.written = true;
     if (stageReloader.failed) {
         setWindowTitle(stageReloader.failure);
+        return;
+    }
+    if (authorTracks.problem) {
+        setWindowTitle(authorTracks.problemText);
         return;
     }
     char text[AUTHOR_TITLE_SIZE];

@@ -7,6 +7,7 @@
 #include "audio/soundtrack.h"
 #include "render/auto_scale.h"
 #include "render/stage_files.h"
+#include "sync/track_files.h"
 
 #include <cerrno>
 #include <cmath>
@@ -14,10 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 const char* const COMMAND_LINE_USAGE =
     "usage: doz-engine [--scale F|auto] [--no-vsync] [--author [--at SECONDS] [--window WIDTHxHEIGHT] "
-    "[--shaders DIR]]\n"
+    "[--shaders DIR] [--tracks DIR]]\n"
     "       doz-engine --help | --version";
 
 static const char* const OPTIONS_HELP =
@@ -32,6 +35,9 @@ static const char* const OPTIONS_HELP =
     "    --window WxH     the window's client size, each side 16 to 16384 (default 1280x720)\n"
     "    --shaders DIR    the folder of scene.vert and scene.frag to watch (default: shaders/ in the\n"
     "                     working directory, written there from the built-in stages when it is missing)\n"
+    "    --tracks DIR     the folder of sync track files and rows.txt, read at start and when a file\n"
+    "                     changes (default: tracks/ in the working directory; a missing folder is made\n"
+    "                     from the built-in tracks)\n"
     "  -h, --help       this text\n"
     "  --version        the version and the commit it was built from\n"
     "\n"
@@ -90,13 +96,27 @@ static bool readWindowSize(const char* text, int* width, int* height) {
     return readSide(&cursor, height) && *cursor == '\0';
 }
 
+// A folder, or a path with nothing there yet (it is made from the built-in tracks), short enough for the
+// longest track file's name beside it.
+static bool readTracksFolderOption(const char* value, CommandLine* out, char* why, int whySize) {
+    if (value[0] == '\0')
+        return refuse(why, whySize, "--tracks needs a folder.");
+    if (std::strlen(value) + 1 + SYNC_FILE_NAME_ROOM > sizeof out->tracksDir)
+        return refuse(why, whySize, "--tracks: the folder name is too long.");
+    std::error_code error;
+    if (std::filesystem::exists(value, error) && !std::filesystem::is_directory(value, error))
+        return refuse(why, whySize, "--tracks %s: not a folder.", value);
+    std::snprintf(out->tracksDir, sizeof out->tracksDir, "%s", value);
+    return true;
+}
+
 bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int whySize) {
     *out = CommandLine();
     const char* authorOnly = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
         bool takesValue = std::strcmp(option, "--at") == 0 || std::strcmp(option, "--window") == 0 ||
-                          std::strcmp(option, "--shaders") == 0;
+                          std::strcmp(option, "--shaders") == 0 || std::strcmp(option, "--tracks") == 0;
         if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0 ||
             std::strcmp(option, "--version") == 0) {
             out->request = option[2] == 'v' ? CommandLineRequest::Version : CommandLineRequest::Help;
@@ -138,6 +158,9 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
             if (!readWindowSize(value, &out->windowWidth, &out->windowHeight))
                 return refuse(why, whySize, "--window takes WIDTHxHEIGHT, each %d to %d, not \"%s\".",
                               MIN_WINDOW_SIDE, MAX_WINDOW_SIDE, value);
+        } else if (std::strcmp(option, "--tracks") == 0) {
+            if (!readTracksFolderOption(value, out, why, whySize))
+                return false;
         } else {
             if (std::strlen(value) + 1 > sizeof out->shadersDir - STAGE_NAME_ROOM)
                 return refuse(why, whySize, "--shaders: the folder name is too long.");

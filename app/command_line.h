@@ -8,6 +8,7 @@ constexpr int AUTHOR_WINDOW_HEIGHT = 720;
 constexpr int MIN_WINDOW_SIDE = 16;
 constexpr int MAX_WINDOW_SIDE = 16384;
 constexpr int SHADERS_DIR_SIZE = 1024;
+constexpr int TRACKS_DIR_SIZE = 1024;
 
 // What the command line asks for: the run, or a text to show instead of it.
 enum class CommandLineRequest { Run, Help, Version };
@@ -20,6 +21,8 @@ struct CommandLine {
     int windowHeight = AUTHOR_WINDOW_HEIGHT;
     // Empty: "shaders" in the working directory, seeded with the built-in stages where they are missing.
     char shadersDir[SHADERS_DIR_SIZE] = "";
+    // Empty: "tracks" in the working directory; either is made from the built-in tracks when missing.
+    char tracksDir[TRACKS_DIR_SIZE] = "";
     double scale = 0.0;     // render scale, a fraction of the client size; 0: none, the window itself
     bool scaleAuto = false; // the scale follows the frame rate
     bool vsync = true;      // a swap interval of 1
@@ -27,8 +30,9 @@ struct CommandLine {
 
 // Reads argv[1..argc-1] into `out`. Returns false with a message for the user in `why` on an unknown
 // option, a missing or malformed value, a value out of range, a shaders folder that does not exist or lacks
-// a stage, or an author option given without --author. -h, --help and --version end the reading where
-// they stand: the request is then to show that text (commandLineText) and exit with 0.
+// a stage, a tracks path that is not a folder, or an author option given without --author. -h, --help and
+// --version end the reading where they stand: the request is then to show that text (commandLineText) and
+// exit with 0.
 bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int whySize);
 
 // The text shown with a refused command line.

@@ -12,6 +12,10 @@
 #include "render/gl_api.h"
 #include "render/scale_target.h"
 #include "render/scene_program.h"
+#include "render/track_uniform.h"
+#include "sync/sync_tracks.h"
+
+static_assert(SYNC_TRACK_COUNT == TRACK_UNIFORM_VALUES, "one uniform value per track");
 
 double stepFrameTime() {
     double time = readMusicTime();
@@ -52,6 +56,11 @@ void drawFramePass() {
     FrameBeat signals = stepFrameBeat();
     gl.uniform1f(uniforms.iBeat, signals.beat);
     gl.uniform1f(uniforms.iBeatHalf, signals.beatHalf);
+
+    // The tracks at this pass's music time, the one iTime carries.
+    float trackValues[SYNC_TRACK_COUNT];
+    readTrackValues(rowAtTime(clock.time), trackValues);
+    sendTrackValues(sceneProgram, trackValues);
 
     if (sceneProgram == 0)
         glClear(GL_COLOR_BUFFER_BIT); // the draw below then leaves the buffer as it was: show black instead

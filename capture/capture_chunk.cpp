@@ -3,6 +3,7 @@
 #include "capture/capture_frames.h"
 #include "capture/capture_job.h"
 #include "capture/capture_modes.h"
+#include "capture/capture_tracks.h"
 #include "capture/chunk_files.h"
 #include "capture/ffmpeg_pipe.h"
 #include "capture/interrupt.h"
@@ -61,6 +62,12 @@ int renderChunk(const CaptureOptions& options) {
     CaptureJob job;
     if (int status = openJobFor(options, &job))
         return status;
+    if (loadedTracksHash() != job.tracks)
+        return refuse(
+            "the plan in '" + options.jobDir + "' was made with other tracks (" + job.tracks +
+            "); these, from " +
+            (captureTracksFolder().empty() ? std::string("the build") : "'" + captureTracksFolder() + "'") +
+            ", are " + loadedTracksHash() + ": draw with the plan's copy in '" + options.jobDir + "/tracks'");
     // The plan's picture options, not the command line's defaults.
     setRenderScale(job.options.scale);
     setCaptureSupersample(job.options.supersample);

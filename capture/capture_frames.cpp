@@ -7,6 +7,7 @@
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
 #include "audio/soundtrack.h"
+#include "capture/capture_tracks.h"
 #include "platform/headless/headless.h"
 #include "platform/window.h"
 #include "render/gl_api.h"
@@ -39,6 +40,8 @@ bool prepareCapture(int pictureWidth, int pictureHeight, std::string* why) {
         *why = std::string("the scene program does not build:\n") + compileLog;
         return false;
     }
+    // Start-up loaded the built-in tracks; the capture's own replace them (said once already, at its start).
+    loadCaptureTracks(false);
     // Past the driver's limits the framebuffer silently stays unusable and every frame would read back black.
     GLint largest = 0, viewport[2] = {0, 0};
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);

@@ -4,6 +4,7 @@
 #include "app/version.h"
 #include "platform/resources.h"
 #include "render/shader_sources.h"
+#include "sync/track_files.h"
 
 #include <cerrno>
 #include <cmath>
@@ -39,6 +40,18 @@ std::string hashHex(uint64_t hash) {
     return text;
 }
 
+std::string loadedTracksHash() {
+    static std::vector<unsigned char> bytes(SYNC_MAX_FILE_BYTES);
+    uint64_t hash = hashBytes("doz tracks 1", 12);
+    for (int track = 0; track < SYNC_TRACK_COUNT; ++track) {
+        const uint64_t size = encodeTrackFile(track, bytes.data(), bytes.size());
+        hash = hashBytes(&size, sizeof size, hash);
+        hash = hashBytes(bytes.data(), size, hash);
+    }
+    hash = hashBytes(&syncSettings.beatsPerMinute, sizeof syncSettings.beatsPerMinute, hash);
+    return hashHex(hashBytes(&syncSettings.rowsPerBeat, sizeof syncSettings.rowsPerBeat, hash));
+}
+
 RendererIdentity currentRenderer() {
     // Whatever stages and soundtrack this build embeds, read as they are.
     uint64_t stages = hashBytes(SCENE_VERTEX_SOURCE, std::strlen(SCENE_VERTEX_SOURCE) + 1);
@@ -68,6 +81,7 @@ CaptureJob makeJob(const CaptureOptions& options, const std::string& dir) {
         job.chunks.push_back({first, next - first});
     }
     job.renderer = currentRenderer();
+    job.tracks = loadedTracksHash();
     return job;
 }
 
@@ -81,6 +95,7 @@ std::string jobJson(const CaptureJob& job) {
     plan["format"] = JOB_FORMAT;
     plan["renderer"] = {
         {"version", r.version}, {"commit", r.commit}, {"stages", r.stages}, {"soundtrack", r.soundtrack}};
+    plan["tracks"] = job.tracks;
     plan["size"] = Json::array({o.width, o.height});
     plan["fps"] = o.fps;
     plan["from"] = o.from;
@@ -154,6 +169,10 @@ static bool readPlan(const Json& plan, CaptureJob* job, std::string* why) {
         !readText(*renderer, "stages", &job->renderer.stages) ||
         !readText(*renderer, "soundtrack", &job->renderer.soundtrack)) {
         *why = "\"renderer\" is missing or incomplete";
+        return false;
+    }
+    if (!readText(plan, "tracks", &job->tracks)) {
+        *why = "\"tracks\" is missing";
         return false;
     }
     if (size == nullptr || !size->is_array() || size->size() != 2 ||

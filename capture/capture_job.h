@@ -24,13 +24,15 @@ struct CaptureJob {
     int frames = 0;
     std::vector<ChunkRange> chunks;
     RendererIdentity renderer;
+    std::string tracks; // the hash of the tracks it is drawn with (loadedTracksHash)
 };
 
 RendererIdentity currentRenderer();
 std::string describeRenderer(const RendererIdentity& renderer);
 bool sameRenderer(const RendererIdentity& a, const RendererIdentity& b);
 
-// The job of a plan: `options.chunks` contiguous ranges whose sizes differ by at most one frame.
+// The job of a plan: `options.chunks` contiguous ranges whose sizes differ by at most one frame, drawn with
+// the tracks loaded now.
 CaptureJob makeJob(const CaptureOptions& options, const std::string& dir);
 // job.json's text; two plans are the same job exactly when their texts are equal.
 std::string jobJson(const CaptureJob& job);
@@ -47,3 +49,7 @@ std::string contradictions(const CaptureOptions& given, const CaptureJob& job);
 // A 64-bit FNV-1a hash, and its 16 hex digits.
 uint64_t hashBytes(const void* data, size_t size, uint64_t hash = 0xcbf29ce484222325ULL);
 std::string hashHex(uint64_t hash);
+
+// The hash, in hex, of the sync tracks as loaded: every track's keys as its file holds them, in track order,
+// and the row rate. Equal hashes draw equal frames.
+std::string loadedTracksHash();

@@ -2,10 +2,13 @@
 #include "capture/capture_frames.h"
 #include "capture/capture_modes.h"
 #include "capture/capture_options.h"
+#include "capture/capture_tracks.h"
 #include "capture/interrupt.h"
 #include "render/scale_target.h"
 
 #include <cstdio>
+#include <string>
+#include <sys/stat.h>
 
 int main(int argc, char** argv) {
     CaptureOptions options;
@@ -14,6 +17,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "doz-capture: %s (see doz-capture --help)\n", error.c_str());
         return 2;
     }
+    // A chunk draws with its job's copy of the tracks unless told otherwise.
+    std::string tracks = options.tracksDir;
+    struct stat info;
+    if (tracks.empty() && options.mode == CaptureMode::RenderChunk &&
+        stat((options.jobDir + "/tracks").c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        tracks = options.jobDir + "/tracks";
+    setCaptureTracksFolder(tracks);
+    if (options.mode != CaptureMode::Help && options.mode != CaptureMode::Assemble)
+        loadCaptureTracks(true);
     installInterruptHandlers();
     setRenderScale(options.scale);
     setCaptureSupersample(options.supersample);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <sys/stat.h>
 
 const char* const CAPTURE_HELP = R"(Usage: doz-capture MODE [OPTIONS]
 
@@ -52,6 +53,11 @@ Options:
                       the drawing cost. For stills, sheets, videos and jobs
   --chunks N          the number of chunks of a --plan (1 to the frame count)
   --chunk I           the chunk of --render-chunk, 0 to chunks-1
+  --tracks DIR        draw with the sync tracks of DIR (track files and rows.txt, as author mode's tracks
+                      folder holds them) instead of the built-in ones; a refused file is named and its
+                      track has no keys. A plan records the tracks' hash and keeps a copy in JOBDIR/tracks,
+                      which --render-chunk uses when not given --tracks; a chunk is drawn only with the
+                      plan's tracks
 
 Beat signals: iBeat is the soundtrack's loudness at the frame's time. iBeatHalf follows the demo's onset
 rule, which compares each frame with the one before: in a video it is counted from the first captured
@@ -100,7 +106,7 @@ static bool checkTime(const char* option, const char* text, double* value, std::
 static const char* const VALUE_OPTIONS[] = {
     "--at",     "--sheet",        "-o",      "--output",      "--size", "--fps",          "--from",
     "--to",     "--bench-frames", "--scale", "--supersample", "--plan", "--render-chunk", "--assemble",
-    "--chunks", "--chunk"};
+    "--chunks", "--chunk",        "--tracks"};
 
 static bool setMode(CaptureOptions* options, CaptureMode mode, std::string* error) {
     if (options->mode != CaptureMode::None && options->mode != mode) {
@@ -241,6 +247,13 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
                 return false;
             }
             o.scaleGiven = true;
+        } else if (isOption("--tracks")) {
+            struct stat info;
+            if (*value == '\0' || stat(value, &info) != 0 || !S_ISDIR(info.st_mode)) {
+                *error = format("--tracks %s: no such folder", value);
+                return false;
+            }
+            o.tracksDir = value;
         } else if (arg[0] == '-') {
             *error = format("unknown option '%s'", arg);
             return false;
@@ -284,6 +297,8 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
          "--bench-frames applies to --benchmark only"},
         {(sizeGiven || outputGiven) && o.mode == M::Benchmark,
          "--benchmark takes no --size or --output: it measures fixed sizes and writes nothing"},
+        {!o.tracksDir.empty() && in({M::Benchmark, M::Assemble}),
+         "--tracks applies to stills, sheets, videos, --plan and --render-chunk"},
     };
     for (const auto& rule : rules)
         if (rule.broken) {

@@ -29,7 +29,8 @@ struct CaptureOptions {
     std::string jobDir;
     int chunks = 0;
     int chunk = -1;
-    std::string program; // how doz-capture was called, for the commands it suggests
+    std::string program;   // how doz-capture was called, for the commands it suggests
+    std::string tracksDir; // --tracks: a tracks folder instead of the built-in tracks; "" for none
     // Which picture and range options the command line gave: a job's own must not contradict them.
     bool sizeGiven = false, fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
          supersampleGiven = false;

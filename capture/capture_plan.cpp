@@ -1,6 +1,7 @@
 // --plan: the job folder and its job.json, written once; the same plan again is kept, another refused.
 #include "capture/capture_job.h"
 #include "capture/capture_modes.h"
+#include "capture/capture_tracks.h"
 #include "capture/output_file.h"
 
 #include <cerrno>
@@ -75,6 +76,9 @@ int capturePlan(const CaptureOptions& given) {
         if (!sameRenderer(other.renderer, job.renderer))
             differs += std::string(differs.empty() ? "" : "; ") + "it was made by another build (" +
                        describeRenderer(other.renderer) + ")";
+        if (other.tracks != job.tracks)
+            differs += std::string(differs.empty() ? "" : "; ") + "it was made with other tracks (" +
+                       other.tracks + ", these are " + job.tracks + ")";
         if (other.options.output != options.output)
             differs +=
                 std::string(differs.empty() ? "" : "; ") + "its output is '" + other.options.output + "'";
@@ -87,6 +91,9 @@ int capturePlan(const CaptureOptions& given) {
                       ". Use another folder, or remove this one to start over");
     }
     std::string why;
+    // The job's own copy of its tracks, so that a chunk can be drawn wherever the folder goes.
+    if (!writeLoadedTracks(dir + "/tracks", &why))
+        return reportFailure(why);
     if (!writeWhole(path, text, &why))
         return reportFailure(why);
     char summary[200];

@@ -73,6 +73,10 @@ else
         --transferfile "$(cd "$(dirname "$capture")" && pwd)/./$(basename "$capture")"
         --transferfile "$parent/./$name/job.json"
         --return "$parent/./$name/chunk-$chunk.mkv" --return "$parent/./$name/chunk-$chunk.hashes")
+    # The plan's own copy of its tracks, which a chunk draws with.
+    for track in "$jobdir"/tracks/*; do
+        [ -f "$track" ] && run+=(--transferfile "$parent/./$name/tracks/$(basename "$track")")
+    done
     [ -n "$jobs" ] && run+=(-j "$jobs")
     run+=("./$(printf %q "$(basename "$capture")") --render-chunk $(printf %q "$name") --chunk {}")
 fi

@@ -3,6 +3,7 @@
 
 #include "platform/debug_output.h"
 #include "render/shader_sources.h"
+#include "render/track_uniform.h"
 
 #include <cstdio>
 #include <cstring>
@@ -113,6 +114,7 @@ void useSceneProgram(GLuint program) {
     for (const UniformSlot& slot : UNIFORM_SLOTS)
         uniforms.*slot.location = gl.getUniformLocation(program, slot.name);
     gl.uniform1i(uniforms.uText, 0);
+    forgetTrackValues();
 }
 
 void buildSceneProgram() {

@@ -9,6 +9,11 @@ uniform vec2 iCam;
 uniform vec3 iCamPos;
 uniform float iDepth, iFScale;
 uniform sampler2D uText;
+// The sync tracks, three to a vector in the host's track order; 0 everywhere is the picture without them.
+// [0] eye offset, [1] target offset, [2] roll (degrees), field of view (degrees), exposure (stops),
+// [3] fog density (stops), beat glow (times 1 + value), hero fold scale (added),
+// [4] grade: saturation, contrast (times 1 + value), warmth.
+uniform vec3 iTrack[5];
 
 out vec4 O;
 
@@ -61,6 +66,8 @@ int gIter;
 #define TRUCK_ZOFF 3.2
 #define TRUCK_YAW 1.5708
 #define SIGN_GAP 48.0
+// The vertical field of view, in degrees, of the focal length 1.4 that the eye rays are made with.
+#define FOV 71.0753
 // Canister colours by orbit trap.
 #define COL_A vec3(0.9, 0.15, 0.05)
 #define COL_B vec3(1.0, 0.85, 0.40)
@@ -120,8 +127,9 @@ float sdCanister(vec3 p) {
 
 // ---- Fractal detail and the falling field.
 
-// Distance estimate to the mandelbox; leaves the orbit trap (smallest |z| after each iteration) in gTrap.
-float mandelbox(vec3 p) {
+// Distance estimate to the mandelbox at a fold scale; leaves the orbit trap (smallest |z| after each
+// iteration) in gTrap.
+float mandelbox(vec3 p, float scale) {
     vec3 z = p;
     float dr = 1.;
     gTrap = 1e9;
@@ -135,11 +143,16 @@ float mandelbox(vec3 p) {
             z *= FIXR2 / r2;
             dr *= FIXR2 / r2;
         }
-        z = z * SCALE + p;
-        dr = dr * abs(SCALE) + 1.;
+        z = z * scale + p;
+        dr = dr * abs(scale) + 1.;
         gTrap = min(gTrap, length(z));
     }
     return length(z) / abs(dr);
+}
+
+// The field's scale, which the beat alone sets.
+float mandelbox(vec3 p) {
+    return mandelbox(p, SCALE);
 }
 
 // The point relative to its cell's centre in the falling frame; sz gets that cell's canister scale. The
@@ -175,7 +188,7 @@ float sdHero(vec3 p) {
         return dv;
     if (length(p - gRo) > LOD_DIST)
         return dv;
-    return max(dv, mandelbox(q / fs) * fs);
+    return max(dv, mandelbox(q / fs, SCALE + iTrack[3].z) * fs);
 }
 
 // ---- The truck, facing its local +x, driving toward -y.
@@ -273,20 +286,22 @@ float map(vec3 p) {
 #define CAN_SPHERE_C vec3(-.44, .017, .05)
 #define CAN_SPHERE_R 1.47
 
-// Set by main from the uniforms: how many canisters there are to measure (the hero only before T_FLY).
+// Set by main from the uniforms: how many canisters there are to measure (the hero only before T_FLY), and
+// the hero's own fractal scale.
 int gCanisters;
+float gHeroScale;
 
-// The mandelbox as mandelbox computes it, with the frame's scale taken from gScale and a loop count the
+// The mandelbox as mandelbox computes it, with the frame's scale (gScale or gHeroScale) and a loop count the
 // compiler cannot see: the sphere fold's three cases as one clamped factor, the trap kept squared.
-float mandelboxDetail(vec3 p) {
+float mandelboxDetail(vec3 p, float scale) {
     vec3 z = p;
     float dr = 1.;
     float trap2 = 1e18;
     for (int i = 0; i < gIter; i++) {
         z = clamp(z, -1., 1.) * 2. - z;
         float k = clamp(FIXR2 / dot(z, z), 1., FIXR2 / MINR2);
-        z = z * k * gScale + p;
-        dr = dr * k * abs(gScale) + 1.;
+        z = z * k * scale + p;
+        dr = dr * k * abs(scale) + 1.;
         trap2 = min(trap2, dot(z, z));
     }
     gTrap = sqrt(trap2);
@@ -315,7 +330,8 @@ float nearerCanister(vec3 p, float d, bool detail, inout bool heavy) {
         if (c <= FRAC_MARGIN && c < d && nearEye) {
             heavy = true;
             if (detail)
-                c = max(c, mandelboxDetail(isHero ? hero / gFs : field / (sz * gFs)) * gFs * s);
+                c = max(c, mandelboxDetail(isHero ? hero / gFs : field / (sz * gFs),
+                                           isHero ? gHeroScale : gScale) * gFs * s);
         }
         if (c < d) {
             d = c;
@@ -397,7 +413,7 @@ vec3 shade(vec3 p, vec3 n, vec3 rd, int material, float trap) {
     float amb = .3 + .2 * n.z;
     if (material == M_RAIN) {
         vec3 base = mix(COL_A, COL_B, clamp(trap * .5, 0., 1.));
-        return base * (dif + amb) + iBeat * iBeat * vec3(.2, .5, 1.);
+        return base * (dif + amb) + iBeat * iBeat * (1. + iTrack[3].y) * vec3(.2, .5, 1.);
     }
     if (material == M_TRUCK) {
         float s = pow(max(dot(reflect(rd, n), l), 0.), 40.);
@@ -406,7 +422,7 @@ vec3 shade(vec3 p, vec3 n, vec3 rd, int material, float trap) {
     if (material == M_TEXT) {
         // Unlit: the text glows with the music.
         float m = textAt(gLine, vec2((p.x + 40.) / 80., (p.z - 4.) / 22.));
-        return mix(vec3(.015, .02, .03), vec3(.7, .9, 1.) * (2. + 2. * iBeat), m);
+        return mix(vec3(.015, .02, .03), vec3(.7, .9, 1.) * (2. + 2. * (iBeat * (1. + iTrack[3].y))), m);
     }
     // The road: edge lines, and a dashed centre line of 2-unit dashes and gaps.
     float edge = abs(p.x) >= ROAD_HW - .4 ? 1. : 0.;
@@ -456,6 +472,9 @@ void main() {
     vec2 uv = (2. * gl_FragCoord.xy - iResolution) / iResolution.y;
     vec3 ro, ta;
     camera(ro, ta);
+    // Adding 0 leaves a coordinate as it was, so a track without keys moves nothing.
+    ro += iTrack[0];
+    ta += iTrack[1];
     gRo = ro;
     gScale = SCALE;
     gFs = exp(iFScale * .1);
@@ -463,11 +482,23 @@ void main() {
     // ITER, from a uniform: a pixel exists only when the height is not zero.
     gIter = iResolution.y > 0. ? ITER : 0;
     gCanisters = iTime < T_FLY ? 2 : 1;
+    gHeroScale = gScale + iTrack[3].z;
     // Up crossed with forward, in that order: a camera looking along -y has +x on its right.
     vec3 ww = normalize(ta - ro);
     vec3 uu = normalize(cross(vec3(0., 0., 1.), ww));
     vec3 vv = cross(ww, uu);
-    vec3 rd = normalize(uv.x * uu + uv.y * vv + 1.4 * ww);
+    // Roll and field of view only where a track asks: a cosine of 0 or a focal length computed back from its
+    // own angle need not come out exact.
+    if (iTrack[2].x != 0.) {
+        float a = radians(iTrack[2].x);
+        vec3 right = cos(a) * uu - sin(a) * vv;
+        vv = cos(a) * vv + sin(a) * uu;
+        uu = right;
+    }
+    float focal = 1.4;
+    if (iTrack[2].y != 0.)
+        focal = 1. / tan(radians(clamp(FOV + iTrack[2].y, 1., 179.)) * .5);
+    vec3 rd = normalize(uv.x * uu + uv.y * vv + focal * ww);
 
 #define FAR 220.0
     // Two marches take turns on a ray with the same steps. The light one measures neither the fractal nor the
@@ -513,8 +544,20 @@ void main() {
         vec3 p = ro + rd * t;
         vec3 n = marchNormal(p);
         col = shade(p, n, rd, material, trap);
-        col = mix(col, sky, clamp(t / FAR, 0., 1.));
+        float fog = t / FAR;
+        if (iTrack[3].x != 0.)
+            fog *= exp2(iTrack[3].x);
+        col = mix(col, sky, clamp(fog, 0., 1.));
     }
+    if (iTrack[2].z != 0.)
+        col *= exp2(iTrack[2].z);
     col = pow(col, vec3(.7));
+    // The grade works on the picture as shown, about its mid grey.
+    if (iTrack[4] != vec3(0.)) {
+        float luma = dot(col, vec3(.2126, .7152, .0722));
+        col = mix(vec3(luma), col, 1. + iTrack[4].x);
+        col = (col - .5) * (1. + iTrack[4].y) + .5;
+        col += vec3(iTrack[4].z, 0., -iTrack[4].z);
+    }
     O = vec4(col, 1.);
 }

@@ -126,7 +126,7 @@ TEST(CommandLine, HelpAndVersionAreRequestsToShowATextAndExit) {
     commandLineText(CommandLineRequest::Help, text, sizeof text);
     std::string help = text;
     EXPECT_EQ(help.rfind("usage: doz-engine", 0), 0u) << help;
-    for (const char* option :
-         {"--scale", "--no-vsync", "--author", "--at", "--window", "--shaders", "-h, --help", "--version"})
+    for (const char* option : {"--scale", "--no-vsync", "--author", "--at", "--window", "--shaders",
+                               "--tracks", "-h, --help", "--version"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }

@@ -28,6 +28,7 @@ Exits 77 (skipped) when the Windows executable has not been built.
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -50,6 +51,9 @@ SAME_PICTURE_LIMIT = 1.0
 # differs when a channel is more than 2 off).
 SAME_STILL_PIXELS = 0
 DIFFERENT_PICTURE_MINIMUM = 20.0
+# The eye 6 units higher in the canister field of the pull-out: the same colours elsewhere in the frame
+# (about 17 here, against 0 for the same frame).
+MOVED_CAMERA_MINIMUM = 8.0
 WINDOW_LIMIT_S = 90
 TITLE_LIMIT_S = 60
 # A reload compiles the whole scene stage on a software renderer.
@@ -79,15 +83,19 @@ class Session:
         self.screen, display = start_virtual_screen(SCREEN_WIDTH, SCREEN_HEIGHT)
         self.env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy")
         folder = self.shaders
+        # Not there yet: the run makes it from the built-in tracks.
+        self.tracks = os.path.join(scratch, "tracks")
+        tracks = self.tracks
         command = [exe]
         if kind == "windows":
             self.prefix = WinePrefix(scratch, display)
             self.pulse = PulseServer(scratch)
             self.env = dict(self.prefix.env, PULSE_SERVER=self.pulse.server)
             folder = "Z:" + self.shaders.replace("/", "\\")
+            tracks = "Z:" + self.tracks.replace("/", "\\")
             command = [self.prefix.wine, exe]
         command += ["--author", "--window", f"{CLIENT_WIDTH}x{CLIENT_HEIGHT}", "--at", f"{START_AT:g}",
-                    "--shaders", folder]
+                    "--shaders", folder, "--tracks", tracks]
         self.log_path = os.path.join(scratch, "program.log")
         self.log = open(self.log_path, "w")
         self.process = subprocess.Popen(command, env=self.env, stdout=self.log, stderr=subprocess.STDOUT,
@@ -209,12 +217,12 @@ class Session:
         # A screenshot waits two frames itself: no pause between them.
         return wait_until(accepted, limit_s, f"{what} within {limit_s} s", interval=0)
 
-    def compare_with_still(self, rgb, time_text):
+    def compare_with_still(self, rgb, time_text, tracks=None):
         """The held picture against `doz-capture --at TIME_TEXT` (the title's text as it stands) at the same
-        size: the same picture, and far from the still 62 s away."""
-        path = os.path.join(self.scratch, f"still-{time_text}.png")
+        size, with the tracks of `tracks` when given: the same picture, and far from the still 62 s away."""
+        path = os.path.join(self.scratch, f"still-{time_text}{'-tracks' if tracks else ''}.png")
         done = subprocess.run([self.capture, "--at", time_text, "--size", f"{CLIENT_WIDTH}x{CLIENT_HEIGHT}",
-                               "-o", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               "-o", path] + (["--tracks", tracks] if tracks else []), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                               timeout=300)
         if done.returncode != 0:
             raise Failure(f"doz-capture --at {time_text} failed: {done.stdout.strip()}")
@@ -245,6 +253,9 @@ def author_session(session):
     if not START_AT <= first.time < START_AT + 15 or first.paused or first.reloads != 0:
         raise Failure(f"the first author title is {session.titles[-1]!r}, not a run from {START_AT} s")
     session.client_area()
+    made = sorted(os.listdir(session.tracks))
+    if len([name for name in made if name.endswith(".track")]) != 15 or "rows.txt" not in made:
+        raise Failure(f"the tracks folder was made with {made}, not the 15 built-in tracks and rows.txt")
 
     # Pause: the title says so, the time stands, and the picture is the still at that time.
     session.press("space")
@@ -254,6 +265,7 @@ def author_session(session):
     if again.time != held.time:
         raise Failure(f"the time moved while paused: {held.time} then {again.time}")
     session.compare_with_still(session.screenshot("paused"), held.time_text)
+    tracks_in_the_picture(session, held)
 
     # Seeks by keys while paused; each stays paused.
     expected = held.time
@@ -342,7 +354,7 @@ def author_session(session):
 
     after = session.titles[session.titles.index(next(t for t in session.titles if AUTHOR_TITLE.match(t))):]
     strays = [t for t in after if not AUTHOR_TITLE.match(t) and not t.startswith("reload failed: ") and
-              not t.startswith("stages missing: ")]
+              not t.startswith("stages missing: ") and not t.startswith("tracks: ")]
     if strays:
         raise Failure(f"titles other than the author title during the session: {strays[:5]}")
 
@@ -351,6 +363,41 @@ def author_session(session):
     note(f"ended with code {code}")
     if code != 0:
         raise Failure(f"exit code {code} after Escape")
+
+
+def write_track_file(session, name, data):
+    # Saved as editors save: a new file renamed over the old one.
+    path = os.path.join(session.tracks, name)
+    with open(path + ".tmp", "wb") as f:
+        f.write(data)
+    os.replace(path + ".tmp", path)
+
+
+def tracks_in_the_picture(session, held):
+    """Paused: a camera key saved into the tracks folder moves the held picture, which is then doz-capture's
+    still with those tracks; a damaged file is named in the title and its key goes; the empty track file
+    brings the picture back."""
+    base = session.screenshot("before-key")
+
+    def same_as_base(rgb):
+        return pictures.difference(base, rgb, CLIENT_WIDTH, CLIENT_HEIGHT) <= SAME_PICTURE_LIMIT
+
+    name = "sync_camera-3Apos.z.track"
+    # One key at row 0: the eye 6 units up, held (step).
+    write_track_file(session, name, struct.pack("<iifB", 1, 0, 6.0, 0))
+    session.wait_for_picture(
+        "camera-key", "a camera key in the tracks folder did not move the picture",
+        lambda rgb: pictures.difference(base, rgb, CLIENT_WIDTH, CLIENT_HEIGHT) >= MOVED_CAMERA_MINIMUM)
+    time.sleep(0.5)
+    session.compare_with_still(session.screenshot("camera-key"), held.time_text, session.tracks)
+    write_track_file(session, name, b"\x01\x00\x00")
+    session.wait_for("the damaged track file named", lambda text, _: text.startswith("tracks: ") and
+                     name + ": refused" in text, RELOAD_LIMIT_S)
+    session.wait_for_picture("damaged-track", "the damaged file's key stayed in the picture", same_as_base)
+    write_track_file(session, name, bytes(4))
+    session.wait_for("the author title back", lambda _, t: t is not None and t.paused, RELOAD_LIMIT_S)
+    if not same_as_base(session.screenshot("key-gone")):
+        raise Failure("the picture did not come back with the track's keys gone")
 
 
 def folder_comes_and_goes(session, base, edited):

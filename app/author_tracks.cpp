@@ -1,0 +1,180 @@
+// Seeding, reading and re-reading author mode's tracks folder. The folder is looked at rather than watched:
+// sixteen files' sizes and times a few times a second cost nothing, and the platform's one folder watch
+// stays the stages'.
+#include "app/author_tracks.h"
+
+#include "platform/debug_output.h"
+#include "render/stage_reloader.h"
+#include "sync/builtin_tracks.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+const char* const DEFAULT_TRACKS_FOLDER = "tracks";
+
+AuthorTracks authorTracks;
+
+// Whole or not at all, as the stages are written: an editor or a reader never sees half a file.
+static bool writeWhole(const std::filesystem::path& path, const EmbeddedFile& file, std::string* problem) {
+    const std::filesystem::path partial = path.string() + ".partial";
+    FILE* out = std::fopen(partial.string().c_str(), "wb");
+    if (out == nullptr) {
+        *problem = "cannot create " + partial.string();
+        return false;
+    }
+    const bool wrote = std::fwrite(file.bytes, 1, file.size, out) == file.size;
+    const bool closed = std::fclose(out) == 0;
+    std::error_code error;
+    if (!wrote || !closed) {
+        std::filesystem::remove(partial, error);
+        *problem = "cannot write " + partial.string();
+        return false;
+    }
+    std::filesystem::rename(partial, path, error);
+    if (error) {
+        std::filesystem::remove(partial, error);
+        *problem = "cannot rename " + partial.string() + " to " + path.string();
+        return false;
+    }
+    return true;
+}
+
+bool seedTracksFolder(const char* folder, std::string* written, std::string* problem) {
+    written->clear();
+    std::error_code error;
+    const std::filesystem::path base(folder);
+    if (std::filesystem::exists(base, error)) {
+        if (std::filesystem::is_directory(base, error))
+            return true;
+        *problem = base.string() + " is not a folder";
+        return false;
+    }
+    std::filesystem::create_directories(base, error);
+    if (error) {
+        *problem = "cannot make the folder " + base.string() + ": " + error.message();
+        return false;
+    }
+    for (int i = 0; i < BUILTIN_TRACK_FILE_COUNT; ++i) {
+        if (!writeWhole(base / BUILTIN_TRACK_FILES[i].name, BUILTIN_TRACK_FILES[i], problem))
+            return false;
+        if (!written->empty())
+            *written += ' ';
+        *written += BUILTIN_TRACK_FILES[i].name;
+    }
+    return true;
+}
+
+// What a read of the folder would see: each file that it reads, with its size and time; "" without the
+// folder.
+static std::string folderSignature(const char* folder) {
+    std::error_code error;
+    const std::filesystem::path base(folder);
+    if (!std::filesystem::is_directory(base, error))
+        return std::string();
+    std::string signature = "folder";
+    auto add = [&](const char* name) {
+        const std::filesystem::path path = base / name;
+        signature += '|';
+        signature += name;
+        const auto size = std::filesystem::file_size(path, error);
+        if (error)
+            return;
+        const auto time = std::filesystem::last_write_time(path, error);
+        signature += ' ' + std::to_string(size) + ' ' +
+                     std::to_string(error ? 0 : static_cast<long long>(time.time_since_epoch().count()));
+    };
+    add(SYNC_SETTINGS_FILE);
+    for (int track = 0; track < SYNC_TRACK_COUNT; ++track) {
+        char name[SYNC_FILE_NAME_ROOM];
+        if (trackFileName(SYNC_FILE_BASE, SYNC_TRACK_NAMES[track], name, sizeof name))
+            add(name);
+    }
+    return signature;
+}
+
+static int refusedCount = 0;
+static std::string firstRefused;
+
+static void noteRefused(const char* message) {
+    if (refusedCount++ == 0)
+        firstRefused = message;
+    writeDebugOutput((std::string("doz-engine: ") + message + "\n").c_str());
+}
+
+// As much of `text` as the title's room holds, and all of `tail`.
+static void setProblemText(const std::string& text, const std::string& tail) {
+    AuthorTracks& t = authorTracks;
+    const size_t room = sizeof t.problemText - 1 - tail.size();
+    const std::string whole = (text.size() > room ? text.substr(0, room) : text) + tail;
+    std::snprintf(t.problemText, sizeof t.problemText, "%s", whole.c_str());
+}
+
+// Returns true when the title changes.
+static bool readFolder() {
+    AuthorTracks& t = authorTracks;
+    const bool hadProblem = t.problem;
+    const std::string before = t.problemText;
+    t.signature = folderSignature(t.folder);
+    t.problemText[0] = '\0';
+    if (t.signature.empty()) {
+        // Gone, or being copied back: the keys read last stay until the folder is there again.
+        setProblemText(std::string("tracks missing: ") + t.folder, "");
+        t.problem = true;
+    } else {
+        refusedCount = 0;
+        readTracksFolder(t.folder, noteRefused);
+        t.reads += 1;
+        t.problem = refusedCount > 0;
+        if (t.problem)
+            setProblemText("tracks: " + firstRefused,
+                           refusedCount > 1 ? " (+" + std::to_string(refusedCount - 1) + " more)" : "");
+    }
+    return t.problem != hadProblem || before != t.problemText;
+}
+
+void startAuthorTracks(const char* asked) {
+    AuthorTracks& t = authorTracks;
+    t.folder[0] = '\0';
+    t.lastLookTick = 0;
+    t.signature.clear();
+    t.pendingSignature.clear();
+    t.pending = false;
+    t.lastChangeTick = 0;
+    t.reads = 0;
+    t.problem = false;
+    t.problemText[0] = '\0';
+    const char* folder = asked != nullptr && asked[0] != '\0' ? asked : DEFAULT_TRACKS_FOLDER;
+    std::string written, problem;
+    if (!seedTracksFolder(folder, &written, &problem)) {
+        writeDebugOutput(
+            ("doz-engine: " + problem + ": the built-in tracks play and nothing is read\n").c_str());
+        return;
+    }
+    if (!written.empty())
+        writeDebugOutput((std::string("doz-engine: wrote the built-in tracks to ") + folder +
+                          "/; a sync editor saves there, and edits there are read at once\n")
+                             .c_str());
+    std::snprintf(t.folder, sizeof t.folder, "%s", folder);
+    readFolder();
+}
+
+bool pollAuthorTracks(uint32_t now) {
+    AuthorTracks& t = authorTracks;
+    if (t.folder[0] == '\0')
+        return false;
+    if (now - t.lastLookTick >= TRACKS_LOOK_INTERVAL_MS) {
+        t.lastLookTick = now;
+        std::string signature = folderSignature(t.folder);
+        if (signature != t.signature && (!t.pending || signature != t.pendingSignature)) {
+            t.pending = true;
+            t.pendingSignature = signature;
+            t.lastChangeTick = now;
+        }
+    }
+    if (!t.pending || now - t.lastChangeTick < RELOAD_SETTLE_MS)
+        return false;
+    t.pending = false;
+    return readFolder();
+}
