@@ -51,7 +51,8 @@ void drawFramePass() {
     glViewport(0, 0, width, height);
     gl.uniform2f(uniforms.iResolution, static_cast<float>(width), static_cast<float>(height));
 
-    gl.uniform1f(uniforms.iTime, static_cast<float>(stepFrameTime()));
+    const double time = stepFrameTime();
+    gl.uniform1f(uniforms.iTime, static_cast<float>(time));
     // A second reading, a moment later, drives the beat signals.
     FrameBeat signals = stepFrameBeat();
     gl.uniform1f(uniforms.iBeat, signals.beat);
@@ -59,7 +60,7 @@ void drawFramePass() {
 
     // The tracks at this pass's music time, the one iTime carries.
     float trackValues[SYNC_TRACK_COUNT];
-    readTrackValues(rowAtTime(clock.time), trackValues);
+    readTrackValues(rowAtTime(time), trackValues);
     sendTrackValues(sceneProgram, trackValues);
 
     if (sceneProgram == 0)

@@ -1,12 +1,14 @@
 // Independent decodes and the sliding comparison of made sound with the carried track.
 #include "tests/sound_match.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 // Shell-quoted for popen: the paths are the tests' own, but may hold spaces.
 static std::string quoted(const std::string& text) {
@@ -93,13 +95,15 @@ SoundMatch matchSound(const StereoSamples& got, const StereoSamples& track, long
     const long from = 0, to = gotFrames;
     if (to <= from)
         return best;
-    int low = -maxLag, high = maxLag;
-    const int BLOCK = 16;
+    // The lags to try exactly: all of them, or around the best few of a coarse search, whose block sums
+    // are a crude low-pass that can put a wrong lag first.
+    std::vector<int> centres;
+    int reach = maxLag;
+    const int BLOCK = 16, CANDIDATES = 8;
     if (maxLag > 64 * BLOCK) {
         std::vector<double> g = blockSums(got, BLOCK), t = blockSums(track, BLOCK);
         const long gFrom = from / BLOCK, gTo = to / BLOCK;
-        double bestCoarse = -2.0;
-        int bestLag = 0;
+        std::vector<std::pair<double, int>> coarse;
         for (int lag = -maxLag / BLOCK; lag <= maxLag / BLOCK; ++lag) {
             const long start = firstFrame / BLOCK + lag + gFrom;
             if (start < 0 || start + (gTo - gFrom) > static_cast<long>(t.size()))
@@ -110,31 +114,35 @@ SoundMatch matchSound(const StereoSamples& got, const StereoSamples& track, long
                 eg += g[size_t(gFrom + i)] * g[size_t(gFrom + i)];
                 et += t[size_t(start + i)] * t[size_t(start + i)];
             }
-            const double c = eg > 0 && et > 0 ? p / std::sqrt(eg * et) : 0.0;
-            if (c > bestCoarse) {
-                bestCoarse = c;
-                bestLag = lag * BLOCK - static_cast<int>(firstFrame % BLOCK);
-            }
+            coarse.push_back({eg > 0 && et > 0 ? p / std::sqrt(eg * et) : 0.0,
+                              lag * BLOCK - static_cast<int>(firstFrame % BLOCK)});
         }
-        low = bestLag - 2 * BLOCK;
-        high = bestLag + 2 * BLOCK;
+        const size_t keep = std::min<size_t>(CANDIDATES, coarse.size());
+        std::partial_sort(coarse.begin(), coarse.begin() + static_cast<long>(keep), coarse.end(),
+                          [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (size_t i = 0; i < keep; ++i)
+            centres.push_back(coarse[i].second);
+        reach = 2 * BLOCK;
+    } else {
+        centres.push_back(0);
     }
     best.correlation = -2.0;
-    for (int lag = low; lag <= high; ++lag) {
-        const long start = firstFrame + lag + from;
-        if (start < 0 || start + (to - from) > trackFrames)
-            continue;
-        Sums s = sumsAt(got.data() + 2 * from, track.data() + 2 * start, 2 * (to - from));
-        const bool sound = s.gotEnergy > 0 && s.trackEnergy > 0;
-        const double correlation = sound ? s.product / std::sqrt(s.gotEnergy * s.trackEnergy) : 0.0;
-        if (correlation > best.correlation) {
-            best.lagFrames = lag;
-            best.correlation = correlation;
-            best.levelDb = sound ? 10.0 * std::log10(s.gotEnergy / s.trackEnergy) : -200.0;
-            best.trackRmsDb =
-                s.trackEnergy > 0 ? 10.0 * std::log10(s.trackEnergy / (2.0 * double(to - from))) : -200.0;
+    for (int centre : centres)
+        for (int lag = std::max(-maxLag, centre - reach); lag <= std::min(maxLag, centre + reach); ++lag) {
+            const long start = firstFrame + lag + from;
+            if (start < 0 || start + (to - from) > trackFrames)
+                continue;
+            Sums s = sumsAt(got.data() + 2 * from, track.data() + 2 * start, 2 * (to - from));
+            const bool sound = s.gotEnergy > 0 && s.trackEnergy > 0;
+            const double correlation = sound ? s.product / std::sqrt(s.gotEnergy * s.trackEnergy) : 0.0;
+            if (correlation > best.correlation) {
+                best.lagFrames = lag;
+                best.correlation = correlation;
+                best.levelDb = sound ? 10.0 * std::log10(s.gotEnergy / s.trackEnergy) : -200.0;
+                best.trackRmsDb =
+                    s.trackEnergy > 0 ? 10.0 * std::log10(s.trackEnergy / (2.0 * double(to - from))) : -200.0;
+            }
         }
-    }
     if (best.correlation < -1.0)
         best.correlation = 0.0;
     return best;

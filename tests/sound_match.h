@@ -31,5 +31,5 @@ struct SoundMatch {
 
 // Slides the whole of `got` over `track` around track frame `firstFrame`, up to `maxLag` frames either way
 // (where the track reaches), and returns the best line-up. Long searches go coarse first (blocks of 16
-// frames), then exact around the coarse peak.
+// frames), then exact around the best few coarse peaks.
 SoundMatch matchSound(const StereoSamples& got, const StereoSamples& track, long firstFrame, int maxLag);

@@ -281,8 +281,10 @@ class SinkRecording:
     _BLOCK_BYTES = BLOCK_FRAMES * 4
 
     def __init__(self, pulse, keep_s=0.0):
-        """Keeps `keep_s` seconds of the sink's frames from the first sound on, for save_wav."""
-        self._keep_bytes = int(keep_s * self.RATE) // self.BLOCK_FRAMES * self._BLOCK_BYTES
+        """Keeps the sink's frames from the first sound on, for save_wav, until they hold `keep_s` seconds of
+        sound (gaps not counted)."""
+        self._keep_blocks = int(keep_s * self.RATE) // self.BLOCK_FRAMES
+        self._kept_sound_blocks = 0
         self.kept = bytearray()
         self.process = subprocess.Popen(
             ["parec", "--server", pulse.server, "--device", "doz_null.monitor", "--raw", "--format=s16le",
@@ -314,8 +316,9 @@ class SinkRecording:
                         self.gap_blocks += self._silent_run
                     self._silent_run = 0
                     self.last_sound = self.blocks
-                if self.first_sound is not None and len(self.kept) < self._keep_bytes:
+                if self.first_sound is not None and not self.kept_enough():
                     self.kept += pending[at:at + self._BLOCK_BYTES]
+                    self._kept_sound_blocks += self._silent_run == 0
                 self.blocks += 1
             pending = pending[whole:]
 
@@ -326,7 +329,7 @@ class SinkRecording:
         self._thread.join(timeout=10)
 
     def kept_enough(self):
-        return len(self.kept) >= self._keep_bytes
+        return self._kept_sound_blocks >= self._keep_blocks
 
     def save_wav(self, path, skip_s=0.0):
         """Writes the kept sound as a 16-bit stereo WAV, without its gaps and its first `skip_s` seconds. The
