@@ -8,6 +8,7 @@ add_executable(doz-engine
     platform/web/gl_loader_web.cpp
     platform/web/probe_web.cpp
     platform/web/resources_web.cpp
+    platform/web/socket_web.cpp
     platform/web/sound_web.cpp
     platform/web/ticks_web.cpp
     platform/web/window_web.cpp)

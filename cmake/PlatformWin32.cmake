@@ -9,6 +9,7 @@ add_executable(doz-engine WIN32
     platform/win32/folder_watch_win32.cpp
     platform/win32/gl_loader_win32.cpp
     platform/win32/resources_win32.cpp
+    platform/win32/socket_winsock.cpp
     platform/win32/sound_winmm.cpp
     platform/win32/ticks_win32.cpp
     platform/win32/window_win32.cpp
@@ -16,7 +17,7 @@ add_executable(doz-engine WIN32
 # windres reports no dependency on the files the script pulls in.
 set_source_files_properties(resources/doz-engine.rc PROPERTIES
     OBJECT_DEPENDS "${DOZ_SOUNDTRACK_MP3};${CMAKE_SOURCE_DIR}/resources/doz-engine.manifest")
-target_link_libraries(doz-engine PRIVATE doz_core opengl32 gdi32 user32 kernel32 winmm)
+target_link_libraries(doz-engine PRIVATE doz_core opengl32 gdi32 user32 kernel32 winmm ws2_32)
 target_link_options(doz-engine PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(doz-engine PROPERTIES OUTPUT_NAME doz-engine)
 
