@@ -8,6 +8,7 @@
 #include "app/frame_rate_title.h"
 #include "app/input.h"
 #include "app/run_state.h"
+#include "app/sync_link.h"
 #include "app/transport.h"
 #include "audio/music_clock.h"
 #include "platform/debug_output.h"
@@ -58,8 +59,13 @@ void runAuthorLoop(const CommandLine& options) {
     startTransport(options.atSeconds);
     startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
     setAuthorKeyHandler(handleAuthorKey);
+    if (options.syncAddress[0] != '\0')
+        startSyncLink(options.syncAddress,
+                      options.tracksDir[0] != '\0' ? options.tracksDir : DEFAULT_TRACKS_FOLDER);
     while (isRunning()) {
         pumpWindowMessages();
+        // The editor's pause and rows act like keys: before the pass, which then draws them.
+        pollSyncLink(readTickCount());
         // After the keys of the step: the sound moves once for all of them, and the pass draws the time
         // returned, so that the title names the frame on the screen.
         double shown = beforeTransportPass();
@@ -69,9 +75,11 @@ void runAuthorLoop(const CommandLine& options) {
         drawFramePass();
         afterTransportPass();
         uint32_t now = readTickCount();
+        sendSyncLinkRow(shown, now);
         bool changed = pollStageReloader(now);
         frameRateTitle.reloadCounter = stageReloader.reloadCounter;
         updateAuthorTitle(now, keySeen || changed, shown);
         keySeen = false;
     }
+    stopSyncLink();
 }

@@ -2,6 +2,7 @@
 #include "app/author_title.h"
 
 #include "app/input.h"
+#include "app/sync_link.h"
 #include "app/transport.h"
 #include "audio/soundtrack.h"
 #include "platform/window.h"
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 AuthorTitle authorTitle = {0, 0, 0, 0, false};
 
@@ -55,5 +57,9 @@ void updateAuthorTitle(uint32_t now, bool force, double seconds) {
     char text[AUTHOR_TITLE_SIZE];
     formatAuthorTitle(text, sizeof text, t.fps, fracCounter(), stageReloader.reloadCounter, seconds,
                       transport.paused, loopActive(), transport.loopStart, transport.loopEnd);
+    const char* note = syncLinkNote();
+    size_t used = std::strlen(text);
+    if (note[0] != '\0' && used < sizeof text)
+        std::snprintf(text + used, sizeof text - used, "  %s", note);
     setWindowTitle(text);
 }

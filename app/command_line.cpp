@@ -14,7 +14,7 @@
 
 const char* const COMMAND_LINE_USAGE =
     "usage: doz-engine [--scale F|auto] [--no-vsync] [--author [--at SECONDS] [--window WIDTHxHEIGHT] "
-    "[--shaders DIR]]\n"
+    "[--shaders DIR] [--tracks DIR] [--sync [HOST[:PORT]]]]\n"
     "       doz-engine --help | --version";
 
 static const char* const OPTIONS_HELP =
@@ -29,6 +29,9 @@ static const char* const OPTIONS_HELP =
     "    --window WxH     the window's client size, each side 16 to 16384 (default 1280x720)\n"
     "    --shaders DIR    the folder of scene.vert and scene.frag to watch (default: shaders/ in the\n"
     "                     working directory, written there from the built-in stages when it is missing)\n"
+    "    --tracks DIR     the folder of the sync track files (default: tracks/ in the working directory)\n"
+    "    --sync [HOST[:PORT]]  link to a sync editor (default 127.0.0.1:1338): it drives the transport\n"
+    "                     and keys the tracks; its save writes the track files into the tracks folder\n"
     "  -h, --help       this text\n"
     "  --version        the version and the commit it was built from\n"
     "\n"
@@ -90,6 +93,27 @@ static bool readScale(const char* value, CommandLine* out, char* why, int whySiz
     return true;
 }
 
+// HOST, HOST:PORT or :PORT, into "HOST:PORT".
+static bool readSyncAddress(const char* text, char* out, size_t outSize) {
+    const char* colon = std::strrchr(text, ':');
+    size_t hostSize = colon != nullptr ? static_cast<size_t>(colon - text) : std::strlen(text);
+    long port = DEFAULT_SYNC_PORT;
+    if (colon != nullptr) {
+        char* end = nullptr;
+        errno = 0;
+        port = std::strtol(colon + 1, &end, 10);
+        if (colon[1] < '0' || colon[1] > '9' || *end != '\0' || errno != 0 || port < 1 || port > 65535)
+            return false;
+    }
+    for (size_t i = 0; i < hostSize; ++i)
+        if (text[i] <= ' ' || text[i] == '/')
+            return false;
+    int used = hostSize == 0
+                   ? std::snprintf(out, outSize, "%s:%ld", DEFAULT_SYNC_HOST, port)
+                   : std::snprintf(out, outSize, "%.*s:%ld", static_cast<int>(hostSize), text, port);
+    return used > 0 && static_cast<size_t>(used) < outSize;
+}
+
 static bool readWindowSize(const char* text, int* width, int* height) {
     const char* cursor = text;
     if (!readSide(&cursor, width) || (*cursor != 'x' && *cursor != 'X'))
@@ -104,7 +128,7 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
     for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
         bool takesValue = std::strcmp(option, "--at") == 0 || std::strcmp(option, "--window") == 0 ||
-                          std::strcmp(option, "--shaders") == 0;
+                          std::strcmp(option, "--shaders") == 0 || std::strcmp(option, "--tracks") == 0;
         if (std::strcmp(option, "-h") == 0 || std::strcmp(option, "--help") == 0 ||
             std::strcmp(option, "--version") == 0) {
             out->request = option[2] == 'v' ? CommandLineRequest::Version : CommandLineRequest::Help;
@@ -112,6 +136,15 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
         }
         if (std::strcmp(option, "--author") == 0) {
             out->author = true;
+            continue;
+        }
+        if (std::strcmp(option, "--sync") == 0) {
+            // The address is optional: a next word that is no option is it.
+            const char* value = i + 1 < argc && argv[i + 1][0] != '-' ? argv[++i] : "";
+            if (!readSyncAddress(value, out->syncAddress, sizeof out->syncAddress))
+                return refuse(why, whySize,
+                              "--sync takes HOST, HOST:PORT or :PORT (port 1 to 65535), not \"%s\".", value);
+            authorOnly = option;
             continue;
         }
         if (std::strcmp(option, "--no-vsync") == 0) {
@@ -146,6 +179,11 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
             if (!readWindowSize(value, &out->windowWidth, &out->windowHeight))
                 return refuse(why, whySize, "--window takes WIDTHxHEIGHT, each %d to %d, not \"%s\".",
                               MIN_WINDOW_SIDE, MAX_WINDOW_SIDE, value);
+        } else if (std::strcmp(option, "--tracks") == 0) {
+            // Room left for a track file's name after it.
+            if (value[0] == '\0' || std::strlen(value) + 1 > sizeof out->tracksDir - 256)
+                return refuse(why, whySize, "--tracks: the folder name is empty or too long.");
+            std::snprintf(out->tracksDir, sizeof out->tracksDir, "%s", value);
         } else {
             if (std::strlen(value) + 1 > sizeof out->shadersDir - STAGE_NAME_ROOM)
                 return refuse(why, whySize, "--shaders: the folder name is too long.");
