@@ -53,7 +53,10 @@ static void setNote(const char* text, bool report) {
     }
 }
 
-static void drop(const char* why, uint32_t nowMs) {
+static void drop(const char* reason, uint32_t nowMs) {
+    // The reason may be the client's own message, which ending the connection clears.
+    char why[200];
+    formatInto(why, sizeof why, "%s", reason);
     closeSocket();
     if (link.connected)
         endSyncConnection();
