@@ -1,6 +1,7 @@
 // The socket service in the browser: a WebSocket to "ws://HOST:PORT". Whatever arrives, text or binary and
 // split anywhere, is appended to one byte queue; the greeting goes as a text message (what an editor's own
-// WebSocket port expects; a bridge such as websockify forwards it as bytes), everything else as binary.
+// WebSocket port expects), everything else as binary; a bridge that takes binary only (websockify) closes
+// on the text greeting, and the next connection greets in binary.
 #include "platform/socket.h"
 
 #include <emscripten/emscripten.h>
@@ -44,6 +45,12 @@ EM_JS(int, openWebSocketJs, (const char* address), {
     link.socket.onclose = function(event) {
         // What arrived before the close is still read; the failure shows once it has been.
         link.closed = true;
+        // 1003, unsupported data: a bridge that takes binary messages only (websockify) refused the
+        // greeting as text; the next connection greets in binary (and one that refuses that, in text).
+        if (event.code == 1003) {
+            Module.dozSocketGreetInBinary = !Module.dozSocketGreetInBinary;
+            link.why = "the WebSocket refused the greeting's message type (1003); trying the other";
+        }
         if (!link.why)
             link.why = link.state == 1 ? "no WebSocket at that address"
                                        : "the editor closed the connection (" + event.code + ")";
@@ -90,7 +97,7 @@ EM_JS(int, writeWebSocketJs, (const unsigned char* bytes, int size, int asText),
     if (!link || link.state != 2 || link.closed)
         return -1;
     try {
-        if (asText)
+        if (asText && !Module.dozSocketGreetInBinary)
             link.socket.send(UTF8ToString(bytes, size));
         else
             link.socket.send(HEAPU8.slice(bytes, bytes + size));

@@ -173,3 +173,61 @@ def track_file_name(name, base="sync"):
     kept = b"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._/"
     escaped = "".join(chr(b) if b in kept else f"-{b:02X}" for b in name.encode("utf-8"))
     return f"{base}_{escaped}.track"
+
+
+def serve(lines, out):
+    """Scripted from another program (the browser test): one command a line, one answer a line.
+        connect N         takes the demo's next connection that greets, reads N track requests;
+                          answers "tracks NAME,NAME,..." (a connection closed before greeting, as a bridge
+                          does with a greeting it refuses, is skipped)
+        pause 0|1, row R, key TRACK ROW VALUE INTERPOLATION, save     sent; answers "ok"
+        rows SECONDS      answers "rows R R ..." that the demo sent within that time
+    It answers "error TEXT" on a failure and starts with "port PORT"."""
+    editor = SyncEditor()
+    out.write(f"port {editor.port}\n")
+    out.flush()
+    for line in lines:
+        words = line.split()
+        if not words:
+            continue
+        try:
+            if words[0] == "connect":
+                while True:
+                    editor.accept(60)
+                    try:
+                        editor.greet()
+                        break
+                    except EditorFailure:
+                        editor.hang_up()
+                answer = "tracks " + ",".join(editor.read_tracks(int(words[1])))
+            elif words[0] == "pause":
+                editor.pause(words[1] != "0")
+                answer = "ok"
+            elif words[0] == "row":
+                editor.set_row(int(words[1]))
+                answer = "ok"
+            elif words[0] == "key":
+                editor.set_key(int(words[1]), int(words[2]), float(words[3]), int(words[4]))
+                answer = "ok"
+            elif words[0] == "save":
+                editor.save()
+                answer = "ok"
+            elif words[0] == "rows":
+                answer = "rows " + " ".join(str(r) for r in editor.read_rows_for(float(words[1])))
+            elif words[0] == "quit":
+                break
+            else:
+                answer = f"error unknown command {words[0]}"
+        except (EditorFailure, OSError, ValueError, IndexError) as failure:
+            answer = f"error {failure}"
+        out.write(answer + "\n")
+        out.flush()
+    editor.close()
+
+
+if __name__ == "__main__":
+    import sys
+    if sys.argv[1:] != ["serve"]:
+        print("usage: sync_editor.py serve   (commands on standard input; see serve())")
+        sys.exit(2)
+    serve(sys.stdin, sys.stdout)
