@@ -71,9 +71,14 @@ static bool resolve(const char* address, sockaddr_in* out, char* why, size_t why
 
 bool openSocket(const char* address, char* why, size_t whySize) {
     closeSocket();
-    sockaddr_in target;
-    if (!resolve(address, &target, why, whySize))
-        return false;
+    // A name is looked up once, at the first attempt; the retries each second reuse it and never wait.
+    static char resolvedAddress[320] = "";
+    static sockaddr_in target;
+    if (std::strcmp(address, resolvedAddress) != 0) {
+        if (!resolve(address, &target, why, whySize))
+            return false;
+        std::snprintf(resolvedAddress, sizeof resolvedAddress, "%s", address);
+    }
     connection = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (connection < 0) {
         say(why, whySize, "socket", errno);

@@ -78,9 +78,14 @@ bool openSocket(const char* address, char* why, size_t whySize) {
         }
         started = true;
     }
-    sockaddr_in target;
-    if (!resolve(address, &target, why, whySize))
-        return false;
+    // A name is looked up once, at the first attempt; the retries each second reuse it and never wait.
+    static char resolvedAddress[320] = "";
+    static sockaddr_in target;
+    if (std::strcmp(address, resolvedAddress) != 0) {
+        if (!resolve(address, &target, why, whySize))
+            return false;
+        std::snprintf(resolvedAddress, sizeof resolvedAddress, "%s", address);
+    }
     connection = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (connection == INVALID_SOCKET) {
         say(why, whySize, "socket", WSAGetLastError());
