@@ -22,7 +22,10 @@
 
 static bool keySeen = false;
 
-static bool handleAuthorKey(InputEvent event) {
+bool handleAuthorKey(InputEvent event, bool autoRepeat) {
+    // A held toggle acts once; held seeks and frame steps scrub.
+    if (autoRepeat && !transportKeyRepeats(event))
+        return false;
     keySeen = true;
     if (event == InputEvent::KeyF11)
         return true;

@@ -1,6 +1,7 @@
 // Author mode: the frame loop with the transport around each pass, hot reload and the author title.
 #pragma once
 #include "app/command_line.h"
+#include "platform/input_event.h"
 
 // The shaders folder to watch: the one asked for, else "shaders" in the working directory, with the
 // built-in stages written into it first where they are missing (said on stderr); none (nullptr) only when
@@ -9,3 +10,7 @@ const char* chooseShadersFolder(const CommandLine& options);
 
 // Runs passes while the running flag is set; the music wraps instead of ending the run.
 void runAuthorLoop(const CommandLine& options);
+
+// Author mode's keys (the handler it gives the input table): the transport's keys, R to reload the stages,
+// F11 for fullscreen (returns true). A held key acts again only for the seeks and frame steps.
+bool handleAuthorKey(InputEvent event, bool autoRepeat);

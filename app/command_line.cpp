@@ -1,8 +1,9 @@
 // Parsing and checking the command line before any window opens.
 #include "app/command_line.h"
 
-#include "app/frame_loop.h"
 #include "app/version.h"
+#include "audio/soundtrack.h"
+#include "render/auto_scale.h"
 #include "render/stage_files.h"
 
 #include <cerrno>

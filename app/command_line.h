@@ -9,10 +9,6 @@ constexpr int MIN_WINDOW_SIDE = 16;
 constexpr int MAX_WINDOW_SIDE = 16384;
 constexpr int SHADERS_DIR_SIZE = 1024;
 
-// The range of a fixed render scale, and the steps that the automatic scale moves in.
-constexpr double MIN_RENDER_SCALE = 0.25;
-constexpr double MAX_RENDER_SCALE = 1.0;
-
 // What the command line asks for: the run, or a text to show instead of it.
 enum class CommandLineRequest { Run, Help, Version };
 

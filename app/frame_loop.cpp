@@ -6,11 +6,23 @@
 #include "app/run_state.h"
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
+#include "audio/soundtrack.h"
 #include "platform/ticks.h"
 #include "platform/window.h"
 #include "render/gl_api.h"
 #include "render/scale_target.h"
 #include "render/scene_program.h"
+
+FrameClock stepFrameClock() {
+    FrameClock clock;
+    clock.time = readMusicTime();
+    if (clock.time > END_TIME)
+        stopRunning(); // this frame is still drawn and shown
+    // A second reading, a moment later, drives the beat signals.
+    clock.beat = beatAt(readMusicTime());
+    clock.beatHalf = nextBeatHalf(clock.beat);
+    return clock;
+}
 
 void runFramePass() {
     pumpWindowMessages();
@@ -32,15 +44,10 @@ void drawFramePass() {
     glViewport(0, 0, width, height);
     gl.uniform2f(uniforms.iResolution, static_cast<float>(width), static_cast<float>(height));
 
-    double time = readMusicTime();
-    gl.uniform1f(uniforms.iTime, static_cast<float>(time));
-    if (time > END_TIME)
-        stopRunning(); // this frame is still drawn and shown
-
-    // A second reading, a moment later, drives the beat signals.
-    float beat = beatAt(readMusicTime());
-    gl.uniform1f(uniforms.iBeat, beat);
-    gl.uniform1f(uniforms.iBeatHalf, nextBeatHalf(beat));
+    FrameClock clock = stepFrameClock();
+    gl.uniform1f(uniforms.iTime, static_cast<float>(clock.time));
+    gl.uniform1f(uniforms.iBeat, clock.beat);
+    gl.uniform1f(uniforms.iBeatHalf, clock.beatHalf);
 
     if (sceneProgram == 0)
         glClear(GL_COLOR_BUFFER_BIT); // the draw below then leaves the buffer as it was: show black instead

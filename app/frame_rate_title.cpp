@@ -24,3 +24,8 @@ void countFrameForTitle(uint32_t now) {
     t.windowStartTick = now;
     t.frameCounter = 0;
 }
+
+void showCompileLogInTitle() {
+    if (shaderErrorFlag && windowExists())
+        setWindowTitle(compileLog);
+}

@@ -17,3 +17,7 @@ extern FrameRateTitle frameRateTitle;
 // Counts the frame that ends at tick `now` and, once at least a second has passed, writes the title
 // (unless a compile log holds it) and starts the next window.
 void countFrameForTitle(uint32_t now);
+
+// A scene program that failed to build shows its report in the title, which then keeps it for good (no
+// frame-rate title replaces it); nothing without a window or without a failure.
+void showCompileLogInTitle();

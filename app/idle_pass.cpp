@@ -1,9 +1,9 @@
 // The idle pass of a minimised window.
 #include "app/idle_pass.h"
 
-#include "app/frame_loop.h"
 #include "app/run_state.h"
 #include "audio/music_clock.h"
+#include "audio/soundtrack.h"
 #include "platform/ticks.h"
 
 bool showsNothing(int width, int height) {

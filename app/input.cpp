@@ -2,7 +2,6 @@
 #include "app/input.h"
 
 #include "app/run_state.h"
-#include "app/transport.h"
 
 static int frac = 0;
 static bool leftDrag = false;
@@ -73,9 +72,7 @@ InputAction handleInput(InputEvent event, bool autoRepeat) {
     case InputEvent::KeyF11:
         if (authorKeys == nullptr)
             break; // a release run treats them as any other key
-        if (autoRepeat && !transportKeyRepeats(event))
-            return InputAction::Consumed;
-        return authorKeys(event) ? InputAction::ToggleFullscreen : InputAction::Consumed;
+        return authorKeys(event, autoRepeat) ? InputAction::ToggleFullscreen : InputAction::Consumed;
     }
     return InputAction::DefaultHandler;
 }

@@ -3,50 +3,10 @@
 // InputEvent and carry out the InputAction. The author keys mean nothing in a release run; in author mode a
 // handler set by the author loop takes them.
 #pragma once
+#include "platform/input_event.h"
 
-enum class InputEvent {
-    Close,
-    Destroy,
-    KeyEscape,
-    KeyOther,
-    LeftDown,
-    ShiftLeftDown,
-    LeftUp,
-    MiddleDown,
-    MiddleUp,
-    RightDown,
-    MouseMove,
-    MouseWheel,
-    Other,
-    // Author keys (Shift+Left/Right are their own events).
-    KeySpace,
-    KeyLeft,
-    KeyRight,
-    KeyShiftLeft,
-    KeyShiftRight,
-    KeyPageUp,
-    KeyPageDown,
-    KeyHome,
-    KeyComma,
-    KeyPeriod,
-    KeyB,
-    KeyN,
-    KeyBackspace,
-    KeyR,
-    KeyF11,
-};
-
-enum class InputAction {
-    Consumed,       // handled, nothing more to do
-    DefaultHandler, // pass the message to the system's default handling
-    TakeCapture,    // keep mouse messages coming to the window while the button is held
-    ReleaseCapture,
-    ToggleFullscreen, // author mode: borderless fullscreen on the window's monitor, or back
-};
-
-// `autoRepeat`: the event is the system repeating a held key. Held author keys act again only where that
-// means something (the seeks and frame steps scrub); a held toggle acts once.
-InputAction handleInput(InputEvent event, bool autoRepeat = false);
+// handleInput (platform/input_event.h) is the table. A held author key's repeats go to the author handler
+// with `autoRepeat` set, which acts again only where that means something (seeks and frame steps scrub).
 
 int fracCounter();
 
@@ -55,7 +15,7 @@ bool quitRequested();
 
 // Author mode: the author keys go to `handler`, which returns true when the window should then toggle
 // fullscreen. Null (the default) leaves them to the system's default handling.
-using AuthorKeyHandler = bool (*)(InputEvent event);
+using AuthorKeyHandler = bool (*)(InputEvent event, bool autoRepeat);
 void setAuthorKeyHandler(AuthorKeyHandler handler);
 
 // Back to the state of a fresh process: frac 0, no drag, no quit request, no author handler. Tests run many

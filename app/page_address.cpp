@@ -2,7 +2,7 @@
 // still shows the demo.
 #include "app/page_address.h"
 
-#include "app/frame_loop.h"
+#include "audio/soundtrack.h"
 
 #include <cctype>
 #include <cmath>

@@ -154,7 +154,9 @@ PageStep takePageSpace(bool* taken) {
     return step(false, playFrom(session.linkedTime, PageSound::Play), "");
 }
 
-bool handlePageKey(InputEvent event) {
+bool handlePageKey(InputEvent event, bool autoRepeat) {
+    if (autoRepeat && !transportKeyRepeats(event))
+        return false;
     switch (event) {
     case InputEvent::KeyF11:
         return true;

@@ -64,8 +64,8 @@ PageStep takePageSpace(bool* taken);
 
 // The player's keys while playing, from the input table: Space pauses and resumes, the arrows, Home and
 // the page keys seek, F (or a double click, KeyF11 to the table) asks for fullscreen, which the page then
-// toggles. Returns true for fullscreen.
-bool handlePageKey(InputEvent event);
+// toggles; a held key repeats the seeks only. Returns true for fullscreen.
+bool handlePageKey(InputEvent event, bool autoRepeat);
 
 // A lifecycle event: `hold` begins (on) or ends (off). The run pauses while any hold or the viewer's pause
 // stands and resumes, in step, when none does.

@@ -1,18 +1,13 @@
-// The start-up sequence, shared by every executable.
+// The executables' run from the command line to the exit code.
 #include "app/startup.h"
 
 #include "app/author_loop.h"
 #include "app/command_line.h"
+#include "app/demo_preparation.h"
 #include "app/frame_loop.h"
-#include "audio/music_clock.h"
-#include "audio/soundtrack_preparation.h"
 #include "platform/sound_device.h"
 #include "platform/window.h"
-#include "render/credits_texture.h"
-#include "render/gl_api.h"
-#include "render/gl_support.h"
 #include "render/scale_target.h"
-#include "render/scene_program.h"
 
 #include <cstdio>
 
@@ -21,22 +16,6 @@ static int refuseToRun(const char* reason) {
     std::snprintf(text, sizeof text, "doz-engine needs OpenGL 3.3\n%s", reason);
     showFatalError(text);
     return 1;
-}
-
-bool prepareDemo(char* why, int whySize) {
-    if (const char* missing = loadGlEntryPoints()) {
-        std::snprintf(why, static_cast<size_t>(whySize), "The driver has no entry point %s.", missing);
-        return false;
-    }
-    if (!contextRunsGlsl330(why, whySize))
-        return false;
-
-    buildCreditsTexture();
-    buildSceneProgram();
-
-    prepareSoundtrack();
-    startLoopingPlayback();
-    return true;
 }
 
 // Every run ends this way, whatever ended it (Escape, a close request, the end of the music, a refusal):

@@ -2,7 +2,7 @@
 // re-anchored at the new time, and the beat state starts again as on a run's first frame.
 #include "app/transport.h"
 
-#include "app/frame_loop.h"
+#include "app/input.h"
 #include "app/run_state.h"
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"

@@ -1,11 +1,10 @@
 // Author mode's transport: pause, seeks, frame steps and a loop, all carried out on the sound device so
 // that the picture, timed by the music clock, never parts from what is heard.
 #pragma once
-#include "app/input.h"
+#include "platform/input_event.h"
 
 constexpr double SEEK_STEP = 1.0;
 constexpr double FINE_SEEK_STEP = 0.1;
-constexpr double BAR_SECONDS = 2.0; // the soundtrack is at 120 BPM, four beats to the bar
 constexpr double FRAME_STEP = 1.0 / 60.0;
 
 struct Transport {

@@ -7,6 +7,11 @@ constexpr int32_t SAMPLE_RATE = 44100;
 constexpr int32_t MAX_TRACK_FRAMES = 9261000; // 210 s
 constexpr int32_t SILENT_FALLBACK_FRAMES = 44100;
 
+// The run ends after the first frame whose music time exceeds this.
+constexpr double END_TIME = 124.0;
+// The soundtrack is at 120 BPM, four beats to the bar.
+constexpr double BAR_SECONDS = 2.0;
+
 // Interleaved stereo floats on the decoder's scale (16-bit full scale is 1.0).
 struct StereoFloatTrack {
     float* samples;

@@ -24,8 +24,7 @@ add_library(doz_platform_shared OBJECT
     platform/shared/folder_watch_inotify.cpp
     platform/shared/resources_linked.cpp
     platform/shared/socket_posix.cpp)
-target_include_directories(doz_platform_shared PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(doz_platform_shared PUBLIC doz_freetype)
+target_link_libraries(doz_platform_shared PUBLIC doz_platform_api doz_freetype)
 set_source_files_properties(platform/shared/credits_font_linked.cpp PROPERTIES
     COMPILE_DEFINITIONS "DOZ_CREDITS_FONT_FILE=\"${DOZ_CREDITS_FONT}\""
     OBJECT_DEPENDS "${DOZ_CREDITS_FONT}")
@@ -34,13 +33,16 @@ set_source_files_properties(platform/shared/resources_linked.cpp PROPERTIES
     COMPILE_DEFINITIONS "DOZ_SOUNDTRACK_FILE=\"${DOZ_SOUNDTRACK_MP3}\""
     OBJECT_DEPENDS "${DOZ_SOUNDTRACK_MP3}")
 
-add_executable(doz-engine
-    platform/sdl/entry_sdl.cpp
+# The backends see the platform's interfaces only; the entry wires them to the demo.
+add_library(doz_platform_sdl OBJECT
     platform/sdl/gl_loader_sdl.cpp
     platform/sdl/sound_sdl.cpp
     platform/sdl/ticks_sdl.cpp
     platform/sdl/window_sdl.cpp)
-target_link_libraries(doz-engine PRIVATE doz_core doz_platform_shared SDL2::SDL2)
+target_link_libraries(doz_platform_sdl PUBLIC doz_platform_api SDL2::SDL2)
+
+add_executable(doz-engine platform/sdl/entry_sdl.cpp)
+target_link_libraries(doz-engine PRIVATE doz_app doz_platform_sdl doz_platform_shared SDL2::SDL2)
 if(DOZ_RELEASE)
     # libGL.so.1, which every desktop's GL driver provides (GLVND's split libOpenGL/libGLX is not always there).
     find_library(DOZ_LEGACY_GL_LIBRARY NAMES GL REQUIRED)
@@ -55,35 +57,13 @@ add_library(doz_platform_headless OBJECT
     platform/headless/sound_headless.cpp
     platform/headless/ticks_headless.cpp
     platform/headless/window_headless.cpp)
-target_include_directories(doz_platform_headless PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(doz_platform_headless PUBLIC OpenGL::OpenGL OpenGL::EGL)
+target_link_libraries(doz_platform_headless PUBLIC doz_platform_api OpenGL::OpenGL OpenGL::EGL)
 
 if(DOZ_TESTS OR DOZ_RELEASE)
     # doz-capture: the demo rendered offline on the headless platform; PNG through Debian's libstb.
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(STB REQUIRED IMPORTED_TARGET stb)
-    add_executable(doz-capture
-        tools/capture/capture_assemble.cpp
-        tools/capture/capture_benchmark.cpp
-        tools/capture/capture_chunk.cpp
-        tools/capture/capture_frames.cpp
-        tools/capture/capture_job.cpp
-        tools/capture/capture_main.cpp
-        tools/capture/capture_options.cpp
-        tools/capture/capture_plan.cpp
-        tools/capture/capture_stills.cpp
-        tools/capture/capture_video.cpp
-        tools/capture/chunk_files.cpp
-        tools/capture/contact_sheet.cpp
-        tools/capture/encoded_video.cpp
-        tools/capture/ffmpeg_pipe.cpp
-        tools/capture/interrupt.cpp
-        tools/capture/json_value.cpp
-        tools/capture/output_file.cpp
-        tools/capture/png_file.cpp
-        tools/capture/progress.cpp
-        tools/capture/soundtrack_wav.cpp)
-    target_link_libraries(doz-capture PRIVATE doz_core doz_platform_shared doz_platform_headless PkgConfig::STB)
+    add_subdirectory(capture)
 endif()
 if(DOZ_TESTS)
     enable_testing()

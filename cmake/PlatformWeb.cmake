@@ -1,18 +1,23 @@
 # The browser: WebAssembly and WebGL 2 through emscripten, Web Audio and Canvas 2D from JavaScript, the
 # page's own index.html beside the module's loader (doz-engine.js) and the module (doz-engine.wasm).
-add_executable(doz-engine
+# The backends see the platform's interfaces only; the entry (with the readings the page's tests take) wires
+# them to the demo.
+add_library(doz_platform_web OBJECT
     platform/web/credits_raster_web.cpp
     platform/web/debug_output_web.cpp
-    platform/web/entry_web.cpp
     platform/web/folder_watch_web.cpp
     platform/web/gl_loader_web.cpp
-    platform/web/probe_web.cpp
     platform/web/resources_web.cpp
     platform/web/socket_web.cpp
     platform/web/sound_web.cpp
     platform/web/ticks_web.cpp
     platform/web/window_web.cpp)
-target_link_libraries(doz-engine PRIVATE doz_core)
+target_link_libraries(doz_platform_web PUBLIC doz_platform_api)
+
+add_executable(doz-engine
+    platform/web/entry_web.cpp
+    platform/web/entry_web_probes.cpp)
+target_link_libraries(doz-engine PRIVATE doz_app doz_platform_web)
 set_source_files_properties(platform/web/resources_web.cpp PROPERTIES
     COMPILE_DEFINITIONS "DOZ_SOUNDTRACK_FILE=\"${DOZ_SOUNDTRACK_MP3}\""
     OBJECT_DEPENDS "${DOZ_SOUNDTRACK_MP3}")

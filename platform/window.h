@@ -5,7 +5,7 @@
 // OpenGL context current on it. Returns false, with a reason in `why`, when no context could be made.
 bool openDemoWindow(char* why, int whySize);
 
-// Empties the window's message queue; every input message goes through handleInput (app/input.h).
+// Empties the window's message queue; every input message goes through handleInput (platform/input_event.h).
 void pumpWindowMessages();
 
 // The client area in pixels, read afresh on every call.

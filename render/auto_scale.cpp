@@ -1,8 +1,6 @@
 // The automatic render scale's step rule, on the frame times of whole windows of frames.
 #include "render/auto_scale.h"
 
-#include "app/command_line.h"
-
 #include <algorithm>
 
 void aimAutoScaleAtDisplay(AutoScale* s, int refreshHz) {

@@ -3,6 +3,10 @@
 #pragma once
 #include <cstdint>
 
+// The range of a fixed render scale, which the automatic scale keeps to as well.
+constexpr double MIN_RENDER_SCALE = 0.25;
+constexpr double MAX_RENDER_SCALE = 1.0;
+
 constexpr double AUTO_SCALE_STEP = 0.125;
 constexpr double AUTO_SCALE_TARGET_MS = 1000.0 / 30.0;
 // Frames are averaged over windows of at least this much drawing before the scale may move.

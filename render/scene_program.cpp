@@ -2,7 +2,6 @@
 #include "render/scene_program.h"
 
 #include "platform/debug_output.h"
-#include "platform/window.h"
 #include "render/shader_sources.h"
 
 #include <cstdio>
@@ -100,10 +99,8 @@ void buildSceneProgramFrom(const char* vertexSource, const char* fragmentSource)
     GLuint program =
         compileAndLinkStages(vertexSource, fragmentSource, compileLog, COMPILE_LOG_SIZE, &failure);
     if (failure != StageFailure::None) {
-        // The report goes to the debugger output and stays in the title.
+        // The report goes to the debugger output; the program's title shows it too (showCompileLogInTitle).
         writeDebugOutput(compileLog);
-        if (windowExists())
-            setWindowTitle(compileLog);
         shaderErrorFlag = true;
     }
     useSceneProgram(program);

@@ -19,7 +19,7 @@ extern const UniformSlot UNIFORM_SLOTS[UNIFORM_COUNT];
 
 extern UniformTable uniforms;
 extern GLuint sceneProgram;
-// Set for good when a stage fails to compile or the stages fail to link: the title then keeps the report.
+// Set for good when a stage fails to compile or the stages fail to link: the report is then in compileLog.
 extern bool shaderErrorFlag;
 extern char compileLog[COMPILE_LOG_SIZE];
 

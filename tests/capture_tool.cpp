@@ -2,8 +2,8 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "tests/capture_tool.h"
 
+#include "app/demo_preparation.h"
 #include "app/frame_loop.h"
-#include "app/startup.h"
 #include "audio/loudness_envelope.h"
 #include "audio/music_clock.h"
 #include "platform/headless/headless.h"

@@ -1,6 +1,8 @@
 // Test helpers for the soundtrack fixtures and the reference decoder.
 #include "tests/mp3_fixtures.h"
 
+#include "tests/sound_match.h"
+
 #include <cstdio>
 
 std::string fixturePath(const char* name) {
@@ -43,14 +45,5 @@ int countMpegFrames(const std::vector<unsigned char>& bytes) {
 }
 
 std::vector<float> decodeWithMpg123(const std::string& path) {
-    std::vector<float> samples;
-    std::string command = std::string(DOZ_MPG123) + " -q -s -e f32 '" + path + "'";
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        float chunk[16384];
-        size_t n;
-        while ((n = std::fread(chunk, sizeof(float), 16384, pipe)) > 0)
-            samples.insert(samples.end(), chunk, chunk + n);
-        pclose(pipe);
-    }
-    return samples;
+    return readFloatsFromCommand(std::string(DOZ_MPG123) + " -q -s -e f32 '" + path + "'");
 }

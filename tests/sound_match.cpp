@@ -16,8 +16,8 @@ static std::string quoted(const std::string& text) {
     return out + "'";
 }
 
-static StereoSamples readFloats(const std::string& command) {
-    StereoSamples samples;
+std::vector<float> readFloatsFromCommand(const std::string& command) {
+    std::vector<float> samples;
     if (std::FILE* pipe = popen(command.c_str(), "r")) {
         float chunk[16384];
         size_t n;
@@ -25,17 +25,22 @@ static StereoSamples readFloats(const std::string& command) {
             samples.insert(samples.end(), chunk, chunk + n);
         pclose(pipe);
     }
+    return samples;
+}
+
+static StereoSamples readStereo(const std::string& command) {
+    StereoSamples samples = readFloatsFromCommand(command);
     samples.resize(samples.size() / 2 * 2);
     return samples;
 }
 
 StereoSamples decodeMp3WithMpg123(const std::string& file) {
-    return readFloats(std::string(DOZ_MPG123) + " -q -s -e f32 -r 44100 --stereo " + quoted(file) +
+    return readStereo(std::string(DOZ_MPG123) + " -q -s -e f32 -r 44100 --stereo " + quoted(file) +
                       " 2>/dev/null");
 }
 
 StereoSamples decodeAudioWithFfmpeg(const std::string& file) {
-    return readFloats("ffmpeg -v error -nostdin -i " + quoted(file) +
+    return readStereo("ffmpeg -v error -nostdin -i " + quoted(file) +
                       " -map 0:a:0 -f f32le -ac 2 -ar 44100 - 2>/dev/null");
 }
 

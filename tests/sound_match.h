@@ -8,6 +8,9 @@
 // Interleaved stereo floats at 44,100 Hz, 1.0 = 16-bit full scale (as both decoders give them).
 using StereoSamples = std::vector<float>;
 
+// The 32-bit floats a command writes on its stdout (a decoder's raw output).
+std::vector<float> readFloatsFromCommand(const std::string& command);
+
 // `file` decoded by mpg123 (an MP3), or by ffmpeg (anything else ffmpeg reads; its first audio stream).
 StereoSamples decodeMp3WithMpg123(const std::string& file);
 StereoSamples decodeAudioWithFfmpeg(const std::string& file);

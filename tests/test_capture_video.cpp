@@ -1,5 +1,7 @@
 // doz-capture's videos: frame count, duration, soundtrack, frames in order as the frame loop draws them,
 // the PNG-frame fallback, and what Ctrl-C and termination leave behind.
+#include "audio/soundtrack_preparation.h"
+#include "capture/soundtrack_wav.h"
 #include "platform/resources.h"
 #include "tests/capture_tool.h"
 #include "tests/sound_match.h"
@@ -130,6 +132,23 @@ TEST(CaptureVideo, PngFramesAreTheFrameLoopsFramesInOrder) {
         RgbImage frame = loadPng(frames + "/" + names[static_cast<size_t>(k)]);
         EXPECT_TRUE(frame.rgb == expected.rgb) << "frame " << k;
     }
+}
+
+// The order that once made every video silent: a WAV asked for before the track is decoded is refused, not
+// written as silence; once prepared, the same call writes the track.
+TEST(CaptureVideo, TheWavOfAnUndecodedTrackIsRefused) {
+    ScratchFolder folder;
+    std::string why;
+    EXPECT_FALSE(writeSoundtrackWav(folder / "early.wav", 0, 44100, &why));
+    EXPECT_NE(why.find("not decoded"), std::string::npos) << why;
+    EXPECT_TRUE(folder.list().empty());
+
+    prepareSoundtrack();
+    ASSERT_TRUE(writeSoundtrackWav(folder / "late.wav", 30 * 44100, 44100, &why)) << why;
+    int rate = 0, channels = 0;
+    std::vector<short> wav = readWavSamples(folder / "late.wav", &rate, &channels);
+    ASSERT_EQ(wav.size(), 2u * 44100u);
+    EXPECT_GT(*std::max_element(wav.begin(), wav.end()), 1000);
 }
 
 TEST(CaptureVideo, WithoutFfmpegItWritesPngFrames) {

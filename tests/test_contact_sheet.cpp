@@ -1,8 +1,8 @@
 // Contact sheets of tiny cells: the labels stay inside their cells (shortened or left out when the cell is
 // too small), every grid up to 16x16 of cells down to 1x1 is put together in place, and the real tool makes
 // such sheets. Under the sanitizers (the asan preset) a write past the picture fails the run.
+#include "capture/contact_sheet.h"
 #include "tests/capture_tool.h"
-#include "tools/capture/contact_sheet.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // Building the scene program: uniform table, compile and link failure reports, and the full-screen triangle.
 #define GL_GLEXT_PROTOTYPES 1
 #include "app/frame_loop.h"
+#include "app/frame_rate_title.h"
 #include "platform/headless/headless.h"
 #include "render/scene_program.h"
 #include "render/shader_sources.h"
@@ -42,6 +43,7 @@ TEST(SceneProgram, BuildsAndLooksUpTheUniformTable) {
 TEST(SceneProgram, FragmentFailureShowsItsLogInTheTitle) {
     openTestContext(16, 16);
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE, BROKEN_FRAGMENT);
+    showCompileLogInTitle();
     EXPECT_TRUE(shaderErrorFlag);
     EXPECT_EQ(sceneProgram, 0u);
     EXPECT_NE(headlessWindowTitle().find("fragmentOnlyMistake"), std::string::npos) << headlessWindowTitle();
@@ -52,6 +54,7 @@ TEST(SceneProgram, FragmentFailureShowsItsLogInTheTitle) {
 TEST(SceneProgram, WhenBothFailTheVertexLogIsShown) {
     openTestContext(16, 16);
     buildSceneProgramFrom(BROKEN_VERTEX, BROKEN_FRAGMENT);
+    showCompileLogInTitle();
     EXPECT_TRUE(shaderErrorFlag);
     const std::string& title = headlessWindowTitle();
     EXPECT_NE(title.find("vertexOnlyMistake"), std::string::npos) << title;
@@ -62,6 +65,7 @@ TEST(SceneProgram, NoTitleIsWrittenWithoutAWindow) {
     openTestContext(16, 16);
     setHeadlessWindowExists(false);
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE, BROKEN_FRAGMENT);
+    showCompileLogInTitle();
     EXPECT_TRUE(shaderErrorFlag);
     EXPECT_EQ(headlessTitleWrites(), 0);
     EXPECT_NE(std::string(compileLog).find("fragmentOnlyMistake"), std::string::npos);
@@ -73,6 +77,7 @@ TEST(SceneProgram, LongLogIsCutTo2047Characters) {
     std::string source =
         "#version 330\nout vec4 O;\nvoid main() { O = vec4(" + std::string(6000, 'q') + "); }\n";
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE, source.c_str());
+    showCompileLogInTitle();
     EXPECT_TRUE(shaderErrorFlag);
     EXPECT_EQ(headlessWindowTitle().size(), 2047u);
 }
@@ -87,6 +92,7 @@ TEST(SceneProgram, LinkFailureIsReportedAndThePictureIsTheClearedScreen) {
     openTestContext(8, 8);
     testing::internal::CaptureStderr();
     buildSceneProgramFrom(VERTEX_PASSING_VEC3, FRAGMENT_TAKING_VEC4);
+    showCompileLogInTitle();
     std::string debugOutput = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(shaderErrorFlag);
     EXPECT_EQ(sceneProgram, 0u);
@@ -125,10 +131,13 @@ TEST(SceneProgram, FailureWithoutALogStillNamesTheStage) {
     gl.getShaderInfoLog = writeNoShaderLog;
     gl.getProgramInfoLog = writeNoProgramLog;
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE, BROKEN_FRAGMENT);
+    showCompileLogInTitle();
     EXPECT_EQ(headlessWindowTitle(), std::string("Fragment stage: compile failed") + NO_LOG_REPORT);
     buildSceneProgramFrom(BROKEN_VERTEX, BROKEN_FRAGMENT);
+    showCompileLogInTitle();
     EXPECT_EQ(headlessWindowTitle(), std::string("Vertex stage: compile failed") + NO_LOG_REPORT);
     buildSceneProgramFrom(VERTEX_PASSING_VEC3, FRAGMENT_TAKING_VEC4);
+    showCompileLogInTitle();
     EXPECT_EQ(headlessWindowTitle(), std::string(LINK_FAILURE_REPORT) + NO_LOG_REPORT);
     EXPECT_EQ(sceneProgram, 0u);
 }
@@ -139,6 +148,7 @@ TEST_P(FullScreenTriangle, CoversEveryPixel) {
     auto [width, height] = GetParam();
     openTestContext(width, height);
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE, WHITE_FRAGMENT);
+    showCompileLogInTitle();
     ASSERT_FALSE(shaderErrorFlag);
     glViewport(0, 0, width, height);
     glClearColor(0, 0, 0, 0);

@@ -20,6 +20,8 @@ PACKAGES=(
     # capture jobs: GNU parallel runs the chunks, over ssh (rsync sends and returns them); the tests start
     # their own sshd and one-node Slurm (Debian's services, if started, can be disabled: tests don't use them)
     parallel openssh-client rsync openssh-server munge slurmctld slurmd slurm-client
+    # capture jobs' plans: the JSON reader and writer
+    nlohmann-json3-dev
     # the browser build and its tests
     emscripten chromium nodejs
     # the release (tools/release.sh): FreeType's decoders as static archives, ELF and PE inspection, the

@@ -12,4 +12,4 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec build/linux/doz-engine
 fi
 echo "No display: rendering the contact sheet headless instead."
-exec tools/capture/contact-sheet.sh
+exec capture/contact-sheet.sh

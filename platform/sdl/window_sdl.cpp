@@ -1,5 +1,5 @@
 // Linux-native window: an SDL2 borderless window over the primary display with a plain GL context.
-#include "app/input.h"
+#include "platform/input_event.h"
 #include "platform/window.h"
 
 #include <SDL.h>

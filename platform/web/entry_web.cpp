@@ -1,9 +1,9 @@
 // The web page's entry: the same start-up as the executables, then the page session (app/page_session.h)
 // driven by the browser's animation frames and clicks, its sound changes carried out on Web Audio.
+#include "app/demo_preparation.h"
 #include "app/frame_loop.h"
 #include "app/page_address.h"
 #include "app/page_session.h"
-#include "app/startup.h"
 #include "app/sync_link.h"
 #include "app/transport.h"
 #include "audio/soundtrack.h"
@@ -66,13 +66,20 @@ void onPageSpace() {
     carryOut(takePageSpace(&taken));
 }
 
-void onPageHold(PageHold hold, bool on) {
+bool pagePlaying() {
+    return pageState() == PageState::Playing;
+}
+
+void onPageLifecycle(PageLifecycle event, bool on) {
+    PageHold hold = event == PageLifecycle::Hidden   ? HOLD_HIDDEN
+                    : event == PageLifecycle::Frozen ? HOLD_FROZEN
+                                                     : HOLD_SOUND_INTERRUPTED;
     carryOut(setPageHold(hold, on));
 }
 
 // Called by the sound when the system stops its audio context under it, and when it runs again.
 extern "C" EMSCRIPTEN_KEEPALIVE void dozSoundInterrupted(int interrupted) {
-    onPageHold(HOLD_SOUND_INTERRUPTED, interrupted != 0);
+    onPageLifecycle(PageLifecycle::SoundInterrupted, interrupted != 0);
 }
 
 void onContextLost() {

@@ -1,8 +1,7 @@
 // The browser's window: a canvas filling the page with a WebGL 2 context, html5 keys and clicks into the
 // input table, fullscreen through the Fullscreen API, the page's visibility and freezing as lifecycle
 // events, the page's title, and plain messages in the page where a desktop would show a box.
-#include "app/input.h"
-#include "app/page_session.h"
+#include "platform/input_event.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
 
@@ -25,7 +24,7 @@ static int queuedCount = 0;
 // Input counts while the demo plays; before the first click and after the end the page takes clicks itself
 // and a key has nothing to end.
 static void queueInput(InputEvent event) {
-    if (pageState() == PageState::Playing && queuedCount < INPUT_QUEUE_SIZE)
+    if (pagePlaying() && queuedCount < INPUT_QUEUE_SIZE)
         queued[queuedCount++] = event;
 }
 
@@ -141,7 +140,7 @@ static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     // A held key repeats seeks (scrubbing), not toggles.
     if (event->repeat && (key == InputEvent::KeySpace || key == InputEvent::KeyF11))
         return EM_TRUE;
-    if (key == InputEvent::KeySpace && pageState() != PageState::Playing) {
+    if (key == InputEvent::KeySpace && !pagePlaying()) {
         onPageSpace();
         return EM_TRUE;
     }
@@ -167,11 +166,11 @@ static EM_BOOL doubleClick(int, const EmscriptenMouseEvent* event, void*) {
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void dozPageFrozen(int frozen) {
-    onPageHold(HOLD_FROZEN, frozen != 0);
+    onPageLifecycle(PageLifecycle::Frozen, frozen != 0);
 }
 
 static EM_BOOL visibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
-    onPageHold(HOLD_HIDDEN, event->hidden != 0);
+    onPageLifecycle(PageLifecycle::Hidden, event->hidden != 0);
     return EM_FALSE;
 }
 

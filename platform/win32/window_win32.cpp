@@ -1,6 +1,6 @@
 // Windows window: class "doz", a popup over the primary screen, a plain WGL context, and the window
 // procedure that hands input to the portable input table.
-#include "app/input.h"
+#include "platform/input_event.h"
 #include "platform/window.h"
 
 #include <windows.h>

@@ -79,7 +79,7 @@ def rgb_frames(path):
 
 
 def farm(source, *args, env, expect):
-    return run([os.path.join(source, "tools/capture/farm.sh")] + list(args), expect=expect, env=env, timeout=600)
+    return run([os.path.join(source, "capture/farm.sh")] + list(args), expect=expect, env=env, timeout=600)
 
 
 SOUND_MATCH = None
@@ -163,7 +163,7 @@ def local_session(source, capture, scratch):
     jobdir = out + ".job"
 
     # A chunk killed mid-render: the assembly names it and writes nothing.
-    process = subprocess.Popen([os.path.join(source, "tools/capture/farm.sh"), "-j", "2", "--chunks", str(CHUNKS),
+    process = subprocess.Popen([os.path.join(source, "capture/farm.sh"), "-j", "2", "--chunks", str(CHUNKS),
                                 "--"] + VIDEO + ["-o", out], env=env, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, text=True)
     kill_mid_render(process, capture, jobdir, 1, 64 * 36 * 3)
@@ -343,7 +343,7 @@ def slurm_job(source, capture, scratch, env, expected):
     """farm.slurm on a one-node Slurm started here: the plan, an array task per chunk and the assembly
     after them. Where no Slurm can be started, its commands are checked and run as Slurm would run them."""
     out = os.path.join(scratch, "slurm.mp4")
-    args = [os.path.join(source, "tools/capture/farm.slurm"), "--chunks", "3", "--"] + VIDEO + ["-o", out]
+    args = [os.path.join(source, "capture/farm.slurm"), "--chunks", "3", "--"] + VIDEO + ["-o", out]
     said = run(args[:1] + ["--dry-run"] + args[1:], expect=0, env=env).stdout.splitlines()
     check(len(said) == 3 and said[0].startswith(capture + " --plan ") and
           said[1].startswith("sbatch --parsable --array=0-2 ") and

@@ -33,6 +33,8 @@ class DisplayUnavailable(Failure):
 
 # What Wine writes when a window is asked for and no display driver could be loaded.
 NO_DISPLAY_DRIVER = "nodrv_CreateWindow"
+# Runs tried when that happens, each in a fresh prefix.
+DISPLAY_ATTEMPTS = 3
 
 
 def note(text):

@@ -58,7 +58,8 @@ import time
 import call_sequence as cs
 import pictures
 from gl_trace import read_gl_trace
-from harness import (FIRST_TITLE, FRAME_RATE_TITLE, NO_DISPLAY_DRIVER, SKIPPED, DisplayUnavailable, Failure,
+from harness import (DISPLAY_ATTEMPTS, FIRST_TITLE, FRAME_RATE_TITLE, NO_DISPLAY_DRIVER, SKIPPED,
+                     DisplayUnavailable, Failure,
                      PulseServer, SinkRecording, WinePrefix,
                      glx_tracer, kill_process_group, make_scratch, note, raw_clock, registry_text, run_tool,
                      send_close_request, start_virtual_screen, stop_process, take_screenshot,
@@ -572,9 +573,6 @@ def compile_log(args):
 
 
 # Runs of a mode in which Wine may fail to load its display driver before one counts.
-DISPLAY_ATTEMPTS = 3
-
-
 def run_mode(mode, args):
     """One run of a mode; True when every check held."""
     try:

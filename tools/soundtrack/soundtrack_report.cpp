@@ -8,7 +8,6 @@
 #include <vector>
 
 constexpr double FPS = 60.0;
-constexpr double BAR_SECONDS = 2.0; // 120 BPM
 
 static std::vector<unsigned char> readFile(const char* path) {
     std::vector<unsigned char> bytes;

@@ -1,0 +1,46 @@
+// The command line of doz-capture: what to render, how big, over which times, and where to.
+#pragma once
+#include "audio/soundtrack.h"
+
+#include <string>
+
+constexpr int MAX_CAPTURE_SIDE = 16384;
+constexpr int MAX_SHEET_SIDE = 64; // stills per row or column
+constexpr double MAX_CAPTURE_FPS = 1000.0;
+
+enum class CaptureMode { None, Still, Sheet, Video, Benchmark, Plan, RenderChunk, Assemble, Help };
+
+constexpr int MAX_SUPERSAMPLE = 4;
+constexpr int MAX_JOB_CHUNKS = 100000;
+
+struct CaptureOptions {
+    CaptureMode mode = CaptureMode::None;
+    std::string output;
+    int width = 1280, height = 720; // one still, one cell of a sheet, or one video frame
+    double at = 0.0;
+    int columns = 8, rows = 4;
+    double fps = 30.0;
+    double from = 0.0, to = END_TIME;
+    bool frames = false; // a folder of PNG frames instead of MP4
+    int benchmarkFrames = 16;
+    double scale = 0.0;  // render scale as the demo's --scale; 0: none
+    int supersample = 1; // N: N*N samples per pixel, averaged
+    // Capture jobs: the job folder, the chunk count of a plan, the chunk to render.
+    std::string jobDir;
+    int chunks = 0;
+    int chunk = -1;
+    std::string program; // how doz-capture was called, for the commands it suggests
+    // Which picture and range options the command line gave: a job's own must not contradict them.
+    bool sizeGiven = false, fpsGiven = false, fromGiven = false, toGiven = false, scaleGiven = false,
+         supersampleGiven = false;
+};
+
+extern const char* const CAPTURE_HELP;
+
+// Reads and checks the whole command line; on a mistake returns false with a one-line reason.
+bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* options, std::string* error);
+
+// Frames of a video: the range at the frame rate, rounded to whole frames.
+int videoFrameCount(const CaptureOptions& options);
+// Music time of video frame `index`.
+double videoFrameTime(const CaptureOptions& options, int index);
