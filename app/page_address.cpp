@@ -62,7 +62,7 @@ static void readSyncAddress(const std::string& value, PageAddress* address, char
                             int warningsSize) {
     bool webSocket = value.compare(0, 5, "ws://") == 0 || value.compare(0, 6, "wss://") == 0;
     if (!webSocket || value.size() + 1 > sizeof address->sync ||
-        value.find_first_of(" \"'<>\\") != std::string::npos) {
+        value.find_first_of(" \"'<>\\&#%") != std::string::npos) {
         addWarning(warnings, warningsSize,
                    "doz-engine: sync=" + value + " is not a ws:// or wss:// address; no sync editor");
         return;

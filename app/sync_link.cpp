@@ -30,6 +30,7 @@ struct SyncLink {
 };
 
 SyncLink link;
+SyncPauseHandler pauseHandler = nullptr;
 
 } // namespace
 
@@ -82,6 +83,10 @@ void startSyncLink(const char* address, const char* tracksFolder) {
     setNote(text, false);
 }
 
+void setSyncPauseHandler(SyncPauseHandler handler) {
+    pauseHandler = handler;
+}
+
 bool syncLinkActive() {
     return link.active;
 }
@@ -105,7 +110,7 @@ static void saveTracks() {
         formatInto(text, sizeof text, "sync %s: saved the tracks to %s", link.address, link.tracksFolder);
     else
         formatInto(text, sizeof text, "sync %s: %d track files not saved to %s", link.address, failed,
-                      link.tracksFolder);
+                   link.tracksFolder);
     setNote(text, true);
 }
 
@@ -116,7 +121,9 @@ static void carryOut(const SyncEvent& event) {
         seekTo(timeAtRow(event.row));
         break;
     case SYNC_EVENT_PAUSE:
-        if (event.paused != transport.paused)
+        if (pauseHandler != nullptr)
+            pauseHandler(event.paused);
+        else if (event.paused != transport.paused)
             togglePause();
         break;
     case SYNC_EVENT_SAVE:
@@ -125,8 +132,8 @@ static void carryOut(const SyncEvent& event) {
     case SYNC_EVENT_KEY_REFUSED: {
         char text[224];
         formatInto(text, sizeof text, "sync: a key at row %lu did not fit track %s",
-                      static_cast<unsigned long>(event.row),
-                      event.track < SYNC_TRACK_COUNT ? SYNC_TRACK_NAMES[event.track] : "?");
+                   static_cast<unsigned long>(event.row),
+                   event.track < SYNC_TRACK_COUNT ? SYNC_TRACK_NAMES[event.track] : "?");
         setNote(text, true);
         break;
     }

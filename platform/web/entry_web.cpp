@@ -121,8 +121,10 @@ int main() {
     setSoundEndFrame(static_cast<uint32_t>(END_TIME * SAMPLE_RATE));
     carryOut(beginPageSession(address));
     // The page has no folder to save into: the editor's saves are refused, said in the console.
-    if (address.sync[0] != '\0')
+    if (address.sync[0] != '\0') {
         startSyncLink(address.sync, nullptr);
+        setSyncPauseHandler(setPageViewerPaused);
+    }
     emscripten_set_main_loop(onAnimationFrame, 0, 0);
     return 0;
 }

@@ -104,6 +104,9 @@ test('the page follows an editor through websockify, and a key moves the picture
         await editor.ask('pause 1');
         await editor.ask('row 480');
         await waitForMusicTime(page, 30);
+        // The editor's pause is the viewer's: the address names the moment, and keeps the link.
+        await h.waitUntil('the address of the held moment', async () => (await page.evaluate(() => location.search)) ===
+                          `?at=30&paused&sync=ws://127.0.0.1:${bridgePort}`, 10000);
         // The rows the page sent before the editor took over.
         await editor.ask('rows 0.5');
 
