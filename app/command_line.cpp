@@ -1,6 +1,8 @@
 // Parsing and checking the command line before any window opens.
 #include "app/command_line.h"
 
+#include "app/option_numbers.h"
+
 #include "app/version.h"
 #include "audio/soundtrack.h"
 #include "render/auto_scale.h"
@@ -56,16 +58,6 @@ static bool refuse(char* why, int whySize, const char* format, ...) {
     return false;
 }
 
-static bool readSeconds(const char* text, double* seconds) {
-    char* end = nullptr;
-    errno = 0;
-    double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value))
-        return false;
-    *seconds = value;
-    return true;
-}
-
 static bool readSide(const char** cursor, int* side) {
     if (**cursor < '0' || **cursor > '9')
         return false;
@@ -85,9 +77,8 @@ static bool readScale(const char* value, CommandLine* out, char* why, int whySiz
         out->scaleAuto = true;
         return true;
     }
-    char* end = nullptr;
-    double scale = std::strtod(value, &end);
-    if (end == value || *end != '\0' || !(scale >= MIN_RENDER_SCALE && scale <= MAX_RENDER_SCALE))
+    double scale = 0.0;
+    if (!readOptionNumber(value, &scale) || !(scale >= MIN_RENDER_SCALE && scale <= MAX_RENDER_SCALE))
         return refuse(why, whySize, "--scale takes a number from 0.25 to 1, or auto, not \"%s\".", value);
     out->scale = scale;
     out->scaleAuto = false;
@@ -172,7 +163,7 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
         const char* value = argv[++i];
         authorOnly = option;
         if (std::strcmp(option, "--at") == 0) {
-            if (!readSeconds(value, &out->atSeconds))
+            if (!readOptionNumber(value, &out->atSeconds))
                 return refuse(why, whySize, "--at takes a number of seconds, not \"%s\".", value);
             if (out->atSeconds < 0.0 || out->atSeconds > END_TIME)
                 return refuse(why, whySize, "--at %s is outside 0 to %.0f seconds.", value, END_TIME);

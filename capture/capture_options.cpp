@@ -1,6 +1,8 @@
 // Parsing and checking doz-capture's command line, and the help text.
 #include "capture/capture_options.h"
 
+#include "app/option_numbers.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -66,34 +68,14 @@ Exit status: 0 done, 1 failure (for --assemble: chunks to redo), 2 bad command l
 signal when interrupted (130 for Ctrl-C).
 )";
 
-static bool parseNumber(const char* text, double* value) {
-    errno = 0;
-    char* end = nullptr;
-    double v = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(v))
-        return false;
-    *value = v;
-    return true;
-}
-
-static bool parseInteger(const char* text, long* value) {
-    errno = 0;
-    char* end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0)
-        return false;
-    *value = v;
-    return true;
-}
-
 // "WxH" as two positive-or-zero integers (range checks are the caller's).
 static bool parsePair(const char* text, long* first, long* second) {
     const char* x = std::strchr(text, 'x');
     if (x == nullptr)
         return false;
     std::string a(text, x), b(x + 1);
-    return !a.empty() && !b.empty() && a[0] != '-' && b[0] != '-' && parseInteger(a.c_str(), first) &&
-           parseInteger(b.c_str(), second);
+    return !a.empty() && !b.empty() && a[0] != '-' && b[0] != '-' && readOptionInteger(a.c_str(), first) &&
+           readOptionInteger(b.c_str(), second);
 }
 
 static std::string format(const char* pattern, const char* a, const char* b = "") {
@@ -103,7 +85,7 @@ static std::string format(const char* pattern, const char* a, const char* b = ""
 }
 
 static bool checkTime(const char* option, const char* text, double* value, std::string* error) {
-    if (!parseNumber(text, value)) {
+    if (!readOptionNumber(text, value)) {
         *error = format("%s takes a time in seconds, not '%s'", option, text);
         return false;
     }
@@ -184,7 +166,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
             o.jobDir = value;
         } else if (isOption("--chunks")) {
             long n = 0;
-            if (!parseInteger(value, &n) || n < 1 || n > MAX_JOB_CHUNKS) {
+            if (!readOptionInteger(value, &n) || n < 1 || n > MAX_JOB_CHUNKS) {
                 *error = format("--chunks %s: give 1 to 100000 chunks", value);
                 return false;
             }
@@ -192,7 +174,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
             chunksGiven = true;
         } else if (isOption("--chunk")) {
             long n = 0;
-            if (!parseInteger(value, &n) || n < 0 || n >= MAX_JOB_CHUNKS) {
+            if (!readOptionInteger(value, &n) || n < 0 || n >= MAX_JOB_CHUNKS) {
                 *error = format("--chunk %s: give a chunk number from 0", value);
                 return false;
             }
@@ -200,7 +182,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
             chunkGiven = true;
         } else if (isOption("--supersample")) {
             long n = 0;
-            if (!parseInteger(value, &n) || n < 1 || n > MAX_SUPERSAMPLE) {
+            if (!readOptionInteger(value, &n) || n < 1 || n > MAX_SUPERSAMPLE) {
                 *error = format("--supersample %s: give 1 to 4 (samples per pixel: its square)", value);
                 return false;
             }
@@ -226,7 +208,7 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
             o.height = static_cast<int>(h);
             sizeGiven = true;
         } else if (isOption("--fps")) {
-            if (!parseNumber(value, &o.fps) || o.fps <= 0.0 || o.fps > MAX_CAPTURE_FPS) {
+            if (!readOptionNumber(value, &o.fps) || o.fps <= 0.0 || o.fps > MAX_CAPTURE_FPS) {
                 *error = format("--fps %s: the frame rate must be above 0 and at most 1000", value);
                 return false;
             }
@@ -244,14 +226,14 @@ bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* opti
             framesGiven = true;
         } else if (isOption("--bench-frames")) {
             long n = 0;
-            if (!parseInteger(value, &n) || n < 1 || n > 10000) {
+            if (!readOptionInteger(value, &n) || n < 1 || n > 10000) {
                 *error = format("--bench-frames %s: give 1 to 10000 frames", value);
                 return false;
             }
             o.benchmarkFrames = static_cast<int>(n);
             benchGiven = true;
         } else if (isOption("--scale")) {
-            if (!parseNumber(value, &o.scale) || o.scale < 0.25 || o.scale > 1.0) {
+            if (!readOptionNumber(value, &o.scale) || o.scale < 0.25 || o.scale > 1.0) {
                 *error =
                     format("--scale takes a number from 0.25 to 1, not '%s' (auto follows a live run's frame "
                            "rate, which a capture does not have)",
