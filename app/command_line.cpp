@@ -90,13 +90,10 @@ static bool readSyncAddress(const char* text, char* out, size_t outSize) {
     const char* colon = std::strrchr(text, ':');
     size_t hostSize = colon != nullptr ? static_cast<size_t>(colon - text) : std::strlen(text);
     long port = DEFAULT_SYNC_PORT;
-    if (colon != nullptr) {
-        char* end = nullptr;
-        errno = 0;
-        port = std::strtol(colon + 1, &end, 10);
-        if (colon[1] < '0' || colon[1] > '9' || *end != '\0' || errno != 0 || port < 1 || port > 65535)
-            return false;
-    }
+    // A sign or space before the digits is no port.
+    if (colon != nullptr && (colon[1] < '0' || colon[1] > '9' || !readOptionInteger(colon + 1, &port) ||
+                             port < 1 || port > 65535))
+        return false;
     for (size_t i = 0; i < hostSize; ++i)
         if (text[i] <= ' ' || text[i] == '/')
             return false;
