@@ -140,10 +140,14 @@ static void carryOut(const SyncEvent& event) {
     }
 }
 
-static void takeEvents() {
+static bool takeEvents() {
     SyncEvent event;
-    while (takeSyncEvent(&event))
+    bool any = false;
+    while (takeSyncEvent(&event)) {
         carryOut(event);
+        any = true;
+    }
+    return any;
 }
 
 static bool flushOutput(uint32_t nowMs) {
@@ -207,8 +211,15 @@ static void readArrived(uint32_t nowMs) {
         SyncPhase before = syncClient.phase;
         size_t taken = 0;
         while (taken < static_cast<size_t>(got) && !syncFailed()) {
-            taken += feedSyncBytes(bytes + taken, static_cast<size_t>(got) - taken, nowMs);
-            takeEvents();
+            size_t fed = feedSyncBytes(bytes + taken, static_cast<size_t>(got) - taken, nowMs);
+            bool acted = takeEvents();
+            // The client stops only to hand over events; one that takes nothing and has none would spin,
+            // and bytes left behind would garble the stream: drop the connection instead.
+            if (fed == 0 && !acted) {
+                drop("sync: the editor's stream stalled", nowMs);
+                return;
+            }
+            taken += fed;
         }
         if (syncFailed())
             break;
