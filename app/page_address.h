@@ -3,8 +3,8 @@
 #pragma once
 
 struct PageAddress {
-    double atSeconds; // music time of the first frame, within [0, END_TIME]
-    bool paused;      // that frame only: no sound, no click needed
+    double atSeconds;    // music time of the first frame, within [0, END_TIME]
+    bool paused;         // that frame only: no sound, no click needed
     char sync[256] = ""; // the editor's WebSocket address ("ws://..." or "wss://..."); empty: no link
 };
 
