@@ -29,7 +29,7 @@ struct SyncLink {
     char lastReported[224] = "";
 };
 
-SyncLink link;
+SyncLink linkState;
 SyncPauseHandler pauseHandler = nullptr;
 
 } // namespace
@@ -45,9 +45,9 @@ static void formatInto(char* out, size_t size, const char* format, ...) {
 // The title shows `text`; error output gets it once per new text, so that a missing editor tried every
 // second says so once.
 static void setNote(const char* text, bool report) {
-    formatInto(link.note, sizeof link.note, "%s", text);
-    if (report && std::strcmp(text, link.lastReported) != 0) {
-        formatInto(link.lastReported, sizeof link.lastReported, "%s", text);
+    formatInto(linkState.note, sizeof linkState.note, "%s", text);
+    if (report && std::strcmp(text, linkState.lastReported) != 0) {
+        formatInto(linkState.lastReported, sizeof linkState.lastReported, "%s", text);
         char line[320];
         formatInto(line, sizeof line, "doz-engine: %s", text);
         writeDebugOutput(line);
@@ -59,27 +59,27 @@ static void drop(const char* reason, uint32_t nowMs) {
     char why[200];
     formatInto(why, sizeof why, "%s", reason);
     closeSocket();
-    if (link.connected)
+    if (linkState.connected)
         endSyncConnection();
-    link.connected = false;
-    link.greetingSent = false;
-    link.retryAtMs = nowMs + SYNC_RETRY_MS;
-    link.retryDue = true;
+    linkState.connected = false;
+    linkState.greetingSent = false;
+    linkState.retryAtMs = nowMs + SYNC_RETRY_MS;
+    linkState.retryDue = true;
     char text[224];
     formatInto(text, sizeof text, "%s; trying again", why);
     setNote(text, true);
 }
 
 void startSyncLink(const char* address, const char* tracksFolder) {
-    link = SyncLink();
-    link.active = true;
-    formatInto(link.address, sizeof link.address, "%s", address);
-    link.canSave = tracksFolder != nullptr;
-    if (link.canSave)
-        formatInto(link.tracksFolder, sizeof link.tracksFolder, "%s", tracksFolder);
+    linkState = SyncLink();
+    linkState.active = true;
+    formatInto(linkState.address, sizeof linkState.address, "%s", address);
+    linkState.canSave = tracksFolder != nullptr;
+    if (linkState.canSave)
+        formatInto(linkState.tracksFolder, sizeof linkState.tracksFolder, "%s", tracksFolder);
     resetSyncClient();
     char text[224];
-    formatInto(text, sizeof text, "sync: connecting to %s", link.address);
+    formatInto(text, sizeof text, "sync: connecting to %s", linkState.address);
     setNote(text, false);
 }
 
@@ -88,7 +88,7 @@ void setSyncPauseHandler(SyncPauseHandler handler) {
 }
 
 bool syncLinkActive() {
-    return link.active;
+    return linkState.active;
 }
 
 static void reportFile(const char* message) {
@@ -98,26 +98,27 @@ static void reportFile(const char* message) {
 }
 
 static void saveTracks() {
-    if (!link.canSave) {
+    if (!linkState.canSave) {
         setNote("sync: this run has no tracks folder to save into", true);
         return;
     }
     std::error_code error;
-    std::filesystem::create_directories(link.tracksFolder, error);
-    int failed = writeTrackFiles(link.tracksFolder, SYNC_FILE_BASE, reportFile);
+    std::filesystem::create_directories(linkState.tracksFolder, error);
+    int failed = writeTrackFiles(linkState.tracksFolder, SYNC_FILE_BASE, reportFile);
     char text[224];
     if (failed == 0)
-        formatInto(text, sizeof text, "sync %s: saved the tracks to %s", link.address, link.tracksFolder);
+        formatInto(text, sizeof text, "sync %s: saved the tracks to %s", linkState.address,
+                   linkState.tracksFolder);
     else
-        formatInto(text, sizeof text, "sync %s: %d track files not saved to %s", link.address, failed,
-                   link.tracksFolder);
+        formatInto(text, sizeof text, "sync %s: %d track files not saved to %s", linkState.address, failed,
+                   linkState.tracksFolder);
     setNote(text, true);
 }
 
 static void carryOut(const SyncEvent& event) {
     switch (event.kind) {
     case SYNC_EVENT_ROW:
-        link.lastRow = static_cast<long>(event.row);
+        linkState.lastRow = static_cast<long>(event.row);
         seekTo(timeAtRow(event.row));
         break;
     case SYNC_EVENT_PAUSE:
@@ -168,18 +169,18 @@ static bool flushOutput(uint32_t nowMs) {
 }
 
 static void tryToConnect(uint32_t nowMs) {
-    link.retryDue = false;
+    linkState.retryDue = false;
     char why[160] = "";
-    if (!openSocket(link.address, why, sizeof why)) {
+    if (!openSocket(linkState.address, why, sizeof why)) {
         char text[224];
-        formatInto(text, sizeof text, "sync: no editor at %s (%s)", link.address, why);
+        formatInto(text, sizeof text, "sync: no editor at %s (%s)", linkState.address, why);
         drop(text, nowMs);
     }
 }
 
 // The socket is open: greet, in a message of its own (the page sends it as text).
 static void beginTalking(uint32_t nowMs) {
-    link.connected = true;
+    linkState.connected = true;
     startSyncConnection(nowMs);
     unsigned char greeting[SYNC_CLIENT_GREETING_SIZE];
     size_t size = takeSyncOutput(greeting, sizeof greeting);
@@ -187,12 +188,12 @@ static void beginTalking(uint32_t nowMs) {
     if (size != SYNC_CLIENT_GREETING_SIZE ||
         !writeSocketGreeting(reinterpret_cast<const char*>(greeting), size, why, sizeof why)) {
         char text[224];
-        formatInto(text, sizeof text, "sync: could not greet the editor at %s (%s)", link.address, why);
+        formatInto(text, sizeof text, "sync: could not greet the editor at %s (%s)", linkState.address, why);
         drop(text, nowMs);
         return;
     }
-    link.greetingSent = true;
-    link.lastRow = -1;
+    linkState.greetingSent = true;
+    linkState.lastRow = -1;
 }
 
 static void readArrived(uint32_t nowMs) {
@@ -202,7 +203,7 @@ static void readArrived(uint32_t nowMs) {
         long got = readSocket(bytes, sizeof bytes, why, sizeof why);
         if (got < 0) {
             char text[224];
-            formatInto(text, sizeof text, "sync: lost the editor at %s (%s)", link.address, why);
+            formatInto(text, sizeof text, "sync: lost the editor at %s (%s)", linkState.address, why);
             drop(text, nowMs);
             return;
         }
@@ -225,9 +226,9 @@ static void readArrived(uint32_t nowMs) {
             break;
         if (before == SYNC_GREETING && syncClient.phase == SYNC_TALKING) {
             char text[224];
-            formatInto(text, sizeof text, "sync %s", link.address);
+            formatInto(text, sizeof text, "sync %s", linkState.address);
             setNote(text, false);
-            link.lastReported[0] = '\0';
+            linkState.lastReported[0] = '\0';
         }
     }
     checkSyncTimeout(nowMs);
@@ -236,59 +237,59 @@ static void readArrived(uint32_t nowMs) {
 }
 
 void pollSyncLink(uint32_t nowMs) {
-    if (!link.active)
+    if (!linkState.active)
         return;
-    if (link.retryDue) {
-        if (static_cast<int32_t>(nowMs - link.retryAtMs) < 0)
+    if (linkState.retryDue) {
+        if (static_cast<int32_t>(nowMs - linkState.retryAtMs) < 0)
             return;
         tryToConnect(nowMs);
-        if (link.retryDue)
+        if (linkState.retryDue)
             return;
     }
-    if (!link.connected) {
+    if (!linkState.connected) {
         char why[160] = "";
         SocketState state = pollSocket(why, sizeof why);
         if (state == SOCKET_FAILED || state == SOCKET_CLOSED) {
             char text[224];
-            formatInto(text, sizeof text, "sync: no editor at %s (%s)", link.address, why);
+            formatInto(text, sizeof text, "sync: no editor at %s (%s)", linkState.address, why);
             drop(text, nowMs);
             return;
         }
         if (state == SOCKET_CONNECTING)
             return;
         beginTalking(nowMs);
-        if (!link.connected)
+        if (!linkState.connected)
             return;
     }
     readArrived(nowMs);
-    if (link.connected)
+    if (linkState.connected)
         flushOutput(nowMs);
 }
 
 void sendSyncLinkRow(double shownSeconds, uint32_t nowMs) {
-    if (!link.connected || syncClient.phase != SYNC_TALKING)
+    if (!linkState.connected || syncClient.phase != SYNC_TALKING)
         return;
     // A seek to the editor's row lands on a sample, up to half one before the row: not a new row.
     double row = std::floor(rowAtTime(shownSeconds) + 1e-3);
     if (!(row >= 0.0) || row > SYNC_MAX_ROW)
         return;
     long whole = static_cast<long>(row);
-    if (whole == link.lastRow)
+    if (whole == linkState.lastRow)
         return;
-    link.lastRow = whole;
+    linkState.lastRow = whole;
     sendSyncRow(static_cast<uint32_t>(whole));
     flushOutput(nowMs);
 }
 
 const char* syncLinkNote() {
-    return link.active ? link.note : "";
+    return linkState.active ? linkState.note : "";
 }
 
 void stopSyncLink() {
-    if (!link.active)
+    if (!linkState.active)
         return;
     closeSocket();
-    if (link.connected)
+    if (linkState.connected)
         endSyncConnection();
-    link = SyncLink();
+    linkState = SyncLink();
 }
