@@ -62,9 +62,9 @@ void runAuthorLoop(const CommandLine& options) {
     startTransport(options.atSeconds);
     startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
     setAuthorKeyHandler(handleAuthorKey);
+    // An editor's save goes to the tracks folder: the one asked for, else "tracks" in the working directory.
     if (options.syncAddress[0] != '\0')
-        startSyncLink(options.syncAddress,
-                      options.tracksDir[0] != '\0' ? options.tracksDir : DEFAULT_TRACKS_FOLDER);
+        startSyncLink(options.syncAddress, options.tracksDir[0] != '\0' ? options.tracksDir : "tracks");
     while (isRunning()) {
         pumpWindowMessages();
         // The editor's pause and rows act like keys: before the pass, which then draws them.

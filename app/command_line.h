@@ -32,7 +32,6 @@ struct CommandLine {
 // The editor's address when --sync names none, or names a host only.
 constexpr const char* DEFAULT_SYNC_HOST = "127.0.0.1";
 constexpr int DEFAULT_SYNC_PORT = 1338;
-constexpr const char* DEFAULT_TRACKS_FOLDER = "tracks";
 
 // Reads argv[1..argc-1] into `out`. Returns false with a message for the user in `why` on an unknown
 // option, a missing or malformed value, a value out of range, a shaders folder that does not exist or lacks
