@@ -13,15 +13,18 @@
 #include "render/scale_target.h"
 #include "render/scene_program.h"
 
-FrameClock stepFrameClock() {
-    FrameClock clock;
-    clock.time = readMusicTime();
-    if (clock.time > END_TIME)
+double stepFrameTime() {
+    double time = readMusicTime();
+    if (time > END_TIME)
         stopRunning(); // this frame is still drawn and shown
-    // A second reading, a moment later, drives the beat signals.
-    clock.beat = beatAt(readMusicTime());
-    clock.beatHalf = nextBeatHalf(clock.beat);
-    return clock;
+    return time;
+}
+
+FrameBeat stepFrameBeat() {
+    FrameBeat signals;
+    signals.beat = beatAt(readMusicTime());
+    signals.beatHalf = nextBeatHalf(signals.beat);
+    return signals;
 }
 
 void runFramePass() {
@@ -44,10 +47,11 @@ void drawFramePass() {
     glViewport(0, 0, width, height);
     gl.uniform2f(uniforms.iResolution, static_cast<float>(width), static_cast<float>(height));
 
-    FrameClock clock = stepFrameClock();
-    gl.uniform1f(uniforms.iTime, static_cast<float>(clock.time));
-    gl.uniform1f(uniforms.iBeat, clock.beat);
-    gl.uniform1f(uniforms.iBeatHalf, clock.beatHalf);
+    gl.uniform1f(uniforms.iTime, static_cast<float>(stepFrameTime()));
+    // A second reading, a moment later, drives the beat signals.
+    FrameBeat signals = stepFrameBeat();
+    gl.uniform1f(uniforms.iBeat, signals.beat);
+    gl.uniform1f(uniforms.iBeatHalf, signals.beatHalf);
 
     if (sceneProgram == 0)
         glClear(GL_COLOR_BUFFER_BIT); // the draw below then leaves the buffer as it was: show black instead

@@ -7,16 +7,17 @@ void runFrameLoop();
 // One pass: messages, viewport and resolution, time and end rule, beat signals, draw, present, title.
 void runFramePass();
 
-// What the pass's clock steps read: the music time (iTime) and the beat signals (iBeat, iBeatHalf).
-struct FrameClock {
-    double time;
+// The pass's beat signals (iBeat, iBeatHalf).
+struct FrameBeat {
     float beat, beatHalf;
 };
 
-// The pass's clock steps alone: the first reading of the music clock and the end rule, then a second
-// reading, a moment later, for the beat signals (one step of the onset rule). A drawn pass runs them; an
-// offline run that leaves a frame out runs only them, so later frames find the beat state a run leaves.
-FrameClock stepFrameClock();
+// The pass's clock steps, in its order: the first reading of the music clock and the end rule give iTime,
+// which the pass sets before the second reading, a moment later, gives the beat signals (one step of the
+// onset rule). An offline run that leaves a frame out runs only these, so that later frames find the beat
+// state a run leaves.
+double stepFrameTime();
+FrameBeat stepFrameBeat();
 
 // The pass after its message step, for a loop that acts on the messages' outcome before the clock is read
 // (author mode moves the sound device once for all the keys of a step).

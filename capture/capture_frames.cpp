@@ -85,7 +85,8 @@ void drawFrameAt(double seconds) {
 void skipFrameAt(double seconds) {
     // Nothing else the pass does lasts from one frame to the next.
     setHeadlessSoundPosition(soundPositionAt(seconds));
-    stepFrameClock();
+    stepFrameTime();
+    stepFrameBeat();
 }
 
 // Each N*N block of the drawn RGBA frame becomes one RGB pixel, the mean rounded to nearest.
