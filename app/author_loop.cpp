@@ -9,6 +9,7 @@
 #include "app/frame_rate_title.h"
 #include "app/input.h"
 #include "app/run_state.h"
+#include "app/sync_link.h"
 #include "app/transport.h"
 #include "audio/music_clock.h"
 #include "platform/debug_output.h"
@@ -63,8 +64,13 @@ void runAuthorLoop(const CommandLine& options) {
     startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
     startAuthorTracks(options.tracksDir);
     setAuthorKeyHandler(handleAuthorKey);
+    // An editor's save goes to the tracks folder that author mode reads.
+    if (options.syncAddress[0] != '\0')
+        startSyncLink(options.syncAddress, authorTracks.folder[0] != '\0' ? authorTracks.folder : "tracks");
     while (isRunning()) {
         pumpWindowMessages();
+        // The editor's pause and rows act like keys: before the pass, which then draws them.
+        pollSyncLink(readTickCount());
         // After the keys of the step: the sound moves once for all of them, and the pass draws the time
         // returned, so that the title names the frame on the screen.
         double shown = beforeTransportPass();
@@ -74,10 +80,12 @@ void runAuthorLoop(const CommandLine& options) {
         drawFramePass();
         afterTransportPass();
         uint32_t now = readTickCount();
+        sendSyncLinkRow(shown, now);
         bool changed = pollStageReloader(now);
         changed = pollAuthorTracks(now) || changed;
         frameRateTitle.reloadCounter = stageReloader.reloadCounter;
         updateAuthorTitle(now, keySeen || changed, shown);
         keySeen = false;
     }
+    stopSyncLink();
 }

@@ -3,6 +3,7 @@
 
 #include "app/author_tracks.h"
 #include "app/input.h"
+#include "app/sync_link.h"
 #include "app/transport.h"
 #include "audio/soundtrack.h"
 #include "platform/window.h"
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 AuthorTitle authorTitle = {0, 0, 0, 0, false};
 
@@ -60,5 +62,9 @@ void updateAuthorTitle(uint32_t now, bool force, double seconds) {
     char text[AUTHOR_TITLE_SIZE];
     formatAuthorTitle(text, sizeof text, t.fps, fracCounter(), stageReloader.reloadCounter, seconds,
                       transport.paused, loopActive(), transport.loopStart, transport.loopEnd);
+    const char* note = syncLinkNote();
+    size_t used = std::strlen(text);
+    if (note[0] != '\0' && used < sizeof text)
+        std::snprintf(text + used, sizeof text - used, "  %s", note);
     setWindowTitle(text);
 }

@@ -6,7 +6,7 @@
 // The time is "%.2f" while playing; a held time has as many decimals as name its sample (at most five).
 constexpr const char* AUTHOR_TITLE_FORMAT = "doz-engine  %u fps  frac %d  [reload %d]  %s s";
 constexpr uint32_t AUTHOR_TITLE_INTERVAL_MS = 250;
-constexpr int AUTHOR_TITLE_SIZE = 192;
+constexpr int AUTHOR_TITLE_SIZE = 448;
 
 struct AuthorTitle {
     uint32_t windowStartTick; // frame-rate window, as in the release title

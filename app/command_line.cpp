@@ -20,7 +20,7 @@
 
 const char* const COMMAND_LINE_USAGE =
     "usage: doz-engine [--scale F|auto] [--no-vsync] [--author [--at SECONDS] [--window WIDTHxHEIGHT] "
-    "[--shaders DIR] [--tracks DIR]]\n"
+    "[--shaders DIR] [--tracks DIR] [--sync [HOST[:PORT]]]]\n"
     "       doz-engine --help | --version";
 
 static const char* const OPTIONS_HELP =
@@ -38,6 +38,8 @@ static const char* const OPTIONS_HELP =
     "    --tracks DIR     the folder of sync track files and rows.txt, read at start and when a file\n"
     "                     changes (default: tracks/ in the working directory; a missing folder is made\n"
     "                     from the built-in tracks)\n"
+    "    --sync [HOST[:PORT]]  link to a sync editor (default 127.0.0.1:1338): it drives the transport\n"
+    "                     and keys the tracks; its save writes the track files into the tracks folder\n"
     "  -h, --help       this text\n"
     "  --version        the version and the commit it was built from\n"
     "\n"
@@ -88,6 +90,24 @@ static bool readScale(const char* value, CommandLine* out, char* why, int whySiz
     return true;
 }
 
+// HOST, HOST:PORT or :PORT, into "HOST:PORT".
+static bool readSyncAddress(const char* text, char* out, size_t outSize) {
+    const char* colon = std::strrchr(text, ':');
+    size_t hostSize = colon != nullptr ? static_cast<size_t>(colon - text) : std::strlen(text);
+    long port = DEFAULT_SYNC_PORT;
+    // A sign or space before the digits is no port.
+    if (colon != nullptr && (colon[1] < '0' || colon[1] > '9' || !readOptionInteger(colon + 1, &port) ||
+                             port < 1 || port > 65535))
+        return false;
+    for (size_t i = 0; i < hostSize; ++i)
+        if (text[i] <= ' ' || text[i] == '/')
+            return false;
+    int used = hostSize == 0
+                   ? std::snprintf(out, outSize, "%s:%ld", DEFAULT_SYNC_HOST, port)
+                   : std::snprintf(out, outSize, "%.*s:%ld", static_cast<int>(hostSize), text, port);
+    return used > 0 && static_cast<size_t>(used) < outSize;
+}
+
 static bool readWindowSize(const char* text, int* width, int* height) {
     const char* cursor = text;
     if (!readSide(&cursor, width) || (*cursor != 'x' && *cursor != 'X'))
@@ -124,6 +144,15 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
         }
         if (std::strcmp(option, "--author") == 0) {
             out->author = true;
+            continue;
+        }
+        if (std::strcmp(option, "--sync") == 0) {
+            // The address is optional: a next word that is no option is it.
+            const char* value = i + 1 < argc && argv[i + 1][0] != '-' ? argv[++i] : "";
+            if (!readSyncAddress(value, out->syncAddress, sizeof out->syncAddress))
+                return refuse(why, whySize,
+                              "--sync takes HOST, HOST:PORT or :PORT (port 1 to 65535), not \"%s\".", value);
+            authorOnly = option;
             continue;
         }
         if (std::strcmp(option, "--no-vsync") == 0) {

@@ -26,7 +26,13 @@ struct CommandLine {
     double scale = 0.0;     // render scale, a fraction of the client size; 0: none, the window itself
     bool scaleAuto = false; // the scale follows the frame rate
     bool vsync = true;      // a swap interval of 1
+    // The sync editor to link to, "HOST:PORT"; empty: none.
+    char syncAddress[256] = "";
 };
+
+// The editor's address when --sync names none, or names a host only.
+constexpr const char* DEFAULT_SYNC_HOST = "127.0.0.1";
+constexpr int DEFAULT_SYNC_PORT = 1338;
 
 // Reads argv[1..argc-1] into `out`. Returns false with a message for the user in `why` on an unknown
 // option, a missing or malformed value, a value out of range, a shaders folder that does not exist or lacks

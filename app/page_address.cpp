@@ -58,8 +58,20 @@ static double readStartTime(const std::string& value, char* warnings, int warnin
     return seconds;
 }
 
+static void readSyncAddress(const std::string& value, PageAddress* address, char* warnings,
+                            int warningsSize) {
+    bool webSocket = value.compare(0, 5, "ws://") == 0 || value.compare(0, 6, "wss://") == 0;
+    if (!webSocket || value.size() + 1 > sizeof address->sync ||
+        value.find_first_of(" \"'<>\\&#%") != std::string::npos) {
+        addWarning(warnings, warningsSize,
+                   "doz-engine: sync=" + value + " is not a ws:// or wss:// address; no sync editor");
+        return;
+    }
+    std::snprintf(address->sync, sizeof address->sync, "%s", value.c_str());
+}
+
 PageAddress readPageAddress(const char* query, char* warnings, int warningsSize) {
-    PageAddress address = {0.0, false};
+    PageAddress address = {0.0, false, ""};
     if (warningsSize > 0)
         warnings[0] = '\0';
     std::string text = query != nullptr ? query : "";
@@ -78,6 +90,8 @@ PageAddress readPageAddress(const char* query, char* warnings, int warningsSize)
             address.atSeconds = readStartTime(value, warnings, warningsSize);
         else if (key == "paused")
             address.paused = value != "0" && value != "false";
+        else if (key == "sync")
+            readSyncAddress(value, &address, warnings, warningsSize);
         start = end + 1;
     }
     return address;

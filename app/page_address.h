@@ -1,9 +1,11 @@
-// The moment a web page's address asks for: "?at=SECONDS" starts there, "paused" shows that frame still.
+// The moment a web page's address asks for: "?at=SECONDS" starts there, "paused" shows that frame still;
+// "sync=ws://HOST:PORT" links the page to a sync editor over a WebSocket.
 #pragma once
 
 struct PageAddress {
-    double atSeconds; // music time of the first frame, within [0, END_TIME]
-    bool paused;      // that frame only: no sound, no click needed
+    double atSeconds;    // music time of the first frame, within [0, END_TIME]
+    bool paused;         // that frame only: no sound, no click needed
+    char sync[256] = ""; // the editor's WebSocket address ("ws://..." or "wss://..."); empty: no link
 };
 
 // Reads the query part of a page address ("?at=44.4&paused", with or without the '?'). Keys it does not

@@ -20,12 +20,14 @@ struct PageSession {
     bool viewerPaused;
     unsigned holds; // PageHold bits
     // The address query last handed to the page, and the one that stands now.
-    char reportedAddress[64];
-    char address[64];
+    char reportedAddress[384];
+    char address[384];
+    // "&sync=..." of a page linked to a sync editor, kept in every address so that a reload links again.
+    char syncPart[300];
 };
 } // namespace
 
-static PageSession session = {PageState::WaitingForClick, -1, -1, -1.0, 0.0, false, 0u, "", ""};
+static PageSession session = {PageState::WaitingForClick, -1, -1, -1.0, 0.0, false, 0u, "", "", ""};
 
 PageState pageState() {
     return session.state;
@@ -37,10 +39,16 @@ bool pagePaused() {
 
 // The address changes only with what it names; the page is told only when it does.
 static const char* addressChange() {
-    if (session.state == PageState::Playing && session.viewerPaused)
+    if (session.state == PageState::Playing && session.viewerPaused) {
         formatPausedMoment(transport.pausedAt, session.address, sizeof session.address);
-    else if (session.state != PageState::Paused)
+        size_t used = std::strlen(session.address);
+        std::snprintf(session.address + used, sizeof session.address - used, "%s", session.syncPart);
+    } else if (session.state != PageState::Paused) {
+        // Playing: nothing but the link, if any ("?sync=...").
         session.address[0] = '\0';
+        if (session.syncPart[0] != '\0')
+            std::snprintf(session.address, sizeof session.address, "?%s", session.syncPart + 1);
+    }
     if (std::strcmp(session.address, session.reportedAddress) == 0)
         return nullptr;
     std::snprintf(session.reportedAddress, sizeof session.reportedAddress, "%s", session.address);
@@ -67,7 +75,14 @@ PageStep beginPageSession(const PageAddress& address) {
                false,
                0u,
                "",
+               "",
                ""};
+    if (address.sync[0] != '\0') {
+        std::snprintf(session.syncPart, sizeof session.syncPart, "&sync=%s", address.sync);
+        // The address as opened stands until a pause names a moment.
+        std::snprintf(session.address, sizeof session.address, "?sync=%s", address.sync);
+        std::snprintf(session.reportedAddress, sizeof session.reportedAddress, "%s", session.address);
+    }
     setAuthorKeyHandler(handlePageKey);
     // The page's sound falls back on the page timer by itself, and a context that the system stops holds
     // the run: a sound that stands otherwise (an audio thread starved on a busy machine) is heard standing,
@@ -152,6 +167,13 @@ PageStep takePageSpace(bool* taken) {
         return takePageClick(taken);
     *taken = true;
     return step(false, playFrom(session.linkedTime, PageSound::Play), "");
+}
+
+void setPageViewerPaused(bool paused) {
+    if (session.state != PageState::Playing)
+        return;
+    session.viewerPaused = paused;
+    followPause();
 }
 
 bool handlePageKey(InputEvent event, bool autoRepeat) {

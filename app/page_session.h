@@ -67,6 +67,9 @@ PageStep takePageSpace(bool* taken);
 // toggles; a held key repeats the seeks only. Returns true for fullscreen.
 bool handlePageKey(InputEvent event, bool autoRepeat);
 
+// The viewer's pause set from elsewhere (a sync editor's pause), as Space would.
+void setPageViewerPaused(bool paused);
+
 // A lifecycle event: `hold` begins (on) or ends (off). The run pauses while any hold or the viewer's pause
 // stands and resumes, in step, when none does.
 PageStep setPageHold(PageHold hold, bool on);

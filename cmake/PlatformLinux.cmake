@@ -22,7 +22,8 @@ add_library(doz_platform_shared OBJECT
     platform/shared/credits_raster_freetype.cpp
     platform/shared/debug_output_stderr.cpp
     platform/shared/folder_watch_inotify.cpp
-    platform/shared/resources_linked.cpp)
+    platform/shared/resources_linked.cpp
+    platform/shared/socket_posix.cpp)
 target_link_libraries(doz_platform_shared PUBLIC doz_platform_api doz_freetype)
 set_source_files_properties(platform/shared/credits_font_linked.cpp PROPERTIES
     COMPILE_DEFINITIONS "DOZ_CREDITS_FONT_FILE=\"${DOZ_CREDITS_FONT}\""

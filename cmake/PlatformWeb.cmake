@@ -8,6 +8,7 @@ add_library(doz_platform_web OBJECT
     platform/web/folder_watch_web.cpp
     platform/web/gl_loader_web.cpp
     platform/web/resources_web.cpp
+    platform/web/socket_web.cpp
     platform/web/sound_web.cpp
     platform/web/ticks_web.cpp
     platform/web/window_web.cpp)

@@ -9,6 +9,7 @@ add_library(doz_platform_win32 OBJECT
     platform/win32/folder_watch_win32.cpp
     platform/win32/gl_loader_win32.cpp
     platform/win32/resources_win32.cpp
+    platform/win32/socket_winsock.cpp
     platform/win32/sound_winmm.cpp
     platform/win32/ticks_win32.cpp
     platform/win32/window_win32.cpp)
@@ -21,7 +22,7 @@ add_executable(doz-engine WIN32
 set_source_files_properties(resources/doz-engine.rc PROPERTIES
     OBJECT_DEPENDS "${DOZ_SOUNDTRACK_MP3};${CMAKE_SOURCE_DIR}/resources/doz-engine.manifest")
 # The system's libraries come after the portable layers on the link line: they call into OpenGL too.
-target_link_libraries(doz_platform_api INTERFACE opengl32 gdi32 user32 kernel32 winmm)
+target_link_libraries(doz_platform_api INTERFACE opengl32 gdi32 user32 kernel32 winmm ws2_32)
 target_link_libraries(doz-engine PRIVATE doz_app doz_platform_win32)
 target_link_options(doz-engine PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(doz-engine PROPERTIES OUTPUT_NAME doz-engine)

@@ -130,3 +130,33 @@ TEST(CommandLine, HelpAndVersionAreRequestsToShowATextAndExit) {
                                "--tracks", "-h, --help", "--version"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
+
+TEST(CommandLine, SyncTakesAnOptionalAddressAndTracksAFolder) {
+    Parsed none = parse({"--author"});
+    ASSERT_TRUE(none.ok);
+    EXPECT_STREQ(none.options.syncAddress, "");
+    EXPECT_STREQ(none.options.tracksDir, "");
+
+    // Without an address, or followed by another option, the default editor.
+    Parsed bare = parse({"--author", "--sync"});
+    ASSERT_TRUE(bare.ok) << bare.why;
+    EXPECT_STREQ(bare.options.syncAddress, "127.0.0.1:1338");
+    Parsed before = parse({"--sync", "--author", "--at", "3"});
+    ASSERT_TRUE(before.ok) << before.why;
+    EXPECT_STREQ(before.options.syncAddress, "127.0.0.1:1338");
+    EXPECT_DOUBLE_EQ(before.options.atSeconds, 3.0);
+
+    EXPECT_STREQ(parse({"--author", "--sync", "editor.local"}).options.syncAddress, "editor.local:1338");
+    EXPECT_STREQ(parse({"--author", "--sync", "10.0.0.2:4000"}).options.syncAddress, "10.0.0.2:4000");
+    EXPECT_STREQ(parse({"--author", "--sync", ":1400"}).options.syncAddress, "127.0.0.1:1400");
+
+    Parsed tracks = parse({"--author", "--tracks", "my tracks", "--sync"});
+    ASSERT_TRUE(tracks.ok) << tracks.why;
+    EXPECT_STREQ(tracks.options.tracksDir, "my tracks");
+
+    for (const char* bad : {"host:0", "host:65536", "host:", "host:12x", "ws://host:1338", "a b"})
+        expectRefused({"--author", "--sync", bad}, "--sync takes HOST");
+    expectRefused({"--sync"}, "--sync is an author option");
+    expectRefused({"--tracks", "t"}, "--tracks is an author option");
+    expectRefused({"--author", "--tracks", ""}, "--tracks needs a folder");
+}

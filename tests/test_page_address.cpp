@@ -83,3 +83,20 @@ TEST(PageAddress, APausedMomentReadsBackToTheSameSample) {
         EXPECT_EQ(static_cast<long long>(back.address.atSeconds * 44100 + 0.5), frame) << query;
     }
 }
+
+TEST(PageAddress, SyncNamesAWebSocketOnly) {
+    EXPECT_STREQ(read("?at=3").address.sync, "");
+    Read linked = read("?at=3&sync=ws://127.0.0.1:1339");
+    EXPECT_STREQ(linked.address.sync, "ws://127.0.0.1:1339");
+    EXPECT_DOUBLE_EQ(linked.address.atSeconds, 3.0);
+    EXPECT_EQ(linked.warnings, "");
+    EXPECT_STREQ(read("sync=wss%3A%2F%2Feditor.example%3A443%2Fsync").address.sync,
+                 "wss://editor.example:443/sync");
+
+    for (const char* bad : {"?sync=http://host:1338", "?sync=127.0.0.1:1338", "?sync=", "?sync=ws://a%22b"}) {
+        Read refused = read(bad);
+        EXPECT_STREQ(refused.address.sync, "") << bad;
+        EXPECT_NE(refused.warnings.find("no sync editor"), std::string::npos)
+            << bad << ": " << refused.warnings;
+    }
+}

@@ -286,3 +286,34 @@ TEST_F(PageSession, SpaceAtALinkedMomentPlaysFromItWhereAClickDoesNot) {
     takePageSpace(&taken);
     EXPECT_FALSE(taken);
 }
+
+TEST_F(PageSession, AnEditorsPauseIsTheViewersAndTheAddressKeepsTheLink) {
+    at(30);
+    PageAddress linked = {30.0, false, "ws://127.0.0.1:1339"};
+    beginPageSession(linked);
+    EXPECT_EQ(runPageAnimationFrame(8, 8).address, nullptr) << "the address as opened stands";
+    setPageViewerPaused(true);
+    EXPECT_EQ(runPageAnimationFrame(8, 8).address, nullptr) << "nothing to pause before the click";
+    click();
+    EXPECT_EQ(runPageAnimationFrame(8, 8).address, nullptr);
+
+    setPageViewerPaused(true);
+    EXPECT_TRUE(pagePaused());
+    EXPECT_TRUE(headlessSoundPaused());
+    PageStep held = runPageAnimationFrame(8, 8);
+    ASSERT_NE(held.address, nullptr);
+    EXPECT_STREQ(held.address, "?at=30&paused&sync=ws://127.0.0.1:1339");
+    // Space resumes what the editor paused, as the viewer's own pause.
+    key(InputEvent::KeySpace);
+    PageStep resumed = runPageAnimationFrame(8, 8);
+    EXPECT_FALSE(pagePaused());
+    ASSERT_NE(resumed.address, nullptr);
+    EXPECT_STREQ(resumed.address, "?sync=ws://127.0.0.1:1339");
+    // A hold over the editor's pause: the run stays paused when the hold ends.
+    setPageViewerPaused(true);
+    setPageHold(HOLD_HIDDEN, true);
+    setPageHold(HOLD_HIDDEN, false);
+    EXPECT_TRUE(pagePaused());
+    setPageViewerPaused(false);
+    EXPECT_FALSE(pagePaused());
+}

@@ -13,6 +13,8 @@ PACKAGES=(
     libgtest-dev glslang-tools lame mpg123 ffmpeg
     wine wine64 xvfb xauth xdotool x11-utils pulseaudio-utils pulseaudio apitrace imagemagick
     openbox
+    # the page's sync test: a WebSocket bridge to the test editor's TCP port
+    websockify
     # the sync parsers' libFuzzer programs (fuzz/build.sh, bench/sync_fuzz.sh): Debian's clang and its runtime
     clang libclang-rt-14-dev
     # capture jobs: GNU parallel runs the chunks, over ssh (rsync sends and returns them); the tests start

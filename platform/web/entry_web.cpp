@@ -4,7 +4,10 @@
 #include "app/frame_loop.h"
 #include "app/page_address.h"
 #include "app/page_session.h"
+#include "app/sync_link.h"
+#include "app/transport.h"
 #include "audio/soundtrack.h"
+#include "platform/ticks.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
 
@@ -89,7 +92,13 @@ void onContextLost() {
 static void onAnimationFrame() {
     int width = 0, height = 0;
     fitCanvasToPage(&width, &height);
+    // The editor drives the transport only once the demo plays (after the click that lets sound start).
+    bool linked = syncLinkActive() && pageState() == PageState::Playing;
+    if (linked)
+        pollSyncLink(readTickCount());
     carryOut(runPageAnimationFrame(width, height));
+    if (linked)
+        sendSyncLinkRow(transportTime(), readTickCount());
 }
 
 int main() {
@@ -111,6 +120,11 @@ int main() {
     setSoundStartFrame(static_cast<uint32_t>(address.atSeconds * SAMPLE_RATE + 0.5));
     setSoundEndFrame(static_cast<uint32_t>(END_TIME * SAMPLE_RATE));
     carryOut(beginPageSession(address));
+    // The page has no folder to save into: the editor's saves are refused, said in the console.
+    if (address.sync[0] != '\0') {
+        startSyncLink(address.sync, nullptr);
+        setSyncPauseHandler(setPageViewerPaused);
+    }
     emscripten_set_main_loop(onAnimationFrame, 0, 0);
     return 0;
 }

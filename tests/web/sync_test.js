@@ -1,0 +1,144 @@
+// The page linked to a sync editor: "?sync=ws://HOST:PORT" through Debian's websockify, a plain bridge to
+// the test editor's TCP port (tests/e2e/sync_editor.py), which forwards the byte stream split anywhere and
+// takes binary messages only. After the click the page greets (its text greeting refused by the bridge, it
+// greets again in binary), asks for every track in order, follows the editor's pause and row, sends its own
+// rows while playing, and a key on a camera track moves the picture (checked where the build draws tracks,
+// which doz-capture's --tracks tells).
+//
+// ctest: web.SyncEditorThroughWebsockify. Skipped without websockify.
+'use strict';
+const assert = require('node:assert/strict');
+const {test} = require('node:test');
+const {spawn, execFileSync} = require('child_process');
+const fs = require('fs');
+const net = require('net');
+const os = require('os');
+const path = require('path');
+const readline = require('readline');
+const h = require('./harness.js');
+
+const WIDTH = 192, HEIGHT = 108;
+const TRACKS = ['camera:pos.x', 'camera:pos.y', 'camera:pos.z', 'camera:target.x', 'camera:target.y',
+                'camera:target.z', 'camera:roll', 'camera:fov', 'light:exposure', 'fog:density', 'beat:strength',
+                'hero:fold', 'grade:saturation', 'grade:contrast', 'grade:warmth'];
+const ROWS_PER_SECOND = 16;
+// A camera key that moves the eye this far sideways changes the picture by far more than a frame's noise.
+const KEY_MOVES_PICTURE = 4;
+
+function freePort() {
+    return new Promise((resolve) => {
+        const server = net.createServer();
+        server.listen(0, '127.0.0.1', () => {
+            const {port} = server.address();
+            server.close(() => resolve(port));
+        });
+    });
+}
+
+// The scripted editor: one command a line, one answer a line.
+function startEditor() {
+    const child = spawn('python3', [path.join(h.ROOT, 'tests', 'e2e', 'sync_editor.py'), 'serve'],
+                        {stdio: ['pipe', 'pipe', 'inherit']});
+    const answers = [];
+    let waiting = null;
+    readline.createInterface({input: child.stdout}).on('line', (line) => {
+        if (waiting) {
+            const done = waiting;
+            waiting = null;
+            done(line);
+        } else {
+            answers.push(line);
+        }
+    });
+    const next = () => answers.length ? Promise.resolve(answers.shift())
+                                      : new Promise((resolve) => { waiting = resolve; });
+    return {
+        child,
+        next,
+        async ask(command) {
+            child.stdin.write(command + '\n');
+            const answer = await next();
+            assert.ok(!answer.startsWith('error'), `editor: ${command}: ${answer}`);
+            return answer;
+        },
+    };
+}
+
+function captureDrawsTracks() {
+    const capture = process.env.DOZ_CAPTURE || path.join(h.ROOT, 'build', 'linux', 'doz-capture');
+    try {
+        return execFileSync(capture, ['--help'], {encoding: 'utf8'}).includes('--tracks');
+    } catch (e) {
+        return false;
+    }
+}
+
+async function waitForMusicTime(page, seconds) {
+    await h.waitUntil(`the music time at ${seconds} s`, async () => {
+        const time = await page.evaluate(() => Module._dozReadMusicTime());
+        return Math.abs(time - seconds) < 1e-4;
+    }, 30000);
+}
+
+test('the page follows an editor through websockify, and a key moves the picture', async (t) => {
+    try {
+        execFileSync('websockify', ['--help'], {stdio: 'pipe'});
+    } catch (e) {
+        t.skip('no websockify (tools/install-deps.sh installs it)');
+        return;
+    }
+    const editor = startEditor();
+    const port = Number((await editor.next()).split(' ')[1]);
+    const bridgePort = await freePort();
+    const bridge = spawn('websockify', [`127.0.0.1:${bridgePort}`, `127.0.0.1:${port}`], {stdio: 'ignore'});
+    const server = await h.serveDirectory(h.WEB_BUILD);
+    const browser = await h.launchChromium();
+    try {
+        const page = await h.openPage(browser, WIDTH, HEIGHT);
+        await page.goto(`${server.origin}/index.html?at=20&sync=ws://127.0.0.1:${bridgePort}`);
+        await h.waitForFirstFrame(page, 120000);
+        await page.mouse.click(WIDTH / 2, HEIGHT / 2);
+
+        const tracks = (await editor.ask(`connect ${TRACKS.length}`)).slice('tracks '.length).split(',');
+        assert.deepEqual(tracks, TRACKS);
+        await editor.ask('pause 1');
+        await editor.ask('row 480');
+        await waitForMusicTime(page, 30);
+        // The editor's pause is the viewer's: the address names the moment, and keeps the link.
+        await h.waitUntil('the address of the held moment', async () => (await page.evaluate(() => location.search)) ===
+                          `?at=30&paused&sync=ws://127.0.0.1:${bridgePort}`, 10000);
+        // The rows the page sent before the editor took over.
+        await editor.ask('rows 0.5');
+
+        await editor.ask('pause 0');
+        const rows = (await editor.ask('rows 2')).split(' ').slice(1).map(Number);
+        console.log(`the page's rows while playing: ${rows.join(' ')}`);
+        assert.ok(rows.length >= 2 && rows.every((row, i) => i === 0 || row > rows[i - 1]) && rows[0] >= 480,
+                  `rows ${rows}`);
+
+        await editor.ask('pause 1');
+        await editor.ask('row 480');
+        await waitForMusicTime(page, 30);
+        await new Promise((resolve) => setTimeout(resolve, 500));
+        const before = await h.screenshot(page);
+        await editor.ask('key 0 0 3.0 0');
+        let moved = 0;
+        const drawsTracks = captureDrawsTracks();
+        if (drawsTracks) {
+            await h.waitUntil('the key to move the picture', async () => {
+                moved = h.blockDifference(before, await h.screenshot(page));
+                return moved > KEY_MOVES_PICTURE;
+            }, 30000);
+            console.log(`a camera:pos.x key of 3 moved the page's picture by ${moved.toFixed(1)} (block means)`);
+        } else {
+            console.log('doz-capture draws no tracks in this build: the key\'s picture is not compared');
+        }
+        const errors = page.consoleLines.filter((line) => line.startsWith('pageerror'));
+        assert.deepEqual(errors, []);
+    } finally {
+        await browser.close();
+        await server.close();
+        bridge.kill();
+        editor.child.stdin.end('quit\n');
+    }
+});
