@@ -84,7 +84,11 @@ test('a click starts the track and the clock; clicks, title and Escape follow', 
         // Music time advances, never back, at the rate of the audio context's clock. The two differ only by
         // how far the sound heard lags what is rendered, which may change a little between readings; a clock
         // at a wrong rate (48 kHz taken for 44.1 kHz) would be 0.25 s off after 3 s.
-        const first = await h.pageState(page);
+        // A source is started a little ahead of the context's time: the clock stands until it is heard.
+        const first = await h.waitUntil('the music time to move', async () => {
+            const state = await h.pageState(page);
+            return state.musicTime > start.offset ? state : null;
+        }, 5000);
         let last = first;
         while (last.audioTime - first.audioTime < 3) {
             await pause(150);
