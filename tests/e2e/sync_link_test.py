@@ -125,12 +125,6 @@ def connect(editor, session, what):
     note(f"{what}: connected after {took:.2f} s; greeted, then asked for the {len(names)} tracks in order")
 
 
-def capture_reads_tracks(capture):
-    done = subprocess.run([capture, "--help"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                          timeout=30)
-    return "--tracks" in done.stdout
-
-
 def compare_with_tracks_still(session, title):
     """The held picture against doz-capture's still at the title's time with the saved tracks: the same;
     against the still without them: not."""
@@ -193,7 +187,7 @@ def transport_and_rows(editor, session):
     note(f"the demo's seek to {moved.time_text} s sent row {expected}")
 
 
-def keys_and_saves(editor, session, pictures_too):
+def keys_and_saves(editor, session):
     editor.set_row(480)
     title = session.wait_for_row_time(480, "the editor's row 480 (30 s)")
     editor.set_key(0, 480, 2.5, STEP)
@@ -204,10 +198,7 @@ def keys_and_saves(editor, session, pictures_too):
     keys = {"camera:pos.x": [(480, 2.5, STEP)], "camera:target.x": [(470, -1.0, LINEAR), (490, 1.0, SMOOTH)],
             "camera:fov": [(0, 7.25, RAMP)]}
     session.wait_for_files(keys, "the first save")
-    if pictures_too:
-        compare_with_tracks_still(session, title)
-    else:
-        note("doz-capture reads no tracks in this build: the keyed picture is not compared")
+    compare_with_tracks_still(session, title)
     editor.delete_key(3, 490)
     editor.delete_key(7, 0)
     editor.save()
@@ -269,7 +260,7 @@ def linux_session(editor, session):
     session.find_window()
     session.wait_for("the link in the title", lambda _, n: n == f"sync 127.0.0.1:{editor.port}")
     transport_and_rows(editor, session)
-    keys_and_saves(editor, session, capture_reads_tracks(session.capture))
+    keys_and_saves(editor, session)
     editor_restarts(editor, session)
     bad_input(editor, session)
     session.press("Escape")

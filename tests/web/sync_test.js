@@ -2,8 +2,7 @@
 // the test editor's TCP port (tests/e2e/sync_editor.py), which forwards the byte stream split anywhere and
 // takes binary messages only. After the click the page greets (its text greeting refused by the bridge, it
 // greets again in binary), asks for every track in order, follows the editor's pause and row, sends its own
-// rows while playing, and a key on a camera track moves the picture (checked where the build draws tracks,
-// which doz-capture's --tracks tells).
+// rows while playing, and a key on a camera track moves the picture.
 //
 // ctest: web.SyncEditorThroughWebsockify. Skipped without websockify.
 'use strict';
@@ -64,15 +63,6 @@ function startEditor() {
     };
 }
 
-function captureDrawsTracks() {
-    const capture = process.env.DOZ_CAPTURE || path.join(h.ROOT, 'build', 'linux', 'doz-capture');
-    try {
-        return execFileSync(capture, ['--help'], {encoding: 'utf8'}).includes('--tracks');
-    } catch (e) {
-        return false;
-    }
-}
-
 async function waitForMusicTime(page, seconds) {
     await h.waitUntil(`the music time at ${seconds} s`, async () => {
         const time = await page.evaluate(() => Module._dozReadMusicTime());
@@ -123,16 +113,11 @@ test('the page follows an editor through websockify, and a key moves the picture
         const before = await h.screenshot(page);
         await editor.ask('key 0 0 3.0 0');
         let moved = 0;
-        const drawsTracks = captureDrawsTracks();
-        if (drawsTracks) {
-            await h.waitUntil('the key to move the picture', async () => {
-                moved = h.blockDifference(before, await h.screenshot(page));
-                return moved > KEY_MOVES_PICTURE;
-            }, 30000);
-            console.log(`a camera:pos.x key of 3 moved the page's picture by ${moved.toFixed(1)} (block means)`);
-        } else {
-            console.log('doz-capture draws no tracks in this build: the key\'s picture is not compared');
-        }
+        await h.waitUntil('the key to move the picture', async () => {
+            moved = h.blockDifference(before, await h.screenshot(page));
+            return moved > KEY_MOVES_PICTURE;
+        }, 30000);
+        console.log(`a camera:pos.x key of 3 moved the page's picture by ${moved.toFixed(1)} (block means)`);
         const errors = page.consoleLines.filter((line) => line.startsWith('pageerror'));
         assert.deepEqual(errors, []);
     } finally {
