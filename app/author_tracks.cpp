@@ -3,6 +3,8 @@
 // stays the stages'.
 #include "app/author_tracks.h"
 
+#include "app/whole_file.h"
+
 #include "platform/debug_output.h"
 #include "render/stage_reloader.h"
 #include "sync/builtin_tracks.h"
@@ -15,31 +17,6 @@
 const char* const DEFAULT_TRACKS_FOLDER = "tracks";
 
 AuthorTracks authorTracks;
-
-// Whole or not at all, as the stages are written: an editor or a reader never sees half a file.
-static bool writeWhole(const std::filesystem::path& path, const EmbeddedFile& file, std::string* problem) {
-    const std::filesystem::path partial = path.string() + ".partial";
-    FILE* out = std::fopen(partial.string().c_str(), "wb");
-    if (out == nullptr) {
-        *problem = "cannot create " + partial.string();
-        return false;
-    }
-    const bool wrote = std::fwrite(file.bytes, 1, file.size, out) == file.size;
-    const bool closed = std::fclose(out) == 0;
-    std::error_code error;
-    if (!wrote || !closed) {
-        std::filesystem::remove(partial, error);
-        *problem = "cannot write " + partial.string();
-        return false;
-    }
-    std::filesystem::rename(partial, path, error);
-    if (error) {
-        std::filesystem::remove(partial, error);
-        *problem = "cannot rename " + partial.string() + " to " + path.string();
-        return false;
-    }
-    return true;
-}
 
 bool seedTracksFolder(const char* folder, std::string* written, std::string* problem) {
     written->clear();
@@ -57,7 +34,8 @@ bool seedTracksFolder(const char* folder, std::string* written, std::string* pro
         return false;
     }
     for (int i = 0; i < BUILTIN_TRACK_FILE_COUNT; ++i) {
-        if (!writeWhole(base / BUILTIN_TRACK_FILES[i].name, BUILTIN_TRACK_FILES[i], problem))
+        if (!writeWholeFile(base / BUILTIN_TRACK_FILES[i].name, BUILTIN_TRACK_FILES[i].bytes,
+                            BUILTIN_TRACK_FILES[i].size, problem))
             return false;
         if (!written->empty())
             *written += ' ';
