@@ -109,7 +109,6 @@ bool takeSyncEvent(SyncEvent* event) {
     return true;
 }
 
-
 // Greeted: every track is asked for, in order, and holds what the editor sends from now on.
 static void startTalking() {
     SyncClient& client = syncClient;

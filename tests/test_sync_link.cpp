@@ -1,6 +1,7 @@
 // The live link over a real loopback socket, its time given as tick counts: the retry about once a second,
 // the greeting's 2 s and a slow frame after it, the track requests after the editor's greeting, keys and a
-// save into the folder, and the editor going away.
+// save into the folder, and the editor going away; keys set after a save into author mode's tracks folder.
+#include "app/author_tracks.h"
 #include "app/sync_link.h"
 #include "sync/sync_tracks.h"
 #include "sync/track_files.h"
@@ -167,6 +168,70 @@ TEST(SyncLink, RetriesEachSecondTimesTheGreetingAndTalksToAnEditor) {
 
     stopSyncLink();
     EXPECT_EQ(note(), "");
+    close(editor);
+    std::filesystem::remove_all(folder);
+    resetSyncTracks();
+}
+
+// Author mode looks at the tracks folder that the editor's save writes: the save is the demo's own, and a
+// key the editor sets 0.1 s after it is still there a second later, when a read of the folder would have
+// replaced it. A change by someone else is still read.
+TEST(SyncLink, KeysSetAfterASaveOutliveAuthorModesLookAtTheFolder) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("doz-sync-save-test-" + std::to_string(getpid()));
+    std::filesystem::remove_all(folder);
+    resetSyncTracks();
+    startAuthorTracks(folder.string().c_str());
+    ASSERT_EQ(authorTracks.reads, 1);
+    uint16_t port = 0;
+    int editor = listenOn(0, &port);
+    ASSERT_GE(editor, 0);
+    std::string address = "127.0.0.1:" + std::to_string(port);
+    startSyncLink(address.c_str(), folder.string().c_str());
+    pollSyncLink(0);
+    ASSERT_TRUE(readable(editor, 2000));
+    int demo = accept(editor, nullptr, nullptr);
+    ASSERT_GE(demo, 0);
+    ASSERT_TRUE(pollUntil(0, [&] { return readFor(demo, 19).size() == 19; }));
+    ASSERT_EQ(send(demo, "hello, demo!", 12, 0), 12);
+    ASSERT_TRUE(pollUntil(0, [] { return note().find("sync 127.0.0.1") == 0; })) << note();
+
+    // SET_KEY camera:pos.x (0) row 0 = 1.0, SAVE_TRACKS; 0.1 s later SET_KEY camera:pos.x row 0 = 3.0.
+    const unsigned char keyAndSave[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0x3F, 0x80, 0, 0, 0, 5};
+    ASSERT_EQ(send(demo, keyAndSave, sizeof keyAndSave, 0), static_cast<ssize_t>(sizeof keyAndSave));
+    uint32_t now = 1000;
+    ASSERT_TRUE(pollUntil(now, [] { return note().find("saved the tracks") != std::string::npos; }))
+        << note();
+    const int readsBefore = authorTracks.reads;
+    const unsigned char later[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0x40, 0, 0, 0};
+    bool sent = false;
+    for (; now <= 2100; now += 10) {
+        if (now >= 1100 && !sent) {
+            ASSERT_EQ(send(demo, later, sizeof later, 0), static_cast<ssize_t>(sizeof later));
+            ASSERT_TRUE(pollUntil(now, [] { return trackValueAt(TRACK_CAMERA_POS_X, 0.0) == 3.0f; }));
+            sent = true;
+        }
+        pollSyncLink(now);
+        pollAuthorTracks(now);
+    }
+    EXPECT_FLOAT_EQ(trackValueAt(TRACK_CAMERA_POS_X, 0.0), 3.0f) << "the save was read back over the key";
+    EXPECT_EQ(authorTracks.reads, readsBefore);
+
+    // Someone else writes a track's file: read, as before.
+    char name[SYNC_FILE_NAME_ROOM];
+    ASSERT_TRUE(trackFileName(SYNC_FILE_BASE, "camera:pos.y", name, sizeof name));
+    {
+        const unsigned char file[] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0x40, 0};
+        std::ofstream(folder / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file), sizeof file);
+    }
+    for (; now <= 3200; now += 10)
+        pollAuthorTracks(now);
+    EXPECT_EQ(authorTracks.reads, readsBefore + 1);
+    EXPECT_FLOAT_EQ(trackValueAt(TRACK_CAMERA_POS_Y, 0.0), 5.0f);
+
+    stopSyncLink();
+    close(demo);
     close(editor);
     std::filesystem::remove_all(folder);
     resetSyncTracks();
