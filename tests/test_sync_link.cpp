@@ -1,6 +1,7 @@
 // The live link over a real loopback socket, its time given as tick counts: the retry about once a second,
 // the greeting's 2 s and a slow frame after it, the track requests after the editor's greeting, keys and a
-// save into the folder, and the editor going away; keys set after a save into author mode's tracks folder.
+// save into the folder, and the editor going away; keys set after a save into author mode's tracks folder;
+// a host name looked up off the frame loop.
 #include "app/author_tracks.h"
 #include "app/sync_link.h"
 #include "sync/sync_tracks.h"
@@ -10,10 +11,14 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
@@ -80,6 +85,45 @@ bool closedByDemo(int fd) {
     return readable(fd, 2000) && recv(fd, &byte, 1, 0) == 0;
 }
 
+// A name server the test holds: the lookup of HELD_NAME waits until released (5 s at most), then finds
+// nothing; every other name is looked up by the system's resolver as usual.
+const char HELD_NAME[] = "held.doz-test.invalid";
+std::mutex heldLock;
+std::condition_variable heldChanged;
+bool heldReleased = false;
+int heldLookups = 0, heldWaiting = 0;
+
+} // namespace
+
+extern "C" int getaddrinfo(const char* name, const char* service, const addrinfo* hints,
+                           addrinfo** found) noexcept {
+    using Resolver = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const Resolver system = reinterpret_cast<Resolver>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    if (name == nullptr || std::strcmp(name, HELD_NAME) != 0)
+        return system(name, service, hints, found);
+    std::unique_lock<std::mutex> hold(heldLock);
+    ++heldLookups;
+    ++heldWaiting;
+    heldChanged.notify_all();
+    heldChanged.wait_for(hold, std::chrono::seconds(5), [] { return heldReleased; });
+    --heldWaiting;
+    heldChanged.notify_all();
+    return EAI_NONAME;
+}
+
+namespace {
+// Waits (5 s at most) until `count` lookups of the held name have begun; how many are waiting then.
+int heldLookupsWaiting(int count) {
+    std::unique_lock<std::mutex> hold(heldLock);
+    heldChanged.wait_for(hold, std::chrono::seconds(5), [&] { return heldLookups >= count; });
+    return heldLookups >= count ? heldWaiting : -1;
+}
+
+void releaseHeldLookups(bool released) {
+    std::lock_guard<std::mutex> hold(heldLock);
+    heldReleased = released;
+    heldChanged.notify_all();
+}
 } // namespace
 
 TEST(SyncLink, RetriesEachSecondTimesTheGreetingAndTalksToAnEditor) {
@@ -235,4 +279,30 @@ TEST(SyncLink, KeysSetAfterASaveOutliveAuthorModesLookAtTheFolder) {
     close(editor);
     std::filesystem::remove_all(folder);
     resetSyncTracks();
+}
+
+// A name server that does not answer holds up no frame: the lookup waits on its own thread while frames
+// go on, its failure is in the title, and the next attempt a second later looks it up again, off the loop.
+TEST(SyncLink, AHostNameIsLookedUpOffTheFrameLoop) {
+    releaseHeldLookups(false);
+    const std::string address = std::string(HELD_NAME) + ":1338";
+    startSyncLink(address.c_str(), nullptr);
+    pollSyncLink(0);
+    EXPECT_EQ(heldLookupsWaiting(1), 1) << "the frame waited for the lookup";
+    for (uint32_t now = 10; now < 900; now += 10)
+        pollSyncLink(now);
+    EXPECT_EQ(note(), "sync: connecting to " + address);
+    releaseHeldLookups(true);
+    ASSERT_TRUE(pollUntil(900, [] { return note().find("no editor") != std::string::npos; })) << note();
+    EXPECT_EQ(note().rfind("sync: no editor at " + address + " (no address for " + HELD_NAME + ": ", 0), 0u)
+        << note();
+
+    releaseHeldLookups(false);
+    pollSyncLink(1899);
+    pollSyncLink(1900);
+    EXPECT_EQ(heldLookupsWaiting(2), 1) << "not looked up again off the frame loop";
+    releaseHeldLookups(true);
+    stopSyncLink();
+    std::unique_lock<std::mutex> hold(heldLock);
+    heldChanged.wait_for(hold, std::chrono::seconds(5), [] { return heldWaiting == 0; });
 }
