@@ -3,6 +3,7 @@
 // stays the stages'.
 #include "app/author_tracks.h"
 
+#include "app/own_writes.h"
 #include "app/whole_file.h"
 
 #include "platform/debug_output.h"
@@ -44,32 +45,36 @@ bool seedTracksFolder(const char* folder, std::string* written, std::string* pro
     return true;
 }
 
-// What a read of the folder would see: each file that it reads, with its size and time; "" without the
-// folder.
-static std::string folderSignature(const char* folder) {
+// What a read of the folder would see: each file that it reads, with its size and time.
+static AuthorTracks::Look folderSignature(const char* folder) {
     std::error_code error;
     const std::filesystem::path base(folder);
+    AuthorTracks::Look look;
     if (!std::filesystem::is_directory(base, error))
-        return std::string();
-    std::string signature = "folder";
-    auto add = [&](const char* name) {
-        const std::filesystem::path path = base / name;
-        signature += '|';
-        signature += name;
-        const auto size = std::filesystem::file_size(path, error);
-        if (error)
-            return;
-        const auto time = std::filesystem::last_write_time(path, error);
-        signature += ' ' + std::to_string(size) + ' ' +
-                     std::to_string(error ? 0 : static_cast<long long>(time.time_since_epoch().count()));
-    };
-    add(SYNC_SETTINGS_FILE);
+        return look;
+    look.present = true;
+    look.files[SYNC_SETTINGS_FILE] = fileState(base / SYNC_SETTINGS_FILE);
     for (int track = 0; track < SYNC_TRACK_COUNT; ++track) {
         char name[SYNC_FILE_NAME_ROOM];
         if (trackFileName(SYNC_FILE_BASE, SYNC_TRACK_NAMES[track], name, sizeof name))
-            add(name);
+            look.files[name] = fileState(base / name);
     }
-    return signature;
+    return look;
+}
+
+// True when every file that differs from `before` is as the demo itself last wrote it: the table already
+// holds what went into those files, or keys set since, which a read would lose.
+static bool onlyOwnWrites(const char* folder, const AuthorTracks::Look& before,
+                          const AuthorTracks::Look& now) {
+    if (!before.present || !now.present)
+        return false;
+    for (const auto& [name, state] : now.files) {
+        const auto was = before.files.find(name);
+        if ((was == before.files.end() || was->second != state) &&
+            !isOwnWrite(std::filesystem::path(folder) / name, state))
+            return false;
+    }
+    return true;
 }
 
 static int refusedCount = 0;
@@ -96,7 +101,7 @@ static bool readFolder() {
     const std::string before = t.problemText;
     t.signature = folderSignature(t.folder);
     t.problemText[0] = '\0';
-    if (t.signature.empty()) {
+    if (!t.signature.present) {
         // Gone, or being copied back: the keys read last stay until the folder is there again.
         setProblemText(std::string("tracks missing: ") + t.folder, "");
         t.problem = true;
@@ -116,8 +121,8 @@ void startAuthorTracks(const char* asked) {
     AuthorTracks& t = authorTracks;
     t.folder[0] = '\0';
     t.lastLookTick = 0;
-    t.signature.clear();
-    t.pendingSignature.clear();
+    t.signature = AuthorTracks::Look();
+    t.pendingSignature = AuthorTracks::Look();
     t.pending = false;
     t.lastChangeTick = 0;
     t.reads = 0;
@@ -144,8 +149,11 @@ bool pollAuthorTracks(uint32_t now) {
         return false;
     if (now - t.lastLookTick >= TRACKS_LOOK_INTERVAL_MS) {
         t.lastLookTick = now;
-        std::string signature = folderSignature(t.folder);
-        if (signature != t.signature && (!t.pending || signature != t.pendingSignature)) {
+        AuthorTracks::Look signature = folderSignature(t.folder);
+        if (signature != t.signature && onlyOwnWrites(t.folder, t.signature, signature)) {
+            t.signature = signature;
+            t.pending = false;
+        } else if (signature != t.signature && (!t.pending || signature != t.pendingSignature)) {
             t.pending = true;
             t.pendingSignature = signature;
             t.lastChangeTick = now;

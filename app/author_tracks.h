@@ -4,6 +4,7 @@
 // track has no keys until the file is mended.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 
 extern const char* const DEFAULT_TRACKS_FOLDER; // "tracks"
@@ -15,9 +16,17 @@ constexpr int TRACKS_PROBLEM_SIZE = 160;
 struct AuthorTracks {
     char folder[TRACKS_FOLDER_SIZE]; // empty: none, the built-in tracks stay
     uint32_t lastLookTick;
-    std::string signature; // names, sizes and times of the folder's track files when last read
-    bool pending;          // the signature changed and has not settled yet
-    std::string pendingSignature;
+    // The folder's files that a read takes, by name, with their sizes and times; `present`: the folder is
+    // there.
+    struct Look {
+        bool present = false;
+        std::map<std::string, std::string> files;
+        bool operator==(const Look& other) const { return present == other.present && files == other.files; }
+        bool operator!=(const Look& other) const { return !(*this == other); }
+    };
+    Look signature; // when last read, or when the demo last wrote the folder itself
+    bool pending;   // the signature changed and has not settled yet
+    Look pendingSignature;
     uint32_t lastChangeTick; //   when it last changed
     int reads;               // times the folder was read, the first at start
     bool problem;            // a file refused at the last read

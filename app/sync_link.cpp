@@ -1,6 +1,7 @@
 // The live link to a sync editor over the platform's socket service.
 #include "app/sync_link.h"
 
+#include "app/own_writes.h"
 #include "app/transport.h"
 #include "platform/debug_output.h"
 #include "platform/socket.h"
@@ -104,7 +105,11 @@ static void saveTracks() {
     }
     std::error_code error;
     std::filesystem::create_directories(linkState.tracksFolder, error);
+    // What the save changes is the demo's own: author mode's look at the folder must not read it back over
+    // keys the editor sets from now on.
+    const auto before = folderFileStates(linkState.tracksFolder);
     int failed = writeTrackFiles(linkState.tracksFolder, SYNC_FILE_BASE, reportFile);
+    rememberOwnWritesSince(linkState.tracksFolder, before);
     char text[224];
     if (failed == 0)
         formatInto(text, sizeof text, "sync %s: saved the tracks to %s", linkState.address,
@@ -151,20 +156,24 @@ static bool takeEvents() {
     return any;
 }
 
+// One command per write: the editor's WebSocket port reads each message as one command, and a byte stream
+// (TCP, a bridge) does not mind. A write that takes part of a command leaves the rest for the next frame.
 static bool flushOutput(uint32_t nowMs) {
     size_t size = 0;
-    const unsigned char* bytes = pendingSyncOutput(&size);
-    if (size == 0)
-        return true;
-    char why[160] = "";
-    long sent = writeSocket(bytes, size, why, sizeof why);
-    if (sent < 0) {
-        char text[200];
-        formatInto(text, sizeof text, "sync: lost the editor (%s)", why);
-        drop(text, nowMs);
-        return false;
+    for (const unsigned char* bytes = pendingSyncOutput(&size); size > 0; bytes = pendingSyncOutput(&size)) {
+        size_t command = pendingSyncCommandSize();
+        char why[160] = "";
+        long sent = writeSocket(bytes, command, why, sizeof why);
+        if (sent < 0) {
+            char text[200];
+            formatInto(text, sizeof text, "sync: lost the editor (%s)", why);
+            drop(text, nowMs);
+            return false;
+        }
+        dropSyncOutput(static_cast<size_t>(sent));
+        if (static_cast<size_t>(sent) < command)
+            break;
     }
-    dropSyncOutput(static_cast<size_t>(sent));
     return true;
 }
 
@@ -212,7 +221,7 @@ static void readArrived(uint32_t nowMs) {
         SyncPhase before = syncClient.phase;
         size_t taken = 0;
         while (taken < static_cast<size_t>(got) && !syncFailed()) {
-            size_t fed = feedSyncBytes(bytes + taken, static_cast<size_t>(got) - taken, nowMs);
+            size_t fed = feedSyncBytes(bytes + taken, static_cast<size_t>(got) - taken);
             bool acted = takeEvents();
             // The client stops only to hand over events; one that takes nothing and has none would spin,
             // and bytes left behind would garble the stream: drop the connection instead.

@@ -1,6 +1,8 @@
 // A temporary beside the target, renamed over it once complete.
 #include "app/whole_file.h"
 
+#include "app/own_writes.h"
+
 #include <cstdio>
 #include <system_error>
 
@@ -25,5 +27,6 @@ bool writeWholeFile(const std::filesystem::path& path, const void* bytes, size_t
         *problem = "cannot rename " + partial.string() + " to " + path.string();
         return false;
     }
+    rememberOwnWrite(path);
     return true;
 }

@@ -65,7 +65,7 @@ StreamRun feedInPieces(const uint8_t* stream, size_t size, size_t piece) {
     while (from < size) {
         size_t to = piece == 0 || size - from < piece ? size : from + piece;
         while (from < to) {
-            size_t taken = feedSyncBytes(stream + from, to - from, 1);
+            size_t taken = feedSyncBytes(stream + from, to - from);
             sound = sound && taken <= to - from;
             from += taken;
             SyncEvent event;
@@ -75,7 +75,8 @@ StreamRun feedInPieces(const uint8_t* stream, size_t size, size_t piece) {
         sendSyncRow(rows++);
         size_t pending = 0;
         pendingSyncOutput(&pending);
-        sound = sound && pending <= SYNC_OUTPUT_ROOM &&
+        sound = sound && pending <= SYNC_OUTPUT_ROOM && pendingSyncCommandSize() <= pending &&
+                (pending == 0) == (pendingSyncCommandSize() == 0) &&
                 (syncClient.pendingRowAt < 0 || syncClient.pendingRowAt + 5 <= static_cast<long>(pending)) &&
                 syncClient.commandBytes < sizeof syncClient.command;
         if (rows % 3 == 0) {

@@ -47,6 +47,17 @@ size_t encodeSetRow(uint32_t row, unsigned char* out, size_t capacity) {
     return 5;
 }
 
+static bool queueOutput(const unsigned char* bytes, size_t size) {
+    SyncClient& client = syncClient;
+    if (size == 0 || size > sizeof client.output - client.outputSize ||
+        client.commandCount == SYNC_MAX_OUTPUT_COMMANDS)
+        return false;
+    std::memcpy(client.output + client.outputSize, bytes, size);
+    client.outputSize += size;
+    client.commandEnds[client.commandCount++] = static_cast<uint16_t>(client.outputSize);
+    return true;
+}
+
 void resetSyncClient() {
     syncClient = SyncClient();
 }
@@ -55,7 +66,8 @@ void startSyncConnection(uint32_t nowMs) {
     resetSyncClient();
     syncClient.phase = SYNC_GREETING;
     syncClient.startedMs = nowMs;
-    syncClient.outputSize = encodeSyncGreeting(syncClient.output, sizeof syncClient.output);
+    unsigned char greeting[SYNC_CLIENT_GREETING_SIZE];
+    queueOutput(greeting, encodeSyncGreeting(greeting, sizeof greeting));
 }
 
 void endSyncConnection() {
@@ -71,6 +83,7 @@ static void fail(const char* message) {
     client.phase = SYNC_FAILED;
     std::snprintf(client.message, sizeof client.message, "%s", message);
     client.outputSize = 0;
+    client.commandCount = 0;
     client.pendingRowAt = -1;
 }
 
@@ -93,15 +106,6 @@ bool takeSyncEvent(SyncEvent* event) {
     *event = client.events[client.firstEvent++];
     if (client.firstEvent == client.eventCount)
         client.firstEvent = client.eventCount = 0;
-    return true;
-}
-
-static bool queueOutput(const unsigned char* bytes, size_t size) {
-    SyncClient& client = syncClient;
-    if (size > sizeof client.output - client.outputSize)
-        return false;
-    std::memcpy(client.output + client.outputSize, bytes, size);
-    client.outputSize += size;
     return true;
 }
 
@@ -206,9 +210,8 @@ static void runCommand() {
     }
 }
 
-size_t feedSyncBytes(const unsigned char* bytes, size_t size, uint32_t nowMs) {
+size_t feedSyncBytes(const unsigned char* bytes, size_t size) {
     SyncClient& client = syncClient;
-    checkSyncTimeout(nowMs);
     if (client.phase == SYNC_IDLE || client.phase == SYNC_FAILED)
         return size;
     char message[160];
@@ -276,10 +279,20 @@ void dropSyncOutput(size_t count) {
         count = client.outputSize;
     std::memmove(client.output, client.output + count, client.outputSize - count);
     client.outputSize -= count;
+    size_t gone = 0;
+    while (gone < client.commandCount && client.commandEnds[gone] <= count)
+        ++gone;
+    client.commandCount -= gone;
+    for (size_t i = 0; i < client.commandCount; ++i)
+        client.commandEnds[i] = static_cast<uint16_t>(client.commandEnds[i + gone] - count);
     if (client.pendingRowAt >= 0)
         client.pendingRowAt = static_cast<long>(count) > client.pendingRowAt
                                   ? -1
                                   : client.pendingRowAt - static_cast<long>(count);
+}
+
+size_t pendingSyncCommandSize() {
+    return syncClient.commandCount == 0 ? 0 : syncClient.commandEnds[0];
 }
 
 size_t takeSyncOutput(unsigned char* out, size_t capacity) {

@@ -55,6 +55,8 @@ struct SyncEvent {
 
 constexpr size_t SYNC_MAX_EVENTS = 64;
 constexpr size_t SYNC_OUTPUT_ROOM = 2048;
+// The smallest command the demo sends is 5 bytes: at most this many fit the output at once.
+constexpr size_t SYNC_MAX_OUTPUT_COMMANDS = SYNC_OUTPUT_ROOM / 5 + 1;
 
 struct SyncClient {
     SyncPhase phase = SYNC_IDLE;
@@ -65,6 +67,10 @@ struct SyncClient {
     uint32_t tracksAsked = 0;
     unsigned char output[SYNC_OUTPUT_ROOM];
     size_t outputSize = 0;
+    // Where each queued command ends in `output`, oldest first: a transport that keeps message boundaries
+    // (the editor's WebSocket port reads one command per message) sends them one at a time.
+    uint16_t commandEnds[SYNC_MAX_OUTPUT_COMMANDS];
+    size_t commandCount = 0;
     // Where a SET_ROW still wholly unsent sits at the output's end (so a newer row replaces it), or -1.
     long pendingRowAt = -1;
     SyncEvent events[SYNC_MAX_EVENTS];
@@ -81,12 +87,14 @@ void startSyncConnection(uint32_t nowMs);
 // Ends the connection (the caller closed its socket); the keys stay as they are.
 void endSyncConnection();
 
-// Reads bytes that arrived from the editor at tick `nowMs` and returns how many it took. It stops early,
-// leaving the rest for the next call, when the event queue is full or right after a SAVE_TRACKS, so that the
-// save writes the keys as they stood at that point of the stream: call again, after handling the events,
-// until every byte is taken. Once failed, it takes every byte and does nothing with them.
-size_t feedSyncBytes(const unsigned char* bytes, size_t size, uint32_t nowMs);
-// The greeting's deadline, for frames in which nothing arrived: fails the connection once it has passed.
+// Reads bytes that arrived from the editor and returns how many it took. It stops early, leaving the rest
+// for the next call, when the event queue is full or right after a SAVE_TRACKS, so that the save writes the
+// keys as they stood at that point of the stream: call again, after handling the events, until every byte
+// is taken. Once failed, it takes every byte and does nothing with them. Bytes are never late: they may
+// have waited for a slow frame, so the deadline is checked only after whatever was waiting has been fed.
+size_t feedSyncBytes(const unsigned char* bytes, size_t size);
+// The greeting's deadline at tick `nowMs`, once the bytes that were waiting have been fed: fails the
+// connection when the editor has not greeted within SYNC_GREETING_TIMEOUT_MS of the connection's start.
 void checkSyncTimeout(uint32_t nowMs);
 bool syncFailed();
 
@@ -98,6 +106,9 @@ void sendSyncRow(uint32_t row);
 
 // The bytes queued for the editor; drop what the socket took.
 const unsigned char* pendingSyncOutput(size_t* size);
+// How many of the queued bytes make the oldest command (what is left of it, when part went already); 0 when
+// nothing is queued. For a transport that sends one command per message.
+size_t pendingSyncCommandSize();
 void dropSyncOutput(size_t count);
 // Copies up to `capacity` queued bytes into `out` and drops them; returns how many.
 size_t takeSyncOutput(unsigned char* out, size_t capacity);

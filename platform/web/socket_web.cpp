@@ -1,7 +1,7 @@
 // The socket service in the browser: a WebSocket to "ws://HOST:PORT". Whatever arrives, text or binary and
-// split anywhere, is appended to one byte queue; the greeting goes as a text message (what an editor's own
-// WebSocket port expects), everything else as binary; a bridge that takes binary only (websockify) closes
-// on the text greeting, and the next connection greets in binary.
+// split anywhere, is appended to one byte queue; each write is one message: the greeting as text (what an
+// editor's own WebSocket port expects), everything else as binary; a bridge that takes binary only
+// (websockify) closes on the text greeting, and the next connection greets in binary.
 #include "platform/socket.h"
 
 #include <emscripten/emscripten.h>

@@ -5,7 +5,14 @@ protocol, byte by byte from the protocol's description (big-endian numbers):
     editor -> demo   b"hello, demo!", then SET_KEY (0, u32 track, u32 row, f32, u8 interpolation),
                      DELETE_KEY (1, u32 track, u32 row), SET_ROW (3, u32 row), PAUSE (4, u8), SAVE_TRACKS (5)
 
-It takes one demo at a time, and can send anything, bad input included (raw bytes)."""
+It takes one demo at a time, and can send anything, bad input included (raw bytes).
+
+On the same port it also speaks the editor's WebSocket framing (RFC 6455), chosen per connection by its
+first bytes (an HTTP upgrade): the demo's greeting is one text message, and from then on every message both
+ways is one binary message holding exactly one command, as the editor's own WebSocket port reads them; a
+message holding two commands, or a cut one, is refused and the connection dropped."""
+import base64
+import hashlib
 import select
 import socket
 import struct
@@ -32,6 +39,8 @@ class SyncEditor:
         self.buffer = b""
         self.tracks = []  # names in the order the demo asked for them on this connection
         self.rows = []  # the demo's SET_ROWs on this connection, as (seconds on the test's clock, row)
+        self.websocket = False  # this connection's framing: a WebSocket's messages, or a byte stream
+        self.messages = []  # on a WebSocket: whole messages not yet read, as (opcode, payload)
 
     # Connections
 
@@ -46,12 +55,38 @@ class SyncEditor:
         self.buffer = b""
         self.tracks = []
         self.rows = []
+        self.messages = []
+        self.websocket = False
         return time.monotonic() - started
+
+    def _upgrade(self, timeout):
+        """Answers a WebSocket's opening handshake when the connection starts with one."""
+        deadline = time.monotonic() + timeout
+        while b"\r\n\r\n" not in self.buffer:
+            if not self._fill_stream(deadline):
+                raise EditorFailure(f"the demo closed the connection; had {self.buffer!r}")
+            if self.buffer and not b"GET ".startswith(self.buffer[:4]):
+                return
+            if time.monotonic() > deadline:
+                return
+        head, self.buffer = self.buffer.split(b"\r\n\r\n", 1)
+        key = None
+        for line in head.split(b"\r\n")[1:]:
+            name, _, value = line.partition(b":")
+            if name.strip().lower() == b"sec-websocket-key":
+                key = value.strip()
+        if key is None:
+            raise EditorFailure(f"an HTTP request that is no WebSocket upgrade: {head!r}")
+        accept = base64.b64encode(hashlib.sha1(key + b"258EAFA5-E914-47DA-95CA-C5AB0DC85B11").digest())
+        self.demo.sendall(b"HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
+                          b"Connection: Upgrade\r\nSec-WebSocket-Accept: " + accept + b"\r\n\r\n")
+        self.websocket = True
 
     def hang_up(self):
         if self.demo is not None:
             self.demo.close()
         self.demo = None
+        self.websocket = False
 
     def close(self):
         self.hang_up()
@@ -61,6 +96,64 @@ class SyncEditor:
 
     def _fill(self, deadline):
         """Reads what has come; False once the demo has closed the connection."""
+        if not self._fill_stream(deadline):
+            return False
+        if self.websocket:
+            return self._take_frames()
+        return True
+
+    def _take_frames(self):
+        """Moves whole frames from the byte buffer to the messages; False on a close frame."""
+        while len(self.buffer) >= 2:
+            first, second = self.buffer[0], self.buffer[1]
+            size, at = second & 0x7F, 2
+            if size == 126:
+                if len(self.buffer) < 4:
+                    return True
+                (size,), at = struct.unpack(">H", self.buffer[2:4]), 4
+            elif size == 127:
+                if len(self.buffer) < 10:
+                    return True
+                (size,), at = struct.unpack(">Q", self.buffer[2:10]), 10
+            mask = b"\0\0\0\0"
+            if second & 0x80:
+                mask, at = self.buffer[at:at + 4], at + 4
+            if len(self.buffer) < at + size or len(mask) < 4:
+                return True
+            payload = bytes(b ^ mask[i & 3] for i, b in enumerate(self.buffer[at:at + size]))
+            self.buffer = self.buffer[at + size:]
+            opcode = first & 0x0F
+            if not first & 0x80 or opcode == 0:
+                raise EditorFailure("a message in fragments (the editor takes each message whole)")
+            if opcode == 8:
+                return False
+            if opcode == 9:
+                self._send_frame(10, payload)
+            elif opcode in (1, 2):
+                self.messages.append((opcode, payload))
+        return True
+
+    def _send_frame(self, opcode, payload):
+        size = len(payload)
+        if size < 126:
+            head = struct.pack(">BB", 0x80 | opcode, size)
+        elif size < 65536:
+            head = struct.pack(">BBH", 0x80 | opcode, 126, size)
+        else:
+            head = struct.pack(">BBQ", 0x80 | opcode, 127, size)
+        self.demo.sendall(head + payload)
+
+    def read_message(self, timeout):
+        """On a WebSocket: the demo's next whole message, as (opcode, payload)."""
+        deadline = time.monotonic() + timeout
+        while not self.messages:
+            if not self._fill(deadline):
+                raise EditorFailure("the demo closed the connection")
+            if time.monotonic() > deadline and not self.messages:
+                raise EditorFailure(f"no message came within {timeout} s")
+        return self.messages.pop(0)
+
+    def _fill_stream(self, deadline):
         left = max(0.0, deadline - time.monotonic())
         ready, _, _ = select.select([self.demo], [], [], left)
         if not ready:
@@ -85,14 +178,22 @@ class SyncEditor:
         return data
 
     def greet(self, timeout=10):
-        """Takes the demo's greeting and answers it."""
-        got = self.read_exactly(len(CLIENT_GREETING), timeout)
+        """Takes the demo's greeting and answers it (on a WebSocket: a text message, answered in binary)."""
+        self._upgrade(timeout)
+        if self.websocket:
+            opcode, got = self.read_message(timeout)
+            if opcode != 1:
+                raise EditorFailure(f"the demo's greeting is not a text message: {got!r}")
+        else:
+            got = self.read_exactly(len(CLIENT_GREETING), timeout)
         if got != CLIENT_GREETING:
             raise EditorFailure(f"the demo's greeting is {got!r}")
         self.send_raw(SERVER_GREETING)
 
     def read_command(self, timeout):
         """The demo's next command: ("track", name) or ("row", row)."""
+        if self.websocket:
+            return self._read_command_message(timeout)
         command = self.read_exactly(1, timeout)[0]
         if command == GET_TRACK:
             (length,) = struct.unpack(">I", self.read_exactly(4, timeout))
@@ -107,6 +208,24 @@ class SyncEditor:
             return ("row", row)
         raise EditorFailure(f"the demo sent command {command}")
 
+    def _read_command_message(self, timeout):
+        """One message, one whole command: anything else is refused, and the connection dropped."""
+        opcode, message = self.read_message(timeout)
+        size = None
+        if opcode == 2 and message[:1] == bytes([SET_ROW]):
+            size = 5
+        elif opcode == 2 and message[:1] == bytes([GET_TRACK]) and len(message) >= 5:
+            size = 5 + struct.unpack(">I", message[1:5])[0]
+        if size != len(message):
+            self.hang_up()
+            raise EditorFailure(f"refused a message that is not one whole command: {message[:40]!r} "
+                                f"({len(message)} bytes, {'text' if opcode == 1 else 'binary'})")
+        saved, self.buffer, self.websocket = self.buffer, message, False
+        try:
+            return self.read_command(0)
+        finally:
+            self.buffer, self.websocket = saved, True
+
     def read_tracks(self, count, timeout=10):
         """Reads commands until `count` tracks have been asked for; returns their names in order."""
         deadline = time.monotonic() + timeout
@@ -119,6 +238,12 @@ class SyncEditor:
         deadline = time.monotonic() + seconds
         first = len(self.rows)
         while time.monotonic() < deadline:
+            if self.websocket:
+                if not self._fill(deadline):
+                    raise EditorFailure("the demo closed the connection")
+                while self.messages:
+                    self.read_command(1)
+                continue
             if not self.buffer and not self._fill(deadline):
                 raise EditorFailure("the demo closed the connection")
             while self.buffer and self._whole_command():
@@ -144,7 +269,13 @@ class SyncEditor:
     # Writing
 
     def send_raw(self, data):
-        self.demo.sendall(data)
+        """One command (or any bytes): on a WebSocket, one binary message."""
+        if self.demo is None:
+            raise EditorFailure("no demo is connected")
+        if self.websocket:
+            self._send_frame(2, data)
+        else:
+            self.demo.sendall(data)
 
     def set_key(self, track, row, value, interpolation=STEP):
         self.send_raw(struct.pack(">BIIfB", SET_KEY, track, row, value, interpolation))
@@ -180,6 +311,7 @@ def serve(lines, out):
         connect N         takes the demo's next connection that greets, reads N track requests;
                           answers "tracks NAME,NAME,..." (a connection closed before greeting, as a bridge
                           does with a greeting it refuses, is skipped)
+        framing           answers "framing websocket" or "framing stream": how this connection speaks
         pause 0|1, row R, key TRACK ROW VALUE INTERPOLATION, save     sent; answers "ok"
         rows SECONDS      answers "rows R R ..." that the demo sent within that time
     It answers "error TEXT" on a failure and starts with "port PORT"."""
@@ -200,6 +332,8 @@ def serve(lines, out):
                     except EditorFailure:
                         editor.hang_up()
                 answer = "tracks " + ",".join(editor.read_tracks(int(words[1])))
+            elif words[0] == "framing":
+                answer = "framing " + ("websocket" if editor.websocket else "stream")
             elif words[0] == "pause":
                 editor.pause(words[1] != "0")
                 answer = "ok"
