@@ -3,6 +3,7 @@
 
 #include "platform/debug_output.h"
 #include "render/shader_sources.h"
+#include "render/stage_track_names.h"
 #include "render/track_uniform.h"
 
 #include <cstdio>

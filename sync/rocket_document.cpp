@@ -21,11 +21,20 @@ int rocketDocumentRows() {
 static void appendEscaped(std::string& out, const char* text) {
     for (const char* c = text; *c != '\0'; ++c) {
         switch (*c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += *c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += *c;
         }
     }
 }

@@ -77,8 +77,9 @@ SyncKeyResult setSyncKey(int track, int32_t row, float value, uint8_t interpolat
 bool deleteSyncKey(int track, int32_t row);
 void clearSyncTrack(int track);
 
-// The track's value at a fractional row: its default without keys; the first key's value up to it, the last key's
-// from it on; between two keys the earlier key's interpolation, t being the fraction of the way between.
+// The track's value at a fractional row: its default without keys; the first key's value up to it, the last
+// key's from it on; between two keys the earlier key's interpolation, t being the fraction of the way
+// between.
 float trackValueAt(int track, double row);
 // Every track's value at `row`, into out[SYNC_TRACK_COUNT].
 void readTrackValues(double row, float* out);
