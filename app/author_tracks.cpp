@@ -6,9 +6,11 @@
 #include "app/own_writes.h"
 #include "app/whole_file.h"
 
+#include "audio/soundtrack.h"
 #include "platform/debug_output.h"
 #include "render/stage_reloader.h"
 #include "sync/builtin_tracks.h"
+#include "sync/rocket_document.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,6 +18,8 @@
 #include <system_error>
 
 const char* const DEFAULT_TRACKS_FOLDER = "tracks";
+
+static_assert(SYNC_RUN_SECONDS == END_TIME, "the editor's document covers the whole run");
 
 AuthorTracks authorTracks;
 
@@ -42,6 +46,15 @@ bool seedTracksFolder(const char* folder, std::string* written, std::string* pro
             *written += ' ';
         *written += BUILTIN_TRACK_FILES[i].name;
     }
+    // The editor's document of the same keys; the folder's read that follows replaces the table anyway.
+    loadBuiltinTracks(nullptr);
+    char message[512];
+    if (!writeRocketDocument(folder, message, sizeof message)) {
+        *problem = message;
+        return false;
+    }
+    *written += ' ';
+    *written += ROCKET_DOCUMENT_FILE;
     return true;
 }
 

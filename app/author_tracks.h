@@ -35,9 +35,9 @@ struct AuthorTracks {
 
 extern AuthorTracks authorTracks;
 
-// Writes every built-in track file into `folder` when the folder is not there, making it; an existing
-// folder is left as it is. Returns the names written (space-separated; empty for an existing folder), or
-// false with the reason in `problem`.
+// Writes every built-in track file, and the editor's document of them (loading the built-in tracks into the
+// table), into `folder` when the folder is not there, making it; an existing folder is left as it is. Returns
+// the names written (space-separated; empty for an existing folder), or false with the reason in `problem`.
 bool seedTracksFolder(const char* folder, std::string* written, std::string* problem);
 
 // Chooses the folder (`asked`, or the default when empty), seeds it when missing (said on stderr) and

@@ -15,7 +15,7 @@
 #include "render/track_uniform.h"
 #include "sync/sync_tracks.h"
 
-static_assert(SYNC_TRACK_COUNT == TRACK_UNIFORM_VALUES, "one uniform value per track");
+static_assert(SYNC_TRACK_COUNT <= TRACK_UNIFORM_VALUES, "a uniform value for every track");
 
 double stepFrameTime() {
     double time = readMusicTime();
@@ -59,8 +59,8 @@ void drawFramePass() {
     gl.uniform1f(uniforms.iBeatHalf, signals.beatHalf);
 
     // The tracks at this pass's music time, the one iTime carries.
-    float trackValues[SYNC_TRACK_COUNT];
-    readTrackValues(rowAtTime(time), trackValues);
+    float trackValues[TRACK_UNIFORM_VALUES];
+    readTrackSlotValues(rowAtTime(time), trackValues, TRACK_UNIFORM_VALUES);
     sendTrackValues(sceneProgram, trackValues);
 
     if (sceneProgram == 0)

@@ -115,7 +115,7 @@ static void saveTracks() {
         formatInto(text, sizeof text, "sync %s: saved the tracks to %s", linkState.address,
                    linkState.tracksFolder);
     else
-        formatInto(text, sizeof text, "sync %s: %d track files not saved to %s", linkState.address, failed,
+        formatInto(text, sizeof text, "sync %s: %d files not saved to %s", linkState.address, failed,
                    linkState.tracksFolder);
     setNote(text, true);
 }

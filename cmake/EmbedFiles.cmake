@@ -1,13 +1,29 @@
 # Turns the files of a folder into one C++ source: a table of their names (without the folder) and bytes,
 # in name order, so that the binary holds the same bytes wherever and whenever it is built.
-# Usage: cmake -DOUTPUT=out.cpp -DFOLDER=dir -DTABLE=NAME -DCOUNT=NAME -DHEADER=path/to.h -P EmbedFiles.cmake
+# DEFAULT_FILES names files ('|' between names) that the table holds with the bytes DEFAULT_HEX when the
+# folder has no file of that name.
+# Usage: cmake -DOUTPUT=out.cpp -DFOLDER=dir -DTABLE=NAME -DCOUNT=NAME -DHEADER=path/to.h
+#              [-DDEFAULT_FILES=a|b -DDEFAULT_HEX=00000000] -P EmbedFiles.cmake
+cmake_policy(SET CMP0057 NEW)
 file(GLOB paths LIST_DIRECTORIES false RELATIVE "${FOLDER}" "${FOLDER}/*")
+set(defaults "")
+if(DEFINED DEFAULT_FILES AND NOT DEFAULT_FILES STREQUAL "")
+    string(REPLACE "|" ";" defaults "${DEFAULT_FILES}")
+    if(paths)
+        list(REMOVE_ITEM defaults ${paths})
+    endif()
+endif()
+list(APPEND paths ${defaults})
 list(SORT paths)
 set(content "// Generated from the files of a folder at build time; do not edit.\n#include \"${HEADER}\"\n\n")
 set(entries "")
 set(index 0)
 foreach(name IN LISTS paths)
-    file(READ "${FOLDER}/${name}" hex HEX)
+    if(name IN_LIST defaults)
+        set(hex "${DEFAULT_HEX}")
+    else()
+        file(READ "${FOLDER}/${name}" hex HEX)
+    endif()
     string(LENGTH "${hex}" digits)
     math(EXPR size "${digits} / 2")
     # An empty file still needs one byte: C++ has no empty arrays.

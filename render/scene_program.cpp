@@ -3,6 +3,7 @@
 
 #include "platform/debug_output.h"
 #include "render/shader_sources.h"
+#include "render/stage_track_names.h"
 #include "render/track_uniform.h"
 
 #include <cstdio>
@@ -57,8 +58,8 @@ static void describeFailure(StageFailure failure, char* log, int logSize) {
 
 GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, int logSize,
                             StageFailure* failure) {
-    GLuint vertex = compileStage(GL_VERTEX_SHADER, vertexSource);
-    GLuint fragment = compileStage(GL_FRAGMENT_SHADER, fragmentSource);
+    GLuint vertex = compileStage(GL_VERTEX_SHADER, withTrackNames(vertexSource).c_str());
+    GLuint fragment = compileStage(GL_FRAGMENT_SHADER, withTrackNames(fragmentSource).c_str());
 
     // A status the driver leaves unwritten counts as success.
     GLint vertexOk = 1, fragmentOk = 1;

@@ -37,8 +37,9 @@ constexpr const char* NO_LOG_REPORT = " (the driver gave no log)";
 // Which part of a stage pair failed to build.
 enum class StageFailure { None, Vertex, Fragment, Link };
 
-// Compiles and links two stage texts. Returns the program, or 0 with the failing part's log in `log` (the
-// vertex stage's when both fail). Leaves the current program and the uniform table alone.
+// Compiles and links two stage texts, each with the track names put in (withTrackNames). Returns the program,
+// or 0 with the failing part's log in `log` (the vertex stage's when both fail). Leaves the current program
+// and the uniform table alone.
 GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, int logSize,
                             StageFailure* failure);
 

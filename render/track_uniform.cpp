@@ -25,6 +25,6 @@ void sendTrackValues(unsigned program, const float* values) {
         location = gl.getUniformLocation(program, TRACK_UNIFORM_NAME);
         locationKnown = true;
     }
-    gl.uniform3fv(location, TRACK_UNIFORM_VALUES / 3, values);
+    gl.uniform3fv(location, TRACK_UNIFORM_VECTORS, values);
     std::memcpy(sentValues, values, sizeof sentValues);
 }

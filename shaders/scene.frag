@@ -9,11 +9,9 @@ uniform vec2 iCam;
 uniform vec3 iCamPos;
 uniform float iDepth, iFScale;
 uniform sampler2D uText;
-// The sync tracks, three to a vector in the host's track order; 0 everywhere is the picture without them.
-// [0] eye offset, [1] target offset, [2] roll (degrees), field of view (degrees), exposure (stops),
-// [3] fog density (stops), beat glow (times 1 + value), hero fold scale (added),
-// [4] grade: saturation, contrast (times 1 + value), warmth.
-uniform vec3 iTrack[5];
+// The sync tracks, each read by its name (TRACK_CAMERA_ROLL and so on), which the host defines before this
+// text from its track table, with TRACK_VECTORS; 0 everywhere is the picture without them.
+uniform vec3 iTrack[TRACK_VECTORS];
 
 out vec4 O;
 
@@ -188,7 +186,7 @@ float sdHero(vec3 p) {
         return dv;
     if (length(p - gRo) > LOD_DIST)
         return dv;
-    return max(dv, mandelbox(q / fs, SCALE + iTrack[3].z) * fs);
+    return max(dv, mandelbox(q / fs, SCALE + TRACK_HERO_FOLD) * fs);
 }
 
 // ---- The truck, facing its local +x, driving toward -y.
@@ -413,7 +411,7 @@ vec3 shade(vec3 p, vec3 n, vec3 rd, int material, float trap) {
     float amb = .3 + .2 * n.z;
     if (material == M_RAIN) {
         vec3 base = mix(COL_A, COL_B, clamp(trap * .5, 0., 1.));
-        return base * (dif + amb) + iBeat * iBeat * (1. + iTrack[3].y) * vec3(.2, .5, 1.);
+        return base * (dif + amb) + iBeat * iBeat * (1. + TRACK_BEAT_STRENGTH) * vec3(.2, .5, 1.);
     }
     if (material == M_TRUCK) {
         float s = pow(max(dot(reflect(rd, n), l), 0.), 40.);
@@ -422,7 +420,7 @@ vec3 shade(vec3 p, vec3 n, vec3 rd, int material, float trap) {
     if (material == M_TEXT) {
         // Unlit: the text glows with the music.
         float m = textAt(gLine, vec2((p.x + 40.) / 80., (p.z - 4.) / 22.));
-        return mix(vec3(.015, .02, .03), vec3(.7, .9, 1.) * (2. + 2. * (iBeat * (1. + iTrack[3].y))), m);
+        return mix(vec3(.015, .02, .03), vec3(.7, .9, 1.) * (2. + 2. * (iBeat * (1. + TRACK_BEAT_STRENGTH))), m);
     }
     // The road: edge lines, and a dashed centre line of 2-unit dashes and gaps.
     float edge = abs(p.x) >= ROAD_HW - .4 ? 1. : 0.;
@@ -473,8 +471,8 @@ void main() {
     vec3 ro, ta;
     camera(ro, ta);
     // Adding 0 leaves a coordinate as it was, so a track without keys moves nothing.
-    ro += iTrack[0];
-    ta += iTrack[1];
+    ro += vec3(TRACK_CAMERA_POS_X, TRACK_CAMERA_POS_Y, TRACK_CAMERA_POS_Z);
+    ta += vec3(TRACK_CAMERA_TARGET_X, TRACK_CAMERA_TARGET_Y, TRACK_CAMERA_TARGET_Z);
     gRo = ro;
     gScale = SCALE;
     gFs = exp(iFScale * .1);
@@ -482,22 +480,22 @@ void main() {
     // ITER, from a uniform: a pixel exists only when the height is not zero.
     gIter = iResolution.y > 0. ? ITER : 0;
     gCanisters = iTime < T_FLY ? 2 : 1;
-    gHeroScale = gScale + iTrack[3].z;
+    gHeroScale = gScale + TRACK_HERO_FOLD;
     // Up crossed with forward, in that order: a camera looking along -y has +x on its right.
     vec3 ww = normalize(ta - ro);
     vec3 uu = normalize(cross(vec3(0., 0., 1.), ww));
     vec3 vv = cross(ww, uu);
     // Roll and field of view only where a track asks: a cosine of 0 or a focal length computed back from its
     // own angle need not come out exact.
-    if (iTrack[2].x != 0.) {
-        float a = radians(iTrack[2].x);
+    if (TRACK_CAMERA_ROLL != 0.) {
+        float a = radians(TRACK_CAMERA_ROLL);
         vec3 right = cos(a) * uu - sin(a) * vv;
         vv = cos(a) * vv + sin(a) * uu;
         uu = right;
     }
     float focal = 1.4;
-    if (iTrack[2].y != 0.)
-        focal = 1. / tan(radians(clamp(FOV + iTrack[2].y, 1., 179.)) * .5);
+    if (TRACK_CAMERA_FOV != 0.)
+        focal = 1. / tan(radians(clamp(FOV + TRACK_CAMERA_FOV, 1., 179.)) * .5);
     vec3 rd = normalize(uv.x * uu + uv.y * vv + focal * ww);
 
 #define FAR 220.0
@@ -545,19 +543,19 @@ void main() {
         vec3 n = marchNormal(p);
         col = shade(p, n, rd, material, trap);
         float fog = t / FAR;
-        if (iTrack[3].x != 0.)
-            fog *= exp2(iTrack[3].x);
+        if (TRACK_FOG_DENSITY != 0.)
+            fog *= exp2(TRACK_FOG_DENSITY);
         col = mix(col, sky, clamp(fog, 0., 1.));
     }
-    if (iTrack[2].z != 0.)
-        col *= exp2(iTrack[2].z);
+    if (TRACK_LIGHT_EXPOSURE != 0.)
+        col *= exp2(TRACK_LIGHT_EXPOSURE);
     col = pow(col, vec3(.7));
     // The grade works on the picture as shown, about its mid grey.
-    if (iTrack[4] != vec3(0.)) {
+    if (TRACK_GRADE_SATURATION != 0. || TRACK_GRADE_CONTRAST != 0. || TRACK_GRADE_WARMTH != 0.) {
         float luma = dot(col, vec3(.2126, .7152, .0722));
-        col = mix(vec3(luma), col, 1. + iTrack[4].x);
-        col = (col - .5) * (1. + iTrack[4].y) + .5;
-        col += vec3(iTrack[4].z, 0., -iTrack[4].z);
+        col = mix(vec3(luma), col, 1. + TRACK_GRADE_SATURATION);
+        col = (col - .5) * (1. + TRACK_GRADE_CONTRAST) + .5;
+        col += vec3(TRACK_GRADE_WARMTH, 0., -TRACK_GRADE_WARMTH);
     }
     O = vec4(col, 1.);
 }

@@ -10,10 +10,47 @@
 #include <string>
 
 const char* const SYNC_TRACK_NAMES[SYNC_TRACK_COUNT] = {
-    "camera:pos.x",    "camera:pos.y", "camera:pos.z",     "camera:target.x", "camera:target.y",
-    "camera:target.z", "camera:roll",  "camera:fov",       "light:exposure",  "fog:density",
-    "beat:strength",   "hero:fold",    "grade:saturation", "grade:contrast",  "grade:warmth",
+#define SYNC_TRACK(id, name, slot, fallback, meaning) name,
+#include "sync/track_table.h"
+#undef SYNC_TRACK
 };
+
+const int SYNC_TRACK_SLOTS[SYNC_TRACK_COUNT] = {
+#define SYNC_TRACK(id, name, slot, fallback, meaning) slot,
+#include "sync/track_table.h"
+#undef SYNC_TRACK
+};
+
+const float SYNC_TRACK_DEFAULTS[SYNC_TRACK_COUNT] = {
+#define SYNC_TRACK(id, name, slot, fallback, meaning) static_cast<float>(fallback),
+#include "sync/track_table.h"
+#undef SYNC_TRACK
+};
+
+const char* const SYNC_TRACK_MEANINGS[SYNC_TRACK_COUNT] = {
+#define SYNC_TRACK(id, name, slot, fallback, meaning) meaning,
+#include "sync/track_table.h"
+#undef SYNC_TRACK
+};
+
+// The table's slots, checked while compiling: each below the track count and none twice, so that the
+// uniform's values are the tracks' and nothing else.
+static constexpr int TABLE_SLOTS[] = {
+#define SYNC_TRACK(id, name, slot, fallback, meaning) slot,
+#include "sync/track_table.h"
+#undef SYNC_TRACK
+};
+static constexpr bool slotsArePlaces() {
+    for (int i = 0; i < SYNC_TRACK_COUNT; ++i) {
+        if (TABLE_SLOTS[i] < 0 || TABLE_SLOTS[i] >= SYNC_TRACK_COUNT)
+            return false;
+        for (int j = 0; j < i; ++j)
+            if (TABLE_SLOTS[i] == TABLE_SLOTS[j])
+                return false;
+    }
+    return true;
+}
+static_assert(slotsArePlaces(), "sync/track_table.h: slots must be 0 to the track count - 1, none twice");
 
 const char* const SYNC_SETTINGS_FILE = "rows.txt";
 
@@ -102,7 +139,7 @@ float trackValueAt(int track, double row) {
     const SyncTrackKeys& keys = syncTracks.tracks[track];
     int n = keys.count;
     if (n == 0)
-        return 0.0f;
+        return SYNC_TRACK_DEFAULTS[track];
     // Written so that a row that is not a number takes the first key rather than a search past the end.
     if (!(row > keys.rows[0]))
         return keys.values[0];
@@ -135,6 +172,14 @@ float trackValueAt(int track, double row) {
 void readTrackValues(double row, float* out) {
     for (int track = 0; track < SYNC_TRACK_COUNT; ++track)
         out[track] = trackValueAt(track, row);
+}
+
+void readTrackSlotValues(double row, float* out, int valueCount) {
+    for (int i = 0; i < valueCount; ++i)
+        out[i] = 0.0f;
+    for (int track = 0; track < SYNC_TRACK_COUNT; ++track)
+        if (SYNC_TRACK_SLOTS[track] < valueCount)
+            out[SYNC_TRACK_SLOTS[track]] = trackValueAt(track, row);
 }
 
 double syncRowsPerSecond() {

@@ -5,41 +5,24 @@
 #include <cstddef>
 #include <cstdint>
 
-// The tracks, in the order they are asked of an editor (and so their indices on a connection). Each is a
-// value the scene adds to what it draws; 0 everywhere is the picture as drawn without tracks.
-//   camera:pos.x/y/z     eye moved by this many scene units along x, y, z (z is up)
-//   camera:target.x/y/z  the point looked at moved by this many scene units
-//   camera:roll          turn about the line of sight, in degrees, clockwise as seen by the viewer
-//   camera:fov           field of view widened by this many degrees (negative narrows)
-//   light:exposure       exposure in stops: the lit colour times 2^value before the gamma step
-//   fog:density          fog thickened by this many stops: its density times 2^value
-//   beat:strength        the beat's glow times (1 + value); -1 takes the beat out of the picture
-//   hero:fold            added to the fold scale of the hero canister's fractal
-//   grade:saturation     colour saturation times (1 + value); -1 is grey
-//   grade:contrast       contrast about mid grey times (1 + value)
-//   grade:warmth         red raised and blue lowered by value (negative: cooler)
+// The tracks, in the order they are asked of an editor (and so their indices on a connection), as
+// sync/track_table.h declares them: TRACK_CAMERA_POS_X and so on. Each is a value the scene adds to what it
+// draws; 0 everywhere is the picture as drawn without tracks.
 enum SyncTrack {
-    TRACK_CAMERA_POS_X,
-    TRACK_CAMERA_POS_Y,
-    TRACK_CAMERA_POS_Z,
-    TRACK_CAMERA_TARGET_X,
-    TRACK_CAMERA_TARGET_Y,
-    TRACK_CAMERA_TARGET_Z,
-    TRACK_CAMERA_ROLL,
-    TRACK_CAMERA_FOV,
-    TRACK_LIGHT_EXPOSURE,
-    TRACK_FOG_DENSITY,
-    TRACK_BEAT_STRENGTH,
-    TRACK_HERO_FOLD,
-    TRACK_GRADE_SATURATION,
-    TRACK_GRADE_CONTRAST,
-    TRACK_GRADE_WARMTH,
+#define SYNC_TRACK(id, name, slot, fallback, meaning) TRACK_##id,
+#include "sync/track_table.h"
+#undef SYNC_TRACK
     SYNC_TRACK_COUNT
 };
 
 // The names above, indexed by SyncTrack; none longer than SYNC_TRACK_NAME_ROOM bytes.
 constexpr size_t SYNC_TRACK_NAME_ROOM = 64;
 extern const char* const SYNC_TRACK_NAMES[SYNC_TRACK_COUNT];
+// Each track's place among the track uniform's values, and its value while it holds no keys.
+extern const int SYNC_TRACK_SLOTS[SYNC_TRACK_COUNT];
+extern const float SYNC_TRACK_DEFAULTS[SYNC_TRACK_COUNT];
+// What each track's value means, in a few words.
+extern const char* const SYNC_TRACK_MEANINGS[SYNC_TRACK_COUNT];
 
 enum SyncInterpolation : uint8_t {
     SYNC_STEP = 0,   // holds the key's value up to the next key
@@ -94,11 +77,14 @@ SyncKeyResult setSyncKey(int track, int32_t row, float value, uint8_t interpolat
 bool deleteSyncKey(int track, int32_t row);
 void clearSyncTrack(int track);
 
-// The track's value at a fractional row: 0 without keys; the first key's value up to it, the last key's
-// from it on; between two keys the earlier key's interpolation, t being the fraction of the way between.
+// The track's value at a fractional row: its default without keys; the first key's value up to it, the last
+// key's from it on; between two keys the earlier key's interpolation, t being the fraction of the way
+// between.
 float trackValueAt(int track, double row);
 // Every track's value at `row`, into out[SYNC_TRACK_COUNT].
 void readTrackValues(double row, float* out);
+// Every track's value at `row` at its slot, into out[valueCount]; values no track has are 0.
+void readTrackSlotValues(double row, float* out, int valueCount);
 
 double syncRowsPerSecond();
 double rowAtTime(double seconds);

@@ -1,6 +1,8 @@
 // Reading and writing track files, and their names.
 #include "sync/track_files.h"
 
+#include "sync/rocket_document.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -190,24 +192,16 @@ int readTrackFiles(const char* folder, const char* base, SyncFileReport report) 
     return refused;
 }
 
-bool writeTrackFile(const char* folder, const char* base, int track, char* message, size_t messageSize) {
-    if (track < 0 || track >= SYNC_TRACK_COUNT) {
-        std::snprintf(message, messageSize, "no track %d", track);
-        return false;
-    }
-    std::string path = trackPath(folder, base, track);
-    if (path.empty()) {
-        std::snprintf(message, messageSize, "%s: the file name is too long", SYNC_TRACK_NAMES[track]);
-        return false;
-    }
-    size_t size = encodeTrackFile(track, fileBytes, sizeof fileBytes);
+// Bytes to `path`, whole or not at all: they go to a temporary file beside it, renamed over it once complete.
+static bool writeWholeBytes(const std::string& path, const void* bytes, size_t size, char* message,
+                            size_t messageSize) {
     std::string temporary = path + ".partial";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
         std::snprintf(message, messageSize, "%s: cannot be created", temporary.c_str());
         return false;
     }
-    bool written = std::fwrite(fileBytes, 1, size, file) == size;
+    bool written = std::fwrite(bytes, 1, size, file) == size;
     written = std::fflush(file) == 0 && written;
     written = std::fclose(file) == 0 && written;
     std::error_code error;
@@ -222,15 +216,41 @@ bool writeTrackFile(const char* folder, const char* base, int track, char* messa
     return true;
 }
 
+bool writeTrackFile(const char* folder, const char* base, int track, char* message, size_t messageSize) {
+    if (track < 0 || track >= SYNC_TRACK_COUNT) {
+        std::snprintf(message, messageSize, "no track %d", track);
+        return false;
+    }
+    std::string path = trackPath(folder, base, track);
+    if (path.empty()) {
+        std::snprintf(message, messageSize, "%s: the file name is too long", SYNC_TRACK_NAMES[track]);
+        return false;
+    }
+    size_t size = encodeTrackFile(track, fileBytes, sizeof fileBytes);
+    return writeWholeBytes(path, fileBytes, size, message, messageSize);
+}
+
+bool writeRocketDocument(const char* folder, char* message, size_t messageSize) {
+    const std::string text = rocketDocumentText(rocketDocumentRows());
+    const std::string path = (std::filesystem::path(folder) / ROCKET_DOCUMENT_FILE).string();
+    return writeWholeBytes(path, text.data(), text.size(), message, messageSize);
+}
+
 int writeTrackFiles(const char* folder, const char* base, SyncFileReport report) {
     int failed = 0;
+    char message[512];
     for (int track = 0; track < SYNC_TRACK_COUNT; ++track) {
-        char message[512];
         if (!writeTrackFile(folder, base, track, message, sizeof message)) {
             ++failed;
             if (report != nullptr)
                 report(message);
         }
+    }
+    // The editor's document only beside a complete set of track files, so that the two never disagree.
+    if (failed == 0 && !writeRocketDocument(folder, message, sizeof message)) {
+        ++failed;
+        if (report != nullptr)
+            report(message);
     }
     return failed;
 }

@@ -43,5 +43,9 @@ bool readTrackFile(const char* folder, const char* base, int track, char* messag
 // Writes one track's file, whole or not at all: the bytes go to a temporary file beside it, renamed over it
 // once complete. False, with the reason in `message` and an earlier file as it was, on any failure.
 bool writeTrackFile(const char* folder, const char* base, int track, char* message, size_t messageSize);
-// Writes every track's file; the number that failed (each reported).
+// Writes the GNU Rocket editor's document of the track table (ROCKET_DOCUMENT_FILE) into `folder`, whole or
+// not at all; false with the reason in `message`.
+bool writeRocketDocument(const char* folder, char* message, size_t messageSize);
+// Writes every track's file and, once they are all written, the editor's document beside them: every write
+// of a tracks folder goes through here. The number of files that failed (each reported).
 int writeTrackFiles(const char* folder, const char* base, SyncFileReport report);

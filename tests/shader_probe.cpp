@@ -3,13 +3,14 @@
 #include "tests/shader_probe.h"
 
 #include "render/shader_sources.h"
+#include "render/stage_track_names.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <gtest/gtest.h>
 
 std::string probeSource(const std::string& probeCode) {
-    std::string source = SCENE_FRAGMENT_SOURCE;
+    std::string source = withTrackNames(SCENE_FRAGMENT_SOURCE);
     size_t lineEnd = source.find('\n');
     EXPECT_EQ(source.compare(0, 12, "#version 330"), 0) << "the stage must start with its version line";
     source.insert(lineEnd + 1, "#define main sceneMain\n");

@@ -16,7 +16,8 @@ struct ProbeUniforms {
     float resolutionY = 1.f;
 };
 
-// The scene's fragment source with "#define main sceneMain" after its "#version" line, then "#undef main"
+// The scene's fragment source, with the track names put in as the program compiles it, and with
+// "#define main sceneMain" after its "#version" line, then "#undef main"
 // and `probeCode`, which must define main and write O.
 std::string probeSource(const std::string& probeCode);
 

@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "render/stage_reloader.h"
 #include "sync/builtin_tracks.h"
+#include "sync/rocket_document.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -68,8 +70,14 @@ TEST(AuthorTracks, AMissingFolderIsMadeFromTheBuiltInTracksAndAnExistingOneIsLef
         ++files;
         EXPECT_NE(written.find(entry.path().filename().string()), std::string::npos);
     }
-    EXPECT_EQ(files, BUILTIN_TRACK_FILE_COUNT);
+    // The built-in files and the editor's document of their keys.
+    EXPECT_EQ(files, BUILTIN_TRACK_FILE_COUNT + 1);
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / trackFile(TRACK_CAMERA_POS_X)));
+    std::ifstream document(std::filesystem::path(folder) / ROCKET_DOCUMENT_FILE);
+    const std::string documentText((std::istreambuf_iterator<char>(document)),
+                                   std::istreambuf_iterator<char>());
+    EXPECT_NE(documentText.find("<sync rows=\"1984\">"), std::string::npos) << documentText;
+    EXPECT_NE(documentText.find("<track name=\"grade:warmth\"/>"), std::string::npos) << documentText;
 
     // An author's file stays, and a removed one is not brought back: the folder is the author's.
     writeBytes(std::filesystem::path(folder) / trackFile(TRACK_CAMERA_ROLL), oneKeyFile(0, 10.f));

@@ -231,7 +231,7 @@ def check_gl_start_up(checks, gl_calls, vertex_source, fragment_source, compiles
         checks.expect(source_call.args.get("shader") == shader and source_call.args.get("count") == 1 and
                       source_call.args.get("length") == "NULL" and source_call.args.get("string") == text,
                       f"glShaderSource({what} stage, 1 string, no lengths): {len(str(source_call.args.get('string')))} "
-                      f"characters, {'the same as' if source_call.args.get('string') == text else 'NOT'} the source file")
+                      f"characters, {'the same as' if source_call.args.get('string') == text else 'NOT'} the source file with the track names")
     statuses = [(c.args.get("shader"), c.args.get("pname"), c.args.get("params")) for c in program_calls[6:8]]
     checks.expect([s[:2] for s in statuses] == [(vertex.result, "GL_COMPILE_STATUS"),
                                                 (fragment.result, "GL_COMPILE_STATUS")],

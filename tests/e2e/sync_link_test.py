@@ -8,7 +8,8 @@ linux, one session:
 - the editor's PAUSE and SET_ROW move the title's time (to the row's time, to the sample);
 - while playing the demo sends rising rows, and once paused its last row is the held time's; its own seek
   by a key sends that row;
-- keys on camera tracks and SAVE_TRACKS: every track's file holds exactly the keys' bytes; a deleted key
+- keys on camera tracks and SAVE_TRACKS: every track's file holds exactly the keys' bytes, and tracks.rocket
+  (read as XML) the same keys in table order with 1,984 rows; a deleted key
   is gone from the next save; where doz-capture reads tracks, the held picture is its still with the saved
   files and not the one without them;
 - the editor hangs up: the title says so; it comes back, is asked for the tracks again, and its keys are
@@ -32,6 +33,7 @@ import struct
 import subprocess
 import sys
 import time
+import xml.etree.ElementTree as ElementTree
 
 import author_test
 import pictures
@@ -106,13 +108,30 @@ class SyncSession(author_test.Session):
         with open(path, "rb") as f:
             return f.read()
 
+    def document(self):
+        """tracks.rocket as the GNU Rocket editor loads it: (rows, [(track name, [(row, value, interpolation)])]),
+        values as 32-bit floats; None while it is missing or not well-formed XML."""
+        try:
+            root = ElementTree.parse(os.path.join(self.tracks, "tracks.rocket")).getroot()
+        except (OSError, ElementTree.ParseError):
+            return None
+        as_f32 = lambda text: struct.unpack("<f", struct.pack("<f", float(text)))[0]
+        return (root.get("rows"), [(track.get("name"), [(int(key.get("row")), as_f32(key.get("value")),
+                                                        int(key.get("interpolation"))) for key in track.iter("key")])
+                                   for track in root.iter("track")])
+
     def wait_for_files(self, keys, what):
-        """Waits until every track's file holds exactly `keys` (name: [(row, value, interpolation)])."""
+        """Waits until every track's file holds exactly `keys` (name: [(row, value, interpolation)]), and the
+        editor's document beside them the same keys."""
         expected = {name: track_file_bytes(keys.get(name, [])) for name in TRACKS}
         wait_until(lambda: all(self.saved(name) == data for name, data in expected.items()), COMMAND_LIMIT_S,
                    lambda: f"{what}: the files hold " + str({n: self.saved(n) for n in TRACKS if
                                                               self.saved(n) != expected[n]}))
-        note(f"{what}: every track's file holds its keys' bytes")
+        document = ("1984", [(name, [(row, struct.unpack("<f", struct.pack("<f", value))[0], kind)
+                                     for row, value, kind in keys.get(name, [])]) for name in TRACKS])
+        wait_until(lambda: self.document() == document, COMMAND_LIMIT_S,
+                   lambda: f"{what}: tracks.rocket holds {self.document()}, not {document}")
+        note(f"{what}: every track's file holds its keys' bytes, and tracks.rocket the same keys")
 
 
 def connect(editor, session, what):

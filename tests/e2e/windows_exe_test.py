@@ -52,6 +52,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -260,11 +261,19 @@ class DemoRun:
 
 
 def read_sources(args):
-    with open(os.path.join(args.source, "shaders", "scene.vert")) as f:
-        vertex = f.read()
-    with open(args.fragment or os.path.join(args.source, "shaders", "scene.frag")) as f:
-        fragment = f.read()
-    return vertex, fragment
+    """The stages as the program hands them to the driver: the files with the track names put in, by the
+    program's own code (--with-track-names)."""
+    if not args.with_track_names:
+        raise SystemExit("this mode needs --with-track-names")
+    stages = []
+    for path in (os.path.join(args.source, "shaders", "scene.vert"),
+                 args.fragment or os.path.join(args.source, "shaders", "scene.frag")):
+        with tempfile.TemporaryDirectory() as folder:
+            named = os.path.join(folder, os.path.basename(path))
+            subprocess.run([args.with_track_names, path, named], check=True)
+            with open(named) as f:
+                stages.append(f.read())
+    return stages[0], stages[1]
 
 
 def click(window, env, shift=False):
@@ -603,6 +612,7 @@ def main():
     parser.add_argument("--capture", help="doz-capture, for the stills (full-run)")
     parser.add_argument("--fragment", help="the fragment stage built into EXE, when not the scene's")
     parser.add_argument("--track-frames-tool", help="prints the decoded soundtrack's frames")
+    parser.add_argument("--with-track-names", help="tests/tools' stage_with_track_names (full-run, compile-log)")
     parser.add_argument("--sound-match", help="tests/tools' sound_match, to check the sound's content (sound)")
     parser.add_argument("--repeat", type=int, default=1, help="runs, each in a fresh prefix; all must pass")
     parser.add_argument("--busy", type=int, default=0,
