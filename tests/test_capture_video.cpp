@@ -1,6 +1,7 @@
 // doz-capture's videos: frame count, duration, soundtrack, frames in order as the frame loop draws them,
 // the PNG-frame fallback, and what Ctrl-C and termination leave behind.
 #include "audio/soundtrack_preparation.h"
+#include "capture/encoded_video.h"
 #include "capture/soundtrack_wav.h"
 #include "platform/resources.h"
 #include "tests/capture_tool.h"
@@ -149,6 +150,45 @@ TEST(CaptureVideo, TheWavOfAnUndecodedTrackIsRefused) {
     std::vector<short> wav = readWavSamples(folder / "late.wav", &rate, &channels);
     ASSERT_EQ(wav.size(), 2u * 44100u);
     EXPECT_GT(*std::max_element(wav.begin(), wav.end()), 1000);
+}
+
+// A track with no frame to decode plays the second of silence, which is no soundtrack: a capture says why it
+// has no audio and encodes no audio stream, as a build without a track does; the carried one gives sound.
+TEST(CaptureVideo, ATrackThatDoesNotDecodeGivesAVideoWithNoAudio) {
+    if (!commandExists("ffmpeg") || !commandExists("ffprobe"))
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const std::vector<unsigned char> damaged(64 * 1024, 0x5A); // no MPEG frame header anywhere
+    prepareSoundtrackFrom(damaged.data(), damaged.size());
+    ASSERT_TRUE(soundtrackPrepared());
+    std::string why, encoder;
+    EXPECT_FALSE(captureHasSound(&why));
+    EXPECT_EQ(why, "the soundtrack did not decode");
+    EXPECT_FALSE(writeSoundtrackWav(ScratchFolder() / "silence.wav", 0, 44100, &why));
+
+    ScratchFolder folder;
+    CaptureOptions options;
+    options.width = 64;
+    options.height = 36;
+    options.fps = 10.0;
+    options.from = 20.0;
+    options.to = 21.0;
+    options.output = folder / "clip.mp4";
+    const std::string ffmpeg = findFfmpeg(&encoder, &why);
+    ASSERT_FALSE(ffmpeg.empty()) << why;
+    EncodedVideo video;
+    ASSERT_TRUE(beginEncodedVideo(options, ffmpeg, encoder, 10, &video, &why)) << why;
+    EXPECT_FALSE(video.withAudio);
+    const std::vector<unsigned char> grey(64 * 36 * 3, 128);
+    for (int frame = 0; frame < 10; ++frame)
+        ASSERT_TRUE(sendFrame(&video.encoder, grey.data(), grey.size()));
+    ASSERT_TRUE(finishEncodedVideo(&video, &why)) << why;
+    ASSERT_TRUE(commitOutput(&video.out, &why)) << why;
+    EXPECT_EQ(folder.list(), std::vector<std::string>{"clip.mp4"});
+    EXPECT_EQ(probeStream(options.output, "v", "nb_read_frames"), "10");
+    EXPECT_EQ(probeStream(options.output, "a", "codec_name"), "");
+
+    prepareSoundtrack();
+    EXPECT_EQ(captureHasSound(&why), carriesSoundtrack()) << why;
 }
 
 TEST(CaptureVideo, WithoutFfmpegItWritesPngFrames) {
