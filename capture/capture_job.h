@@ -46,8 +46,8 @@ bool isJsonText(const std::string& text);
 bool readJob(const std::string& dir, CaptureJob* job, std::string* why);
 // The same check of a plan's text, read from `path` (named in the reason only).
 bool readJobText(const std::string& path, const std::string& text, CaptureJob* job, std::string* why);
-// The largest job.json read: a plan of the most chunks is a few megabytes.
-constexpr long long MAX_JOB_FILE_BYTES = 64LL << 20;
+// The largest job.json read: a plan of the most chunks is under 5 MB.
+constexpr long long MAX_JOB_FILE_BYTES = 16LL << 20;
 // Reads the job of --render-chunk or --assemble and holds it to the command line and to this build: 0 when
 // it can be used, else 2 after saying why on stderr.
 int openJobFor(const CaptureOptions& options, CaptureJob* job);

@@ -12,11 +12,14 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <new>
 #include <sstream>
 #include <vector>
 
 // Members keep the order they are written in: the plan reads top to bottom as the command line does.
 using Json = nlohmann::ordered_json;
+
+constexpr int MAX_JOB_DEPTH = 16;
 
 namespace {
 
@@ -75,10 +78,7 @@ class LineNotingParser {
     }
     bool string(std::string& value) { return dom_.string(value); }
     bool binary(Json::binary_t& value) { return dom_.binary(value); }
-    bool start_object(std::size_t size) {
-        ++depth_;
-        return dom_.start_object(size);
-    }
+    bool start_object(std::size_t size) { return deeper() && dom_.start_object(size); }
     bool key(std::string& name) {
         if (depth_ == 1) {
             lines_->members[name] = *line_;
@@ -92,7 +92,9 @@ class LineNotingParser {
         return dom_.end_object();
     }
     bool start_array(std::size_t size) {
-        if (++depth_ == 3 && member_ == "chunks")
+        if (!deeper())
+            return false;
+        if (depth_ == 3 && member_ == "chunks")
             lines_->chunks.push_back(*line_);
         return dom_.start_array(size);
     }
@@ -116,6 +118,15 @@ class LineNotingParser {
     std::string reason;
 
   private:
+    // A plan nests three deep; a file nested thousands deep would only cost memory and time.
+    bool deeper() {
+        if (++depth_ <= MAX_JOB_DEPTH)
+            return true;
+        reason = "line " + std::to_string(*line_) + ": nested more than " + std::to_string(MAX_JOB_DEPTH) +
+                 " deep";
+        return false;
+    }
+
     Dom dom_;
     const std::string& text_;
     const int* line_;
@@ -274,8 +285,13 @@ bool readJobText(const std::string& path, const std::string& text, CaptureJob* j
     const char* begin = text.data();
     // Strict JSON: no comments, no trailing commas, no hex or leading zeros, whole surrogate pairs, and no
     // number beyond a double's range.
-    const bool parsed = Json::sax_parse(CountedChars(begin, &line), CountedChars(begin + text.size(), &line),
-                                        &parser, nlohmann::json::input_format_t::json, true, false);
+    bool parsed = false;
+    try {
+        parsed = Json::sax_parse(CountedChars(begin, &line), CountedChars(begin + text.size(), &line),
+                                 &parser, nlohmann::json::input_format_t::json, true, false);
+    } catch (const std::bad_alloc&) {
+        parser.reason = "line " + std::to_string(line) + ": more than this machine's memory holds";
+    }
     std::string reason = parser.reason;
     if (!parsed && reason.empty())
         reason = "line " + std::to_string(line) + ": it is not JSON";

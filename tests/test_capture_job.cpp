@@ -138,6 +138,8 @@ TEST(CaptureJobFile, NumbersOutOfRangeAreRefusedWithTheirLine) {
          "line 22: the chunk ranges do not follow each other"},
         {"[\n      27,\n      27\n    ]", "[27, 2147483647]",
          "line 26: the chunk ranges do not follow each other"},
+        {"\"tracks\"", "\"deep\": " + std::string(20, '[') + std::string(20, ']') + ",\n  \"tracks\"",
+         "line 9: nested more than 16 deep"},
         {"\"renderer\": {", "\"renderer\": 7,\n  \"was\": {",
          "line 3: \"renderer\" is missing or incomplete"},
     };

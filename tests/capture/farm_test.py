@@ -329,7 +329,7 @@ def start_slurm(scratch):
     deadline = time.monotonic() + 90
     while time.monotonic() < deadline and all(p.poll() is None for p in processes):
         if "idle" in run(["sinfo", "-h", "-o", "%T"], env=env, timeout=60).stdout:
-            return (processes, env), None
+            return processes, env
         time.sleep(0.5)
     stop_all(processes)
     raise Failure("Slurm is installed but the one-node Slurm did not come up: " +
