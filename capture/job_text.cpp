@@ -83,6 +83,8 @@ class LineNotingParser {
         if (depth_ == 1) {
             lines_->members[name] = *line_;
             member_ = name;
+            if (name == "chunks") // a repeated member replaces the first, as in the document
+                lines_->chunks.clear();
         }
         return dom_.key(name);
     }
