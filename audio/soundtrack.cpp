@@ -22,6 +22,10 @@ static StereoFloatTrack silentFallback() {
     return {silentSecond, SILENT_FALLBACK_FRAMES};
 }
 
+bool isSilentFallback(const StereoFloatTrack& track) {
+    return track.samples == silentSecond;
+}
+
 StereoFloatTrack makeStereoFloatTrack(float* samples, size_t sampleCount, int channels) {
     if (channels <= 0)
         channels = 2;

@@ -33,6 +33,9 @@ StereoFloatTrack decodeSoundtrack();
 // envelope and the 16-bit track are made; `track`, which pointed into it, is emptied.
 void releaseDecodedSoundtrack(StereoFloatTrack* track);
 
+// Whether `track` is the second of silence given when nothing decoded.
+bool isSilentFallback(const StereoFloatTrack& track);
+
 // Decodes an in-memory MPEG audio stream by the same rules, in one call of the decoder.
 StereoFloatTrack decodeSoundtrackBytes(const unsigned char* bytes, size_t size);
 

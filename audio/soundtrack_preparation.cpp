@@ -3,10 +3,19 @@
 
 #include "audio/loudness_envelope.h"
 #include "audio/soundtrack.h"
+#include "platform/resources.h"
+
+static bool decodedSound = false;
 
 void prepareSoundtrack() {
+    ByteSpan stream = findSoundtrackResource();
+    prepareSoundtrackFrom(stream.data, stream.size);
+}
+
+void prepareSoundtrackFrom(const unsigned char* bytes, size_t size) {
     // Decoding the whole track dominates start-up; input meanwhile waits in the queue.
-    StereoFloatTrack track = decodeSoundtrack();
+    StereoFloatTrack track = decodeSoundtrackBytes(bytes, size);
+    decodedSound = !isSilentFallback(track);
     buildLoudnessEnvelope(track);
     convertToPcm16(track);
     releaseDecodedSoundtrack(&track); // nothing reads the floats again: 52.8 MB for the carried track
@@ -14,4 +23,8 @@ void prepareSoundtrack() {
 
 bool soundtrackPrepared() {
     return pcmTrack.frames > 0;
+}
+
+bool soundtrackDecoded() {
+    return decodedSound && soundtrackPrepared();
 }

@@ -66,6 +66,9 @@ int assembleJob(const CaptureOptions& options) {
     EncodedVideo video;
     if (!beginEncodedVideo(job.options, ffmpeg, encoder, job.frames, &video, &why))
         return reportFailure(why);
+    std::string silent;
+    if (!captureHasSound(&silent))
+        reportNote(silent + ": the video has no audio");
     startProgress("video", "frames", job.frames);
     reportProgress(0);
     int done = 0;

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// The first member of every plan: a file without it is not a plan of this doz-capture.
+constexpr const char* JOB_FORMAT = "doz-capture job 1";
+
 struct ChunkRange {
     int first, count; // video frame numbers of the job
 };
@@ -38,8 +41,13 @@ CaptureJob makeJob(const CaptureOptions& options, const std::string& dir);
 std::string jobJson(const CaptureJob& job);
 // False for text that a plan cannot hold as it is (not UTF-8).
 bool isJsonText(const std::string& text);
-// Reads and checks JOBDIR/job.json; false, with the reason, when it is missing or malformed.
+// Reads and checks JOBDIR/job.json; false, with the reason (the file, the line and what is wrong), when it
+// is missing or malformed. Nothing a file can hold makes it throw.
 bool readJob(const std::string& dir, CaptureJob* job, std::string* why);
+// The same check of a plan's text, read from `path` (named in the reason only).
+bool readJobText(const std::string& path, const std::string& text, CaptureJob* job, std::string* why);
+// The largest job.json read: a plan of the most chunks is under 5 MB.
+constexpr long long MAX_JOB_FILE_BYTES = 16LL << 20;
 // Reads the job of --render-chunk or --assemble and holds it to the command line and to this build: 0 when
 // it can be used, else 2 after saying why on stderr.
 int openJobFor(const CaptureOptions& options, CaptureJob* job);

@@ -9,7 +9,6 @@
 #include "capture/png_file.h"
 #include "capture/progress.h"
 #include "capture/soundtrack_wav.h"
-#include "platform/resources.h"
 
 #include <cmath>
 #include <cstdio>
@@ -56,7 +55,8 @@ int captureVideo(const CaptureOptions& options) {
     if (toFrames) {
         if (!beginOutput(target, true, 0, &out, &why))
             return reportFailure(why);
-        video.withAudio = findSoundtrackResource().size > 0;
+        std::string silent;
+        video.withAudio = captureHasSound(&silent);
         if (video.withAudio) {
             const uint32_t frames =
                 static_cast<uint32_t>(std::llround(total * double(SAMPLE_RATE) / options.fps));
@@ -71,8 +71,9 @@ int captureVideo(const CaptureOptions& options) {
         return reportFailure(why);
     }
     const bool withAudio = video.withAudio;
-    if (!withAudio)
-        reportNote("this build carries no soundtrack: the video has no audio");
+    std::string silent;
+    if (!captureHasSound(&silent))
+        reportNote(silent + ": the video has no audio");
 
     setGracefulStop(true);
     startProgress(toFrames ? "frames" : "video", "frames", total);

@@ -2,17 +2,27 @@
 #include "capture/encoded_video.h"
 
 #include "audio/soundtrack.h"
+#include "audio/soundtrack_preparation.h"
 #include "capture/capture_frames.h"
 #include "capture/soundtrack_wav.h"
 #include "platform/resources.h"
 
 #include <cmath>
 
+bool captureHasSound(std::string* whyNot) {
+    if (soundtrackDecoded())
+        return true;
+    *whyNot = findSoundtrackResource().size == 0 ? "this build carries no soundtrack"
+                                                 : "the soundtrack did not decode";
+    return false;
+}
+
 bool beginEncodedVideo(const CaptureOptions& options, const std::string& ffmpeg, const std::string& encoder,
                        int frames, EncodedVideo* video, std::string* why) {
     if (!beginOutput(options.output, false, 0, &video->out, why))
         return false;
-    video->withAudio = findSoundtrackResource().size > 0;
+    std::string silent;
+    video->withAudio = captureHasSound(&silent);
     std::string wav;
     if (video->withAudio) {
         // The samples of exactly the frames' span, from the one 16-bit track: encoded once, never per piece.

@@ -13,6 +13,10 @@ struct EncodedVideo {
     bool withAudio = false;
 };
 
+// Whether a capture has sound: only a soundtrack that decoded gives one. When not, `whyNot` says why in a
+// few words ("this build carries no soundtrack", "the soundtrack did not decode").
+bool captureHasSound(std::string* whyNot);
+
 // Claims the output, writes the WAV of the `frames` frames from options.from and starts ffmpeg.
 bool beginEncodedVideo(const CaptureOptions& options, const std::string& ffmpeg, const std::string& encoder,
                        int frames, EncodedVideo* video, std::string* why);

@@ -16,7 +16,7 @@ static void putLittleEndian(std::vector<unsigned char>* out, uint32_t value, int
 
 bool writeSoundtrackWav(const std::string& path, uint32_t first, uint32_t frames, std::string* why) {
     // A WAV of an undecoded track would be silence that looks like sound to every check of its format.
-    if (!soundtrackPrepared()) {
+    if (!soundtrackDecoded()) {
         *why = "internal error: the soundtrack was not decoded before its WAV was written";
         return false;
     }

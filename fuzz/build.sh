@@ -1,7 +1,7 @@
 #!/bin/sh
-# Builds the libFuzzer programs of the sync parsers with Debian's clang (the main build stays with gcc):
-# build/fuzz/sync_stream_fuzzer and build/fuzz/track_file_fuzzer, with AddressSanitizer and
-# UndefinedBehaviorSanitizer. Usage: fuzz/build.sh [OUTPUT_DIR]
+# Builds the libFuzzer programs of the sync parsers and of capture job files with Debian's clang (the main
+# build stays with gcc): build/fuzz/sync_stream_fuzzer, build/fuzz/track_file_fuzzer and
+# build/fuzz/job_file_fuzzer, with AddressSanitizer and UndefinedBehaviorSanitizer. Usage: fuzz/build.sh [OUTPUT_DIR]
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$root/build/fuzz}"
@@ -16,3 +16,8 @@ for target in sync_stream_fuzzer track_file_fuzzer; do
     $CXX $flags $sources "$root/fuzz/$target.cpp" -o "$out/$target"
     echo "$out/$target"
 done
+# The job file reader and what it checks plans against, without the renderer a plan names.
+# shellcheck disable=SC2086
+$CXX $flags "$root/capture/job_text.cpp" "$root/capture/capture_options.cpp" "$root/app/option_numbers.cpp" \
+    "$root/fuzz/job_fuzz_target.cpp" "$root/fuzz/job_file_fuzzer.cpp" -o "$out/job_file_fuzzer"
+echo "$out/job_file_fuzzer"

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the saved seed corpus of the sync fuzz targets (fuzz/corpus/), small inputs that reach every
-command and every refusal. Run it again after changing it; the test suite replays what it wrote."""
+"""Writes the saved seed corpus of the fuzz targets (fuzz/corpus/): for the sync targets, small inputs that
+reach every command and every refusal; for job files, a plan and the faults a plan can hold. Run it again
+after changing it; the test suite replays what it wrote."""
 import os
 import struct
 
@@ -70,7 +71,59 @@ FILES = {
     "too_short": b"\x01\x00",
 }
 
-for folder, seeds in (("sync_stream", STREAMS), ("track_file", FILES)):
+
+def plan(**changes):
+    """A job.json as --plan writes it (10 frames in two chunks), with members replaced or (None) removed."""
+    members = [
+        ("format", '"doz-capture job 1"'),
+        ("renderer", '{\n    "version": "1.0",\n    "commit": "abc",\n    "stages": "00ff",\n    "soundtrack": "11"\n  }'),
+        ("tracks", '"0123456789abcdef"'),
+        ("size", "[\n    64,\n    36\n  ]"),
+        ("fps", "10.0"),
+        ("from", "0.0"),
+        ("to", "1.0"),
+        ("scale", "0.0"),
+        ("supersample", "1"),
+        ("output", '"/tmp/x.mp4"'),
+        ("frames", "10"),
+        ("chunks", "[\n    [\n      0,\n      5\n    ],\n    [\n      5,\n      5\n    ]\n  ]"),
+    ]
+    body = []
+    for name, value in members:
+        value = changes.pop(name, value)
+        if value is not None:
+            body.append('  "%s": %s' % (name, value))
+    body += ['  "%s": %s' % item for item in changes.items()]
+    return ("{\n" + ",\n".join(body) + "\n}\n").encode()
+
+
+JOBS = {
+    "plan": plan(),
+    "fps_overflow": plan(fps="1e400"),
+    "to_overflow_last_line": plan(chunks=None, to="-1e999"),
+    "fps_underflow": plan(fps="1e-400"),
+    "frames_huge": plan(frames="18446744073709551616"),
+    "frames_negative": plan(frames="-9223372036854775809"),
+    "chunk_count_huge": plan(chunks="[[0, 4294967301], [5, 5]]"),
+    "chunk_sum_overflow": plan(chunks="[[0, 5], [5, 2147483647]]"),
+    "chunks_many": plan(chunks="[" + ",".join(["[0,1]"] * 3000) + "]"),
+    "chunks_not_arrays": plan(chunks='[{"0": 5}, 5]'),
+    "size_types": plan(size='["64", 36]'),
+    "size_odd": plan(size="[65, 36]"),
+    "supersample_too_big": plan(size="[16384, 16]", supersample="2"),
+    "scale_text": plan(scale='"0.5"'),
+    "output_nul": plan(output='"/tmp/x\\u0000.mp4"'),
+    "output_missing": plan(output=None),
+    "renderer_array": plan(renderer="[1, 2]"),
+    "format_number": plan(format="1"),
+    "duplicate_fps": plan(fps="10.0", **{"fps ": "3"}),
+    "deep_nesting": plan(extra="[" * 5000 + "]" * 5000),
+    "not_an_object": b"[1, 2, 3]\n",
+    "empty": b"",
+    "bad_utf8": plan().replace(b"/tmp/x.mp4", b"/tmp/\xff.mp4"),
+}
+
+for folder, seeds in (("sync_stream", STREAMS), ("track_file", FILES), ("job_file", JOBS)):
     os.makedirs(os.path.join(ROOT, folder), exist_ok=True)
     for name, data in seeds.items():
         with open(os.path.join(ROOT, folder, name), "wb") as out:

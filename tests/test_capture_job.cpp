@@ -98,9 +98,9 @@ TEST(CaptureJobFile, WhatJsonRefusesIsRefusedWithTheFileAndTheReason) {
         {"\"supersample\": 2", "\"supersample\": 2.5"},
         {"\"size\": [", "\"size\": [321, "},
     };
-    const std::vector<std::string> reasons = {"\"fps\", \"from\" or \"to\" is missing or out of range",
-                                              "\"scale\" or \"supersample\" is missing or out of range",
-                                              "\"size\" is not an even [width, height]"};
+    const std::vector<std::string> reasons = {"line 14: \"fps\" is missing or out of range",
+                                              "line 18: \"supersample\" is missing or out of range",
+                                              "line 10: \"size\" is not an even [width, height]"};
     for (size_t i = 0; i < fields.size(); ++i) {
         std::string text = good;
         const size_t at = text.find(fields[i].first);
@@ -112,4 +112,56 @@ TEST(CaptureJobFile, WhatJsonRefusesIsRefusedWithTheFileAndTheReason) {
         EXPECT_FALSE(readJob(scratch.path, &job, &why));
         EXPECT_EQ(why, "'" + path + "' is not a usable plan: " + reasons[i]);
     }
+}
+
+// Numbers beyond a double, integers beyond an int and values of the wrong kind once threw out of the reader
+// and aborted the tool: each is refused with the file, the line it is on and the reason, and exit status 2.
+TEST(CaptureJobFile, NumbersOutOfRangeAreRefusedWithTheirLine) {
+    ScratchFolder scratch;
+    const std::string good = jobJson(makeJob(planOptions(), scratch.path));
+    const std::string path = scratch.path + "/job.json";
+    struct Fault {
+        std::string from, to, reason;
+    };
+    const std::vector<Fault> faults = {
+        {"\"fps\": 29.97", "\"fps\": 1e400", "line 14: number overflow parsing '1e400'"},
+        // The last member of its line, where the reader has already looked past the line's end.
+        {"\"frames\": 82,", "\"frames\": -1e999\n  ,", "line 20: number overflow parsing '-1e999'"},
+        {"\"from\": 1.5", "\"from\": 1e-400",
+         "line 20: \"frames\" does not match the time range and frame rate"},
+        {"\"frames\": 82", "\"frames\": 18446744073709551616",
+         "line 20: \"frames\" does not match the time range and frame rate"},
+        {"\"supersample\": 2", "\"supersample\": -9223372036854775809",
+         "line 18: \"supersample\" is missing or out of range"},
+        {"\"output\": \"", "\"output\": \"\\u0000", "line 19: \"output\" is missing"},
+        {"[\n      0,\n      27\n    ]", "[0, 4294967323]",
+         "line 22: the chunk ranges do not follow each other"},
+        {"[\n      27,\n      27\n    ]", "[27, 2147483647]",
+         "line 26: the chunk ranges do not follow each other"},
+        {"\"tracks\"", "\"deep\": " + std::string(20, '[') + std::string(20, ']') + ",\n  \"tracks\"",
+         "line 9: nested more than 16 deep"},
+        {"\"renderer\": {", "\"renderer\": 7,\n  \"was\": {",
+         "line 3: \"renderer\" is missing or incomplete"},
+    };
+    for (const Fault& fault : faults) {
+        const size_t at = good.find(fault.from);
+        ASSERT_NE(at, std::string::npos) << "the plan has no '" << fault.from << "':\n" << good;
+        std::string text = good;
+        text.replace(at, fault.from.size(), fault.to);
+        writeFile(path, text);
+        CaptureJob job;
+        std::string why;
+        EXPECT_FALSE(readJob(scratch.path, &job, &why)) << "accepted '" << fault.to << "'";
+        EXPECT_EQ(why.rfind("'" + path + "' is not a usable plan: " + fault.reason, 0), 0u)
+            << "for '" << fault.to << "': " << why;
+    }
+
+    // The tool itself: the overflowing rate refused, not thrown.
+    std::string text = good;
+    text.replace(text.find("\"fps\": 29.97"), 13, "\"fps\": 1e400");
+    writeFile(path, text);
+    ToolRun run = runCapture({"--render-chunk", scratch.path, "--chunk", "0"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.err,
+              "doz-capture: '" + path + "' is not a usable plan: line 14: number overflow parsing '1e400'\n");
 }

@@ -1,5 +1,6 @@
 // The sync tracks in the picture: what each track does to the frame, that a frame with keys is the same
-// however it was reached, and that a run without keys sends the track uniform nothing at all.
+// however it was reached, which way each camera track moves the picture, and that a run without keys sends
+// the track uniform nothing at all.
 #include "audio/loudness_envelope.h"
 #include "render/gl_api.h"
 #include "render/scene_program.h"
@@ -8,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <vector>
 
 constexpr int SIDE = 96; // square, so that a quarter turn of the camera maps the picture onto itself
 
@@ -42,6 +45,66 @@ static double changedShare(const Still& a, const Still& b, int tolerance = 0) {
                 break;
             }
     return static_cast<double>(changed) / (a.rgba.size() / 4);
+}
+
+// Each pixel's red + green + blue.
+static std::vector<int> luminance(const Still& s) {
+    std::vector<int> sums(static_cast<size_t>(s.width) * s.height);
+    for (size_t i = 0; i < sums.size(); ++i)
+        sums[i] = s.rgba[4 * i] + s.rgba[4 * i + 1] + s.rgba[4 * i + 2];
+    return sums;
+}
+
+struct Shift {
+    int x = 0, y = 0; // what `a` shows at (x, y) `b` shows at (x + shift.x, y + shift.y); y grows downwards
+};
+
+// The whole-picture shift, up to `reach` pixels each way, that lines `b` up best with `a`: a move of the
+// picture that every renderer draws alike, where single pixels are not.
+static Shift pictureShift(const Still& a, const Still& b, int reach) {
+    const std::vector<int> la = luminance(a), lb = luminance(b);
+    const int w = a.width, h = a.height;
+    Shift best;
+    long bestError = -1;
+    for (int dy = -reach; dy <= reach; ++dy)
+        for (int dx = -reach; dx <= reach; ++dx) {
+            long error = 0;
+            for (int y = reach; y < h - reach; ++y)
+                for (int x = reach; x < w - reach; ++x)
+                    error += std::abs(lb[static_cast<size_t>((y + dy) * w + x + dx)] -
+                                      la[static_cast<size_t>(y * w + x)]);
+            if (bestError < 0 || error < bestError) {
+                bestError = error;
+                best = {dx, dy};
+            }
+        }
+    return best;
+}
+
+// The magnification about the centre, 0.6 to 1.6, that lines `b` up best with `a`: below 1, what `a` shows
+// is smaller in `b`.
+static double pictureScale(const Still& a, const Still& b) {
+    const std::vector<int> la = luminance(a), lb = luminance(b);
+    const int w = a.width, h = a.height;
+    double best = 1., bestError = -1.;
+    for (int step = 0; step <= 50; ++step) {
+        const double scale = .6 + .02 * step;
+        long error = 0, count = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const long sx = std::lround((x + .5 - w / 2.) * scale + w / 2. - .5);
+                const long sy = std::lround((y + .5 - h / 2.) * scale + h / 2. - .5);
+                if (sx < 0 || sy < 0 || sx >= w || sy >= h)
+                    continue;
+                error += std::abs(lb[static_cast<size_t>(sy * w + sx)] - la[static_cast<size_t>(y * w + x)]);
+                ++count;
+            }
+        if (count > w * h / 4 && (bestError < 0 || double(error) / count < bestError)) {
+            bestError = double(error) / count;
+            best = scale;
+        }
+    }
+    return best;
 }
 
 static double meanLevel(const Still& s) {
@@ -148,4 +211,47 @@ TEST(SceneTracks, EachTrackChangesThePictureAsItsNameSays) {
                     *(keyless.at(SIDE - 1 - row, col) + k);
     EXPECT_LT(changedShare(rolled, turned, 24), .02);
     EXPECT_GT(changedShare(rolled, keyless, 24), .2);
+}
+
+// Which way each camera track moves the picture. From 74 s on the camera trails the truck from 60 units
+// behind, looking along -y at a point 12 units past it: +x is to the right in the picture, +z up, and the
+// truck is nearer than the point looked at. So, as the tracks' names say: moving the point looked at pans
+// (+x: the picture slides left) and tilts (+z: down; +y, towards the eye and below it: up); moving the
+// eye while that point stays put swings the nearer truck the other way (+x: left, +z: down) or, backing
+// off along +y, shrinks it; a wider field of view shows everything smaller. Each both ways, so that a
+// swapped or negated track fails where a changed picture alone would pass.
+TEST(SceneTracks, EachCameraTrackMovesThePictureTheWayItsNameSays) {
+    openSceneForStills(SIDE, SIDE);
+    const double at = 80.;
+    resetSyncTracks();
+    const Still keyless = renderSceneAt(at);
+    auto keyed = [&](int track, float value) {
+        resetSyncTracks();
+        setSyncKey(track, 0, value, SYNC_STEP);
+        return renderSceneAt(at);
+    };
+    struct Move {
+        int track;
+        float value;
+        int x, y; // the sign of the shift expected along each axis; 0: none
+    };
+    const Move moves[] = {
+        {TRACK_CAMERA_TARGET_X, 2.f, -1, 0},  {TRACK_CAMERA_TARGET_X, -2.f, 1, 0},
+        {TRACK_CAMERA_TARGET_Z, 2.f, 0, 1},   {TRACK_CAMERA_TARGET_Z, -2.f, 0, -1},
+        {TRACK_CAMERA_TARGET_Y, 40.f, 0, -1}, {TRACK_CAMERA_POS_X, 2.f, -1, 0},
+        {TRACK_CAMERA_POS_X, -2.f, 1, 0},     {TRACK_CAMERA_POS_Z, 2.f, 0, 1},
+        {TRACK_CAMERA_POS_Z, -2.f, 0, -1},
+    };
+    for (const Move& move : moves) {
+        const Shift shift = pictureShift(keyless, keyed(move.track, move.value), 12);
+        const int along = move.x != 0 ? shift.x * move.x : shift.y * move.y;
+        const int across = move.x != 0 ? shift.y : shift.x;
+        EXPECT_GE(along, 1) << SYNC_TRACK_NAMES[move.track] << " " << move.value << ": shift " << shift.x
+                            << ", " << shift.y;
+        EXPECT_LT(std::abs(across), along) << SYNC_TRACK_NAMES[move.track] << " " << move.value;
+    }
+    EXPECT_LT(pictureScale(keyless, keyed(TRACK_CAMERA_POS_Y, 2.f)), .97);
+    EXPECT_GT(pictureScale(keyless, keyed(TRACK_CAMERA_POS_Y, -2.f)), 1.03);
+    EXPECT_LT(pictureScale(keyless, keyed(TRACK_CAMERA_FOV, 20.f)), .8);
+    EXPECT_GT(pictureScale(keyless, keyed(TRACK_CAMERA_FOV, -20.f)), 1.25);
 }

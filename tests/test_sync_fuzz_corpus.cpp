@@ -1,6 +1,10 @@
-// The fuzz targets' saved corpus, replayed through the same entry points as the fuzzers, built here with the
+// The fuzz targets' saved corpora, replayed through the same entry points as the fuzzers, built here with the
 // normal compiler: every seed, and every finding saved since, must keep its invariants.
+#include "fuzz/job_fuzz_target.h"
 #include "fuzz/sync_fuzz_targets.h"
+
+#include "capture/capture_job.h"
+#include "tests/capture_tool.h"
 
 #include <gtest/gtest.h>
 
@@ -30,4 +34,18 @@ TEST(SyncFuzzCorpus, StreamAndTrackFileInputsKeepTheirInvariants) {
     const uint8_t oneKey[] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x3F, 1};
     EXPECT_TRUE(fuzzTrackFile(oneKey, sizeof oneKey));
     EXPECT_TRUE(fuzzSyncStream(oneKey, sizeof oneKey));
+}
+
+TEST(JobFuzzCorpus, JobFileInputsAreRefusedWithALineOrTakenSound) {
+    EXPECT_GE(replay("job_file", fuzzJobFile), 23);
+    // One that reads: without it, a target refusing everything would pass.
+    ScratchFolder scratch;
+    CaptureOptions options;
+    options.chunks = 4;
+    options.output = "/tmp/demo.mp4";
+    const std::string plan = jobJson(makeJob(options, scratch.path));
+    CaptureJob job;
+    std::string why;
+    EXPECT_TRUE(readJobText("job.json", plan, &job, &why)) << why;
+    EXPECT_TRUE(fuzzJobFile(reinterpret_cast<const uint8_t*>(plan.data()), plan.size()));
 }

@@ -19,8 +19,9 @@ one-process capture by framemd5, picture and sound. Then a truncated chunk, a ch
 and a chunk of another plan (all refused by name, nothing written), a chunk past the file size limit (fails
 alone), the exit-2 refusals, `farm.slurm` on a one-node Slurm that the test starts (munged, slurmctld and
 slurmd on loopback ports, state in its scratch folder: the array's three tasks and the assembly after them
-make the same video; without Slurm or root, the script's commands are checked and run as its tasks would
-be, and the test says so), and `--supersample 2` against the block means of a still at twice the size.
+make the same video, and a Slurm that is installed but does not come up or run the jobs fails the test;
+only without Slurm or root are the script's commands checked and run as its tasks would be, and the test
+says the cluster was skipped), and `--supersample 2` against the block means of a still at twice the size.
 
 hosts (ctest capture.FarmJob_hosts): the same job through `farm.sh --hosts` with two logins to an sshd that
 the test starts on two loopback ports with a throwaway key (skipped, saying why, without sshd).
@@ -272,15 +273,20 @@ def free_ports(count):
     return ports
 
 
-def start_slurm(scratch):
-    """A one-node Slurm of our own: munged, slurmctld and slurmd on loopback ports, state in the scratch
-    folder. Returns (processes, environment) or (None, why)."""
-    tools = ["munged", "munge", "slurmctld", "slurmd", "sbatch", "squeue"]
+def slurm_missing():
+    """Why no Slurm can be started here (not installed, or not root), or None when one can."""
+    tools = ["munged", "munge", "slurmctld", "slurmd", "sbatch", "squeue", "sinfo"]
     missing = [tool for tool in tools if not shutil.which(tool) and not os.path.exists("/usr/sbin/" + tool)]
     if missing:
-        return None, "no %s (Debian: munge slurmctld slurmd slurm-client)" % ", ".join(missing)
+        return "no %s (Debian: munge slurmctld slurmd slurm-client)" % ", ".join(missing)
     if os.geteuid() != 0:
-        return None, "slurmd runs its jobs as their users, which needs root"
+        return "slurmd runs its jobs as their users, which needs root"
+    return None
+
+
+def start_slurm(scratch):
+    """A one-node Slurm of our own: munged, slurmctld and slurmd on loopback ports, state in the scratch
+    folder. Returns (processes, environment); fails when the daemons do not come up."""
     folder = os.path.join(scratch, "slurm")
     for sub in ("state", "spool"):
         os.makedirs(os.path.join(folder, sub))
@@ -323,10 +329,11 @@ def start_slurm(scratch):
     deadline = time.monotonic() + 90
     while time.monotonic() < deadline and all(p.poll() is None for p in processes):
         if "idle" in run(["sinfo", "-h", "-o", "%T"], env=env, timeout=60).stdout:
-            return (processes, env), None
+            return processes, env
         time.sleep(0.5)
     stop_all(processes)
-    return None, "the one-node Slurm did not come up: " + open(os.path.join(folder, "daemons.log")).read()[-400:]
+    raise Failure("Slurm is installed but the one-node Slurm did not come up: " +
+                  open(os.path.join(folder, "daemons.log")).read()[-400:])
 
 
 def stop_all(processes):
@@ -341,7 +348,8 @@ def stop_all(processes):
 
 def slurm_job(source, capture, scratch, env, expected):
     """farm.slurm on a one-node Slurm started here: the plan, an array task per chunk and the assembly
-    after them. Where no Slurm can be started, its commands are checked and run as Slurm would run them."""
+    after them. Only where Slurm is not installed (or the test is not root) are its commands run as Slurm
+    would run them, and the case is reported skipped: a Slurm that is there but runs no job fails."""
     out = os.path.join(scratch, "slurm.mp4")
     args = [os.path.join(source, "capture/farm.slurm"), "--chunks", "3", "--"] + VIDEO + ["-o", out]
     said = run(args[:1] + ["--dry-run"] + args[1:], expect=0, env=env).stdout.splitlines()
@@ -349,16 +357,16 @@ def slurm_job(source, capture, scratch, env, expected):
           said[1].startswith("sbatch --parsable --array=0-2 ") and
           said[2].startswith("sbatch --parsable --dependency=afterok:"), "farm.slurm --dry-run said:\n" +
           "\n".join(said))
-    started, why = start_slurm(scratch)
-    if started is None:
-        print("no Slurm cluster (%s): farm.slurm's commands are run as its tasks would be" % why)
+    why = slurm_missing()
+    if why is not None:
+        print("SKIPPED the Slurm cluster (%s): farm.slurm's commands are run as its tasks would be" % why)
         run(["bash", "-c", said[0]], expect=0, env=env)
         for task in range(3):
             run(["bash", "-c", "eval " + said[1].split(" --wrap ", 1)[1]], expect=0,
                 env=dict(env, SLURM_ARRAY_TASK_ID=str(task)))
         run(["bash", "-c", "eval " + said[2].split(" --wrap ", 1)[1]], expect=0, env=env)
     else:
-        processes, slurm_env = started
+        processes, slurm_env = start_slurm(scratch)
         try:
             submitted = run(args, expect=0, env=dict(env, **slurm_env)).stdout
             jobs = submitted.split("squeue -j ")[1].split()[0]
@@ -368,6 +376,8 @@ def slurm_job(source, capture, scratch, env, expected):
                 time.sleep(1)
             logs = sorted(glob.glob(out + ".job/slurm-*.log"))
             check(len(logs) == 4, "expected 3 task logs and the assembly's: %s" % logs)
+            check(os.path.exists(out), "the Slurm jobs ran but wrote no video; their logs:\n" +
+                  "\n".join(open(log).read()[-400:] for log in logs))
         finally:
             stop_all(processes)
     check(framemd5(out) == expected, "the Slurm job's video differs from the one-process capture")

@@ -17,6 +17,11 @@ LIVE_WINDOWS_MATCHED = int(LIVE_S / LIVE_WINDOW_S) // 4
 # What a recording keeps, in seconds of sound.
 LIVE_KEEP_S = LIVE_FROM_S + LIVE_S + 0.5
 
+# A file's sound is searched for this far either way before its lag is held to the caller's bound: a search
+# no wider than the bound would find a stream out of step at the bound's edge, poorly correlated but in bound.
+SEARCH_LAG_MS = 1000.0
+
+
 class SoundMismatch(Exception):
     pass
 
@@ -51,12 +56,12 @@ def matches(m, max_lag_ms, min_correlation, level_db):
 def check_track(tool, path, at_s, max_lag_ms, min_correlation, level_db=1.0, what=None):
     """Raises SoundMismatch unless `path` holds the track from `at_s` within `max_lag_ms`, correlated at
     `min_correlation` or more and at the track's level within `level_db`; returns what it found."""
-    m = match_track(tool, path, at_s, max_lag_ms)[0]
+    m = match_track(tool, path, at_s, max(SEARCH_LAG_MS, max_lag_ms))[0]
     said = f"{what or path}: {describe(m)}"
     if m["track_rms_db"] < -40:
         raise SoundMismatch(f"{said}: the track is near silence there, which proves nothing")
     if not matches(m, max_lag_ms, min_correlation, level_db):
-        raise SoundMismatch(f"{said}: not the track")
+        raise SoundMismatch(f"{said}: not the track within {max_lag_ms:g} ms")
     return said
 
 
