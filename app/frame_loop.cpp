@@ -17,6 +17,12 @@
 
 static_assert(SYNC_TRACK_COUNT == TRACK_UNIFORM_VALUES, "one uniform value per track");
 
+static TrackValueOverride trackOverride = nullptr;
+
+void setTrackValueOverride(TrackValueOverride override) {
+    trackOverride = override;
+}
+
 double stepFrameTime() {
     double time = readMusicTime();
     if (time > END_TIME)
@@ -61,6 +67,8 @@ void drawFramePass() {
     // The tracks at this pass's music time, the one iTime carries.
     float trackValues[SYNC_TRACK_COUNT];
     readTrackValues(rowAtTime(time), trackValues);
+    if (trackOverride != nullptr)
+        trackOverride(time, trackValues);
     sendTrackValues(sceneProgram, trackValues);
 
     if (sceneProgram == 0)
