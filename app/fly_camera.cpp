@@ -49,8 +49,11 @@ void startFlyCamera(const char* tracksFolder, bool sendKeysToEditor) {
     sendKeys = sendKeysToEditor;
 }
 
+static uint32_t noteTick = 0;
+
 static void setNote(const char* text) {
     std::snprintf(flyCamera.note, sizeof flyCamera.note, "%s", text);
+    noteTick = readTickCount();
 }
 
 // The scene's camera at `seconds`, from the stages the scene program was last built from.
@@ -113,6 +116,7 @@ bool startFlying(double shownSeconds) {
 
 void stopFlying() {
     flyCamera.flying = false;
+    flyCamera.note[0] = '\0';
     for (bool& held : flyCamera.held)
         held = false;
     flyCamera.turning = false;
@@ -442,7 +446,10 @@ bool handleFlyInput(const RawInputEvent& event) {
 }
 
 const char* flyTitleNote() {
-    const FlyCamera& c = flyCamera;
+    FlyCamera& c = flyCamera;
+    // Out of fly mode a note (an undo, a jump, a refusal) shows for a while, then the title is plain again.
+    if (!c.flying && c.note[0] != '\0' && readTickCount() - noteTick > FLY_NOTE_SHOWN_MS)
+        c.note[0] = '\0';
     std::snprintf(titleNote, sizeof titleNote, "%s%s%s", c.flying ? "fly" : "",
                   c.flying && c.note[0] != '\0' ? "  " : "", c.note);
     return titleNote;

@@ -21,6 +21,8 @@ constexpr double FLY_DISTANCES_PER_SECOND = 0.5;
 // A frame that took longer (a compile, a dragged window) moves as far as one this long.
 constexpr uint32_t FLY_LONGEST_STEP_MS = 100;
 constexpr int FLY_NOTE_SIZE = 160;
+// How long a note of a key used out of fly mode stays in the title.
+constexpr uint32_t FLY_NOTE_SHOWN_MS = 3000;
 
 enum FlyMove { FLY_FORWARD, FLY_LEFT, FLY_BACK, FLY_RIGHT, FLY_DOWN, FLY_UP, FLY_MOVE_COUNT };
 
@@ -80,7 +82,8 @@ float unwrapRoll(float value, int32_t row);
 // The nearest row before (direction -1) or after (+1) `row` that holds a key on any track; -1 for none.
 int32_t neighbourKeyRow(int32_t row, int direction);
 
-// What the title adds: "" out of fly mode with nothing to say, else "fly" and the last note.
+// What the title adds: "fly" and the last note while flying; out of fly mode a note for FLY_NOTE_SHOWN_MS,
+// then "".
 const char* flyTitleNote();
 
 // Back to a fresh process: not flying, nothing to undo, no folder.
