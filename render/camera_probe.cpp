@@ -25,6 +25,10 @@ static GLuint probeProgram = 0;
 static bool probeFailed = false;
 static std::string builtVertex, builtFragment;
 static GLint timeLocation = -1, resolutionLocation = -1;
+// The last answer: a held frame asks for the same time every pass, and a read back waits for the GPU.
+static bool answered = false;
+static double answeredSeconds = 0.0;
+static SceneCamera answer;
 
 // Column 0 the eye, column 1 the target.
 static const char* const PROBE_MAIN = "\n#undef main\n"
@@ -83,6 +87,7 @@ static bool buildProbe(const char* vertexSource, const char* fragmentSource) {
     probeProgram =
         compileAndLinkStages(vertexSource, probeFragment(builtFragment).c_str(), log, sizeof log, &failure);
     probeFailed = probeProgram == 0;
+    answered = false;
     if (probeFailed)
         return false;
     timeLocation = gl.getUniformLocation(probeProgram, "iTime");
@@ -93,6 +98,10 @@ static bool buildProbe(const char* vertexSource, const char* fragmentSource) {
 bool probeSceneCamera(const char* vertexSource, const char* fragmentSource, double seconds, SceneCamera* out) {
     if (!loadEntryPoints() || !buildProbe(vertexSource, fragmentSource))
         return false;
+    if (answered && answeredSeconds == seconds) {
+        *out = answer;
+        return true;
+    }
     GLint previousFramebuffer = 0, viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previousFramebuffer);
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -125,6 +134,9 @@ bool probeSceneCamera(const char* vertexSource, const char* fragmentSource, doub
         out->eye[k] = pixels[k];
         out->target[k] = pixels[4 + k];
     }
+    answered = true;
+    answeredSeconds = seconds;
+    answer = *out;
     return true;
 }
 
@@ -132,6 +144,7 @@ void forgetCameraProbe() {
     // The objects belong to a context that may be gone: only forgotten.
     probeProgram = 0;
     probeFailed = false;
+    answered = false;
     builtVertex.clear();
     builtFragment.clear();
     framebuffer = 0;

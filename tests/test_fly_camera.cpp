@@ -1,6 +1,7 @@
 // Fly mode: a view flown with raw events through the headless window and keyed with K is the frame that
 // doz-capture draws from the tracks folder at that row; Ctrl+Z puts the folder back; a linked editor gets
-// SET_KEY commands only when opted in. Also the roll's unwrapping and the rows holding keys.
+// SET_KEY commands only when opted in. Also the roll's unwrapping, the rows holding keys, and the camera
+// probe that asks the scene's source for its camera.
 #include "app/fly_camera.h"
 #include "app/frame_loop.h"
 #include "app/input.h"
@@ -8,10 +9,15 @@
 #include "app/transport.h"
 #include "platform/headless/headless.h"
 #include "platform/window.h"
+#include "render/camera_probe.h"
+#include "render/scene_program.h"
+#include "render/shader_sources.h"
 #include "sync/sync_protocol.h"
 #include "sync/track_files.h"
 #include "tests/capture_tool.h"
 
+#include <GL/gl.h>
+#include <GL/glext.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -250,4 +256,31 @@ TEST(FlyCamera, AnOptedInKeyIsASetKeyAndARemovalADeleteKeyOnlyWhileGreeted) {
     ASSERT_EQ(queued, sizeof expected);
     EXPECT_EQ(std::memcmp(out, expected, sizeof expected), 0);
     resetSyncClient();
+}
+
+TEST(FlyCamera, TheCameraProbeAnswersFromTheSourceItIsGivenAndLeavesTheStateAsItWas) {
+    prepareReferenceDemo(WIDTH, HEIGHT);
+    GLint framebuffer = 0, program = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    SceneCamera camera;
+    ASSERT_TRUE(probeSceneCamera(SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE, 62.0, &camera));
+    const float eye[3] = {0.f, -478.f, 9.2f}, target[3] = {0.f, -496.f, 3.2f};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(camera.eye[k], eye[k], 1e-4) << k;
+        EXPECT_NEAR(camera.target[k], target[k], 1e-4) << k;
+    }
+    // An edited stage (author mode's folder): the probe follows it.
+    std::string edited = SCENE_FRAGMENT_SOURCE;
+    const std::string orbit = "#define ORBIT_Z 6.0";
+    ASSERT_NE(edited.find(orbit), std::string::npos);
+    edited.replace(edited.find(orbit), orbit.size(), "#define ORBIT_Z 9.0");
+    ASSERT_TRUE(probeSceneCamera(SCENE_VERTEX_SOURCE, edited.c_str(), 62.0, &camera));
+    EXPECT_NEAR(camera.eye[2], 12.2f, 1e-4);
+    EXPECT_FALSE(probeSceneCamera(SCENE_VERTEX_SOURCE, "#version 330\nout vec4 O;\nvoid main() {}\n", 1.0, &camera))
+        << "a source without camera()";
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    EXPECT_EQ(static_cast<GLuint>(program), sceneProgram);
+    GLint after = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &after);
+    EXPECT_EQ(after, framebuffer);
 }
