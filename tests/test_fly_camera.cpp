@@ -113,6 +113,8 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     startFlyCamera(tracks.c_str(), false);
     setRawInputHook(handleFlyInput);
     setTrackValueOverride(overrideFlownTracks);
+    // A key already at a row keeps its interpolation (0 changes nothing in the picture).
+    setSyncKey(TRACK_CAMERA_FOV, 1120, 0.f, SYNC_SMOOTH);
     ASSERT_EQ(writeTrackFiles(tracks.c_str(), SYNC_FILE_BASE, nullptr), 0);
     std::string beforeLastKey;
 
@@ -148,7 +150,8 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
             for (int i = 0; i < syncTracks.tracks[track].count; ++i)
                 at = syncTracks.tracks[track].rows[i] == row ? i : at;
             ASSERT_GE(at, 0) << SYNC_TRACK_NAMES[track];
-            EXPECT_EQ(syncTracks.tracks[track].interpolations[at], SYNC_LINEAR);
+            EXPECT_EQ(syncTracks.tracks[track].interpolations[at],
+                      track == TRACK_CAMERA_FOV && row == 1120 ? SYNC_SMOOTH : SYNC_LINEAR);
         }
         ToolRun capture = runCapture({"--at", std::to_string(seconds), "--size", "96x54", "--tracks", tracks,
                                       "-o", folder / "keyed.png"});
