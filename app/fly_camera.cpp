@@ -226,14 +226,15 @@ static void publishKeys(const KeyedStep& step, const char* done) {
             const int track = TRACK_CAMERA_POS_X + t;
             int at = keyIndex(track, step.row);
             const SyncTrackKeys& keys = syncTracks.tracks[track];
-            bool ok = at >= 0 ? sendSyncKey(static_cast<uint32_t>(track), static_cast<uint32_t>(step.row), false,
-                                            keys.values[at], keys.interpolations[at])
-                              : sendSyncKey(static_cast<uint32_t>(track), static_cast<uint32_t>(step.row), true,
-                                            0.f, 0);
+            bool ok = at >= 0 ? sendSyncKey(static_cast<uint32_t>(track), static_cast<uint32_t>(step.row),
+                                            false, keys.values[at], keys.interpolations[at])
+                              : sendSyncKey(static_cast<uint32_t>(track), static_cast<uint32_t>(step.row),
+                                            true, 0.f, 0);
             sent += ok ? 1 : 0;
         }
-        std::snprintf(text, sizeof text, sent == FLY_KEYED_TRACKS ? "%s row %d: sent to the editor"
-                                                                  : "%s row %d: the editor is not linked now",
+        std::snprintf(text, sizeof text,
+                      sent == FLY_KEYED_TRACKS ? "%s row %d: sent to the editor"
+                                               : "%s row %d: the editor is not linked now",
                       done, static_cast<int>(step.row));
     } else if (!folder.empty()) {
         int failed = writeTrackFiles(folder.c_str(), SYNC_FILE_BASE, reportFile);
@@ -286,7 +287,8 @@ bool keyFlownView(int32_t row) {
         int at = keyIndex(track, row);
         step.had[t] = at >= 0;
         step.value[t] = at >= 0 ? syncTracks.tracks[track].values[at] : 0.f;
-        step.interpolation[t] = at >= 0 ? syncTracks.tracks[track].interpolations[at] : static_cast<uint8_t>(SYNC_LINEAR);
+        step.interpolation[t] =
+            at >= 0 ? syncTracks.tracks[track].interpolations[at] : static_cast<uint8_t>(SYNC_LINEAR);
     }
     for (int t = 0; t < FLY_KEYED_TRACKS; ++t) {
         if (setSyncKey(TRACK_CAMERA_POS_X + t, row, values[t], step.interpolation[t]) == SYNC_KEY_REFUSED) {

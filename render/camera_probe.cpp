@@ -95,7 +95,8 @@ static bool buildProbe(const char* vertexSource, const char* fragmentSource) {
     return true;
 }
 
-bool probeSceneCamera(const char* vertexSource, const char* fragmentSource, double seconds, SceneCamera* out) {
+bool probeSceneCamera(const char* vertexSource, const char* fragmentSource, double seconds,
+                      SceneCamera* out) {
     if (!loadEntryPoints() || !buildProbe(vertexSource, fragmentSource))
         return false;
     if (answered && answeredSeconds == seconds) {

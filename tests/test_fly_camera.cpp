@@ -206,11 +206,20 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
         const unsigned char* c = out + 14 * t;
         uint32_t bits = 0;
         std::memcpy(&bits, &syncTracks.tracks[t].values[0], 4);
-        const unsigned char expected[14] = {0,    0, 0, 0, static_cast<unsigned char>(t), 0, 0, 0x03, 0xD0,
+        const unsigned char expected[14] = {0,
+                                            0,
+                                            0,
+                                            0,
+                                            static_cast<unsigned char>(t),
+                                            0,
+                                            0,
+                                            0x03,
+                                            0xD0,
                                             static_cast<unsigned char>(bits >> 24),
                                             static_cast<unsigned char>(bits >> 16),
                                             static_cast<unsigned char>(bits >> 8),
-                                            static_cast<unsigned char>(bits), SYNC_LINEAR};
+                                            static_cast<unsigned char>(bits),
+                                            SYNC_LINEAR};
         EXPECT_EQ(std::memcmp(c, expected, 14), 0) << "SET_KEY for track " << t;
     }
     EXPECT_EQ(cameraFiles(tracks), beforeLinked);
@@ -254,7 +263,8 @@ TEST(FlyCamera, AnOptedInKeyIsASetKeyAndARemovalADeleteKeyOnlyWhileGreeted) {
     dropSyncOutput(queued);
     ASSERT_TRUE(sendSyncKey(3, 0x01020304, false, 1.5f, SYNC_SMOOTH));
     ASSERT_TRUE(sendSyncKey(14, 2, true, 0.f, 0));
-    const unsigned char expected[] = {0, 0, 0, 0, 3, 1, 2, 3, 4, 0x3F, 0xC0, 0, 0, 2, 1, 0, 0, 0, 14, 0, 0, 0, 2};
+    const unsigned char expected[] = {0, 0, 0, 0, 3, 1, 2,  3, 4, 0x3F, 0xC0, 0,
+                                      0, 2, 1, 0, 0, 0, 14, 0, 0, 0,    2};
     const unsigned char* out = pendingSyncOutput(&queued);
     ASSERT_EQ(queued, sizeof expected);
     EXPECT_EQ(std::memcmp(out, expected, sizeof expected), 0);
@@ -279,7 +289,8 @@ TEST(FlyCamera, TheCameraProbeAnswersFromTheSourceItIsGivenAndLeavesTheStateAsIt
     edited.replace(edited.find(orbit), orbit.size(), "#define ORBIT_Z 9.0");
     ASSERT_TRUE(probeSceneCamera(SCENE_VERTEX_SOURCE, edited.c_str(), 62.0, &camera));
     EXPECT_NEAR(camera.eye[2], 12.2f, 1e-4);
-    EXPECT_FALSE(probeSceneCamera(SCENE_VERTEX_SOURCE, "#version 330\nout vec4 O;\nvoid main() {}\n", 1.0, &camera))
+    EXPECT_FALSE(
+        probeSceneCamera(SCENE_VERTEX_SOURCE, "#version 330\nout vec4 O;\nvoid main() {}\n", 1.0, &camera))
         << "a source without camera()";
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     EXPECT_EQ(static_cast<GLuint>(program), sceneProgram);

@@ -82,7 +82,8 @@ TEST(Input, RawEventsAreNamedByTheExecutablesTableOrThePagesTable) {
     EXPECT_EQ(translateRawInput(raw(down, 'F')), InputEvent::KeyOther);
     EXPECT_EQ(translateRawInput(raw(down, KEY_F11)), InputEvent::KeyF11);
     EXPECT_EQ(translateRawInput(raw(RawEventType::KeyUp, KEY_ESCAPE)), InputEvent::Other);
-    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, MOD_SHIFT)), InputEvent::ShiftLeftDown);
+    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, MOD_SHIFT)),
+              InputEvent::ShiftLeftDown);
     EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, 0, MOUSE_OTHER)), InputEvent::Other);
     EXPECT_EQ(translateRawInput(raw(RawEventType::MouseUp, KEY_NONE, 0, MOUSE_RIGHT)), InputEvent::Other);
     EXPECT_EQ(translateRawInput(raw(RawEventType::DoubleClick)), InputEvent::Other);
@@ -97,7 +98,8 @@ TEST(Input, RawEventsAreNamedByTheExecutablesTableOrThePagesTable) {
     EXPECT_FALSE(rawInputWanted(raw(down, KEY_SPACE, MOD_SUPER)));
     EXPECT_FALSE(rawInputWanted(raw(down, 'B')));
     EXPECT_TRUE(rawInputWanted(raw(down, KEY_PERIOD)));
-    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, 0, MOUSE_OTHER)), InputEvent::RightDown);
+    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, 0, MOUSE_OTHER)),
+              InputEvent::RightDown);
 
     // A held key's repeat reaches the author handler as one; a hook that takes an event stops it there.
     resetInput();

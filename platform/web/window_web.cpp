@@ -112,11 +112,20 @@ static int keyCode(const char* key) {
         const char* name;
         int code;
     } NAMED[] = {
-        {"Escape", KEY_ESCAPE},       {"Esc", KEY_ESCAPE},        {"Enter", KEY_ENTER},
-        {"Tab", KEY_TAB},             {"Backspace", KEY_BACKSPACE}, {"ArrowRight", KEY_RIGHT},
-        {"ArrowLeft", KEY_LEFT},      {"ArrowDown", KEY_DOWN},    {"ArrowUp", KEY_UP},
-        {"PageUp", KEY_PAGE_UP},      {"PageDown", KEY_PAGE_DOWN}, {"Home", KEY_HOME},
-        {"End", KEY_END},             {"F11", KEY_F11},
+        {"Escape", KEY_ESCAPE},
+        {"Esc", KEY_ESCAPE},
+        {"Enter", KEY_ENTER},
+        {"Tab", KEY_TAB},
+        {"Backspace", KEY_BACKSPACE},
+        {"ArrowRight", KEY_RIGHT},
+        {"ArrowLeft", KEY_LEFT},
+        {"ArrowDown", KEY_DOWN},
+        {"ArrowUp", KEY_UP},
+        {"PageUp", KEY_PAGE_UP},
+        {"PageDown", KEY_PAGE_DOWN},
+        {"Home", KEY_HOME},
+        {"End", KEY_END},
+        {"F11", KEY_F11},
     };
     for (const auto& named : NAMED)
         if (std::strcmp(key, named.name) == 0)
