@@ -376,7 +376,7 @@ static void jumpToKey(int direction) {
 
 // The keys that act in and out of fly mode.
 static bool handleAuthorFlyKey(const RawInputEvent& event) {
-    const bool ctrl = (event.modifiers & MOD_CTRL) != 0;
+    const bool ctrl = (event.modifiers & MODIFIER_CTRL) != 0;
     switch (event.key) {
     case 'F':
         if (!ctrl && !event.repeat) {
@@ -406,7 +406,7 @@ static bool handleAuthorFlyKey(const RawInputEvent& event) {
 bool handleFlyInput(const RawInputEvent& event) {
     FlyCamera& c = flyCamera;
     if (event.type == RawEventType::KeyDown || event.type == RawEventType::KeyUp)
-        c.fast = (event.modifiers & MOD_SHIFT) != 0;
+        c.fast = (event.modifiers & MODIFIER_SHIFT) != 0;
     if (event.type == RawEventType::KeyDown && handleAuthorFlyKey(event))
         return true;
     if (!c.flying)

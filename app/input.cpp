@@ -58,18 +58,18 @@ static InputEvent desktopKey(const RawInputEvent& event) {
     case KEY_F11:
         return InputEvent::KeyF11;
     default:
-        return sharedKey(event.key, (event.modifiers & MOD_SHIFT) != 0);
+        return sharedKey(event.key, (event.modifiers & MODIFIER_SHIFT) != 0);
     }
 }
 
 static InputEvent pageKey(const RawInputEvent& event) {
     if (event.key == KEY_ESCAPE)
         return InputEvent::KeyEscape;
-    if ((event.modifiers & (MOD_CTRL | MOD_ALT | MOD_SUPER)) != 0)
+    if ((event.modifiers & (MODIFIER_CTRL | MODIFIER_ALT | MODIFIER_SUPER)) != 0)
         return InputEvent::KeyOther;
     if (event.key == 'F')
         return InputEvent::KeyF11;
-    return sharedKey(event.key, (event.modifiers & MOD_SHIFT) != 0);
+    return sharedKey(event.key, (event.modifiers & MODIFIER_SHIFT) != 0);
 }
 
 InputEvent translateRawInput(const RawInputEvent& event) {
@@ -83,7 +83,7 @@ InputEvent translateRawInput(const RawInputEvent& event) {
         return page ? pageKey(event) : desktopKey(event);
     case RawEventType::MouseDown:
         if (event.button == MOUSE_LEFT)
-            return (event.modifiers & MOD_SHIFT) != 0 ? InputEvent::ShiftLeftDown : InputEvent::LeftDown;
+            return (event.modifiers & MODIFIER_SHIFT) != 0 ? InputEvent::ShiftLeftDown : InputEvent::LeftDown;
         if (event.button == MOUSE_MIDDLE)
             return InputEvent::MiddleDown;
         // The page has no fourth button: any other is the right one there.

@@ -17,6 +17,7 @@ enum class RawEventType {
     DoubleClick, // a left double click where the system reports one (the page)
 };
 
+// Modifier and key names stay clear of the system headers' own (windows.h defines MOD_SHIFT).
 // Key codes: printable keys are their upper-case ASCII code ('A', '1', ',', '['), the others follow.
 enum RawKey : int {
     KEY_NONE = 0,
@@ -45,10 +46,10 @@ enum RawKey : int {
 };
 
 enum RawModifier : unsigned {
-    MOD_SHIFT = 1,
-    MOD_CTRL = 2,
-    MOD_ALT = 4,
-    MOD_SUPER = 8,
+    MODIFIER_SHIFT = 1,
+    MODIFIER_CTRL = 2,
+    MODIFIER_ALT = 4,
+    MODIFIER_SUPER = 8,
 };
 
 enum RawMouseButton : int { MOUSE_LEFT = 0, MOUSE_RIGHT = 1, MOUSE_MIDDLE = 2, MOUSE_OTHER = 3 };

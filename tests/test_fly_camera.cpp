@@ -134,7 +134,7 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
             << "entering fly mode starts from the keyed view";
         hold('W', 400);
         drag(60.f, -25.f);
-        hold('D', 150, MOD_SHIFT);
+        hold('D', 150, MODIFIER_SHIFT);
         hold('E', 200);
         const RgbImage flown = drawReferenceFrame(seconds);
         EXPECT_GT(meanAbsoluteDifference(flown, keyedBefore), 4.0) << "the flown view moved";
@@ -167,13 +167,13 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
 
     // Ctrl+Z takes the last K back, in the table and in the folder; a second has nothing to take back.
     const std::string threeRows = cameraFiles(tracks);
-    press('Z', MOD_CTRL);
+    press('Z', MODIFIER_CTRL);
     pumpWindowMessages();
     EXPECT_EQ(std::string(flyCamera.note), "undone row 1120");
     EXPECT_EQ(syncTracks.tracks[TRACK_CAMERA_POS_X].count, 2);
     EXPECT_NE(cameraFiles(tracks), threeRows);
     EXPECT_EQ(cameraFiles(tracks), beforeLastKey);
-    press('Z', MOD_CTRL);
+    press('Z', MODIFIER_CTRL);
     pumpWindowMessages();
     EXPECT_EQ(std::string(flyCamera.note), "nothing to undo");
 

@@ -76,13 +76,13 @@ RawInputEvent raw(RawEventType type, int code = KEY_NONE, unsigned modifiers = 0
 TEST(Input, RawEventsAreNamedByTheExecutablesTableOrThePagesTable) {
     resetInput();
     const RawEventType down = RawEventType::KeyDown;
-    EXPECT_EQ(translateRawInput(raw(down, KEY_LEFT, MOD_SHIFT)), InputEvent::KeyShiftLeft);
-    EXPECT_EQ(translateRawInput(raw(down, KEY_RIGHT, MOD_CTRL)), InputEvent::KeyRight);
-    EXPECT_EQ(translateRawInput(raw(down, 'B', MOD_CTRL)), InputEvent::KeyB);
+    EXPECT_EQ(translateRawInput(raw(down, KEY_LEFT, MODIFIER_SHIFT)), InputEvent::KeyShiftLeft);
+    EXPECT_EQ(translateRawInput(raw(down, KEY_RIGHT, MODIFIER_CTRL)), InputEvent::KeyRight);
+    EXPECT_EQ(translateRawInput(raw(down, 'B', MODIFIER_CTRL)), InputEvent::KeyB);
     EXPECT_EQ(translateRawInput(raw(down, 'F')), InputEvent::KeyOther);
     EXPECT_EQ(translateRawInput(raw(down, KEY_F11)), InputEvent::KeyF11);
     EXPECT_EQ(translateRawInput(raw(RawEventType::KeyUp, KEY_ESCAPE)), InputEvent::Other);
-    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, MOD_SHIFT)),
+    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, MODIFIER_SHIFT)),
               InputEvent::ShiftLeftDown);
     EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, 0, MOUSE_OTHER)), InputEvent::Other);
     EXPECT_EQ(translateRawInput(raw(RawEventType::MouseUp, KEY_NONE, 0, MOUSE_RIGHT)), InputEvent::Other);
@@ -94,8 +94,8 @@ TEST(Input, RawEventsAreNamedByTheExecutablesTableOrThePagesTable) {
     setKeyTable(KeyTable::Page);
     EXPECT_EQ(translateRawInput(raw(down, 'F')), InputEvent::KeyF11);
     EXPECT_EQ(translateRawInput(raw(RawEventType::DoubleClick)), InputEvent::KeyF11);
-    EXPECT_EQ(translateRawInput(raw(down, KEY_ESCAPE, MOD_CTRL)), InputEvent::KeyEscape);
-    EXPECT_FALSE(rawInputWanted(raw(down, KEY_SPACE, MOD_SUPER)));
+    EXPECT_EQ(translateRawInput(raw(down, KEY_ESCAPE, MODIFIER_CTRL)), InputEvent::KeyEscape);
+    EXPECT_FALSE(rawInputWanted(raw(down, KEY_SPACE, MODIFIER_SUPER)));
     EXPECT_FALSE(rawInputWanted(raw(down, 'B')));
     EXPECT_TRUE(rawInputWanted(raw(down, KEY_PERIOD)));
     EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, 0, MOUSE_OTHER)),

@@ -95,13 +95,13 @@ static int keyCode(SDL_Keycode key) {
 static unsigned modifierBits(Uint16 mod) {
     unsigned bits = 0;
     if ((mod & KMOD_SHIFT) != 0)
-        bits |= MOD_SHIFT;
+        bits |= MODIFIER_SHIFT;
     if ((mod & KMOD_CTRL) != 0)
-        bits |= MOD_CTRL;
+        bits |= MODIFIER_CTRL;
     if ((mod & KMOD_ALT) != 0)
-        bits |= MOD_ALT;
+        bits |= MODIFIER_ALT;
     if ((mod & KMOD_GUI) != 0)
-        bits |= MOD_SUPER;
+        bits |= MODIFIER_SUPER;
     return bits;
 }
 

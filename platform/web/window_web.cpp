@@ -134,7 +134,7 @@ static int keyCode(const char* key) {
 }
 
 static unsigned modifierBits(bool shift, bool ctrl, bool alt, bool meta) {
-    return (shift ? MOD_SHIFT : 0u) | (ctrl ? MOD_CTRL : 0u) | (alt ? MOD_ALT : 0u) | (meta ? MOD_SUPER : 0u);
+    return (shift ? MODIFIER_SHIFT : 0u) | (ctrl ? MODIFIER_CTRL : 0u) | (alt ? MODIFIER_ALT : 0u) | (meta ? MODIFIER_SUPER : 0u);
 }
 
 static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {

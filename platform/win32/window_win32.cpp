@@ -20,11 +20,11 @@ static bool mouseSeen = false;
 static unsigned keyModifiers() {
     unsigned bits = 0;
     if (GetKeyState(VK_SHIFT) < 0)
-        bits |= MOD_SHIFT;
+        bits |= MODIFIER_SHIFT;
     if (GetKeyState(VK_CONTROL) < 0)
-        bits |= MOD_CTRL;
+        bits |= MODIFIER_CTRL;
     if (GetKeyState(VK_MENU) < 0)
-        bits |= MOD_ALT;
+        bits |= MODIFIER_ALT;
     return bits;
 }
 
@@ -32,9 +32,9 @@ static unsigned keyModifiers() {
 static unsigned mouseModifiers(WPARAM wParam) {
     unsigned bits = 0;
     if ((wParam & MK_SHIFT) != 0)
-        bits |= MOD_SHIFT;
+        bits |= MODIFIER_SHIFT;
     if ((wParam & MK_CONTROL) != 0)
-        bits |= MOD_CTRL;
+        bits |= MODIFIER_CTRL;
     return bits;
 }
 
