@@ -5,6 +5,7 @@
 #include "app/author_stage_folder.h"
 #include "app/author_title.h"
 #include "app/author_tracks.h"
+#include "app/fly_camera.h"
 #include "app/frame_loop.h"
 #include "app/frame_rate_title.h"
 #include "app/input.h"
@@ -64,11 +65,15 @@ void runAuthorLoop(const CommandLine& options) {
     startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
     startAuthorTracks(options.tracksDir);
     setAuthorKeyHandler(handleAuthorKey);
+    startFlyCamera(authorTracks.folder, options.syncSendKeys);
+    setRawInputHook(handleFlyInput);
+    setTrackValueOverride(overrideFlownTracks);
     // An editor's save goes to the tracks folder that author mode reads.
     if (options.syncAddress[0] != '\0')
         startSyncLink(options.syncAddress, authorTracks.folder[0] != '\0' ? authorTracks.folder : "tracks");
     while (isRunning()) {
         pumpWindowMessages();
+        stepFlyCamera(readTickCount());
         // The editor's pause and rows act like keys: before the pass, which then draws them.
         pollSyncLink(readTickCount());
         // After the keys of the step: the sound moves once for all of them, and the pass draws the time
@@ -88,4 +93,6 @@ void runAuthorLoop(const CommandLine& options) {
         keySeen = false;
     }
     stopSyncLink();
+    setRawInputHook(nullptr);
+    setTrackValueOverride(nullptr);
 }

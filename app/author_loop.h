@@ -1,7 +1,7 @@
 // Author mode: the frame loop with the transport around each pass, hot reload and the author title.
 #pragma once
 #include "app/command_line.h"
-#include "platform/input_event.h"
+#include "app/input.h"
 
 // The shaders folder to watch: the one asked for, else "shaders" in the working directory, with the
 // built-in stages written into it first where they are missing (said on stderr); none (nullptr) only when

@@ -2,6 +2,7 @@
 #include "app/author_title.h"
 
 #include "app/author_tracks.h"
+#include "app/fly_camera.h"
 #include "app/input.h"
 #include "app/sync_link.h"
 #include "app/transport.h"
@@ -62,9 +63,10 @@ void updateAuthorTitle(uint32_t now, bool force, double seconds) {
     char text[AUTHOR_TITLE_SIZE];
     formatAuthorTitle(text, sizeof text, t.fps, fracCounter(), stageReloader.reloadCounter, seconds,
                       transport.paused, loopActive(), transport.loopStart, transport.loopEnd);
-    const char* note = syncLinkNote();
-    size_t used = std::strlen(text);
-    if (note[0] != '\0' && used < sizeof text)
-        std::snprintf(text + used, sizeof text - used, "  %s", note);
+    for (const char* note : {flyTitleNote(), syncLinkNote()}) {
+        size_t used = std::strlen(text);
+        if (note[0] != '\0' && used < sizeof text)
+            std::snprintf(text + used, sizeof text - used, "  %s", note);
+    }
     setWindowTitle(text);
 }

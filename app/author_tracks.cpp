@@ -90,6 +90,15 @@ static bool onlyOwnWrites(const char* folder, const AuthorTracks::Look& before,
     return true;
 }
 
+int writeOwnTracksFolder(const char* folder, SyncFileReport report) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const auto before = folderFileStates(folder);
+    const int failed = writeTrackFiles(folder, SYNC_FILE_BASE, report);
+    rememberOwnWritesSince(folder, before);
+    return failed;
+}
+
 static int refusedCount = 0;
 static std::string firstRefused;
 

@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "sync/track_files.h"
+
 extern const char* const DEFAULT_TRACKS_FOLDER; // "tracks"
 
 constexpr uint32_t TRACKS_LOOK_INTERVAL_MS = 250;
@@ -39,6 +41,11 @@ extern AuthorTracks authorTracks;
 // table), into `folder` when the folder is not there, making it; an existing folder is left as it is. Returns
 // the names written (space-separated; empty for an existing folder), or false with the reason in `problem`.
 bool seedTracksFolder(const char* folder, std::string* written, std::string* problem);
+
+// Writes the table's tracks (writeTrackFiles) into `folder`, made when missing, as the demo's own write:
+// author mode's look at the folder does not read it back over keys set after it. Returns the number of files
+// not written.
+int writeOwnTracksFolder(const char* folder, SyncFileReport report);
 
 // Chooses the folder (`asked`, or the default when empty), seeds it when missing (said on stderr) and
 // reads it into the track table. Without a usable folder the built-in tracks stay and nothing is read.

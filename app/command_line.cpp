@@ -20,7 +20,7 @@
 
 const char* const COMMAND_LINE_USAGE =
     "usage: doz-engine [--scale F|auto] [--no-vsync] [--author [--at SECONDS] [--window WIDTHxHEIGHT] "
-    "[--shaders DIR] [--tracks DIR] [--sync [HOST[:PORT]]]]\n"
+    "[--shaders DIR] [--tracks DIR] [--sync [HOST[:PORT]] [--sync-send-keys]]]\n"
     "       doz-engine --help | --version";
 
 static const char* const OPTIONS_HELP =
@@ -40,6 +40,8 @@ static const char* const OPTIONS_HELP =
     "                     from the built-in tracks)\n"
     "    --sync [HOST[:PORT]]  link to a sync editor (default 127.0.0.1:1338): it drives the transport\n"
     "                     and keys the tracks; its save writes the track files into the tracks folder\n"
+    "    --sync-send-keys  K, flying, sends the flown view's keys to the linked editor (for editors that\n"
+    "                     take keys from the demo); without it the editor holds the keys and K writes none\n"
     "  -h, --help       this text\n"
     "  --version        the version and the commit it was built from\n"
     "\n"
@@ -155,6 +157,11 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
             authorOnly = option;
             continue;
         }
+        if (std::strcmp(option, "--sync-send-keys") == 0) {
+            out->syncSendKeys = true;
+            authorOnly = option;
+            continue;
+        }
         if (std::strcmp(option, "--no-vsync") == 0) {
             out->vsync = false;
             continue;
@@ -201,5 +208,7 @@ bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int wh
     }
     if (authorOnly != nullptr && !out->author)
         return refuse(why, whySize, "%s is an author option: add --author.", authorOnly);
+    if (out->syncSendKeys && out->syncAddress[0] == '\0')
+        return refuse(why, whySize, "--sync-send-keys sends keys to a linked editor: add --sync.");
     return true;
 }

@@ -28,6 +28,9 @@ struct CommandLine {
     bool vsync = true;      // a swap interval of 1
     // The sync editor to link to, "HOST:PORT"; empty: none.
     char syncAddress[256] = "";
+    // K sends the flown view's keys to the linked editor as SET_KEY commands; without it, linked, the editor
+    // holds the keys and K writes nothing.
+    bool syncSendKeys = false;
 };
 
 // The editor's address when --sync names none, or names a host only.

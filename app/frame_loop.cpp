@@ -17,6 +17,12 @@
 
 static_assert(SYNC_TRACK_COUNT <= TRACK_UNIFORM_VALUES, "a uniform value for every track");
 
+static TrackValueOverride trackOverride = nullptr;
+
+void setTrackValueOverride(TrackValueOverride override) {
+    trackOverride = override;
+}
+
 double stepFrameTime() {
     double time = readMusicTime();
     if (time > END_TIME)
@@ -59,8 +65,13 @@ void drawFramePass() {
     gl.uniform1f(uniforms.iBeatHalf, signals.beatHalf);
 
     // The tracks at this pass's music time, the one iTime carries.
+    // In track order first: author mode's flown camera replaces tracks, not slots.
+    float values[SYNC_TRACK_COUNT];
+    readTrackValues(rowAtTime(time), values);
+    if (trackOverride != nullptr)
+        trackOverride(time, values);
     float trackValues[TRACK_UNIFORM_VALUES];
-    readTrackSlotValues(rowAtTime(time), trackValues, TRACK_UNIFORM_VALUES);
+    placeTrackValuesInSlots(values, trackValues, TRACK_UNIFORM_VALUES);
     sendTrackValues(sceneProgram, trackValues);
 
     if (sceneProgram == 0)

@@ -19,6 +19,11 @@ struct FrameBeat {
 double stepFrameTime();
 FrameBeat stepFrameBeat();
 
+// Author mode's own view: called with the pass's music time and the tracks' values there, it may change
+// them before they are sent (a flown camera). Null (the default): the tracks as they are.
+using TrackValueOverride = void (*)(double seconds, float* values);
+void setTrackValueOverride(TrackValueOverride override);
+
 // The pass after its message step, for a loop that acts on the messages' outcome before the clock is read
 // (author mode moves the sound device once for all the keys of a step).
 void drawFramePass();

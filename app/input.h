@@ -1,12 +1,60 @@
 // What the window's input does: Escape or a close ends the run, a plain left click cycles the frac
-// counter, Shift+left and middle drags hold the mouse capture. Platforms translate their messages into
-// InputEvent and carry out the InputAction. The author keys mean nothing in a release run; in author mode a
-// handler set by the author loop takes them.
+// counter, Shift+left and middle drags hold the mouse capture. Platforms hand over raw events
+// (platform/input_event.h); a key table here names each one as an InputEvent, and the InputAction goes
+// back. The author keys mean nothing in a release run; in author mode a handler set by the author loop
+// takes them.
 #pragma once
 #include "platform/input_event.h"
 
-// handleInput (platform/input_event.h) is the table. A held author key's repeats go to the author handler
-// with `autoRepeat` set, which acts again only where that means something (seeks and frame steps scrub).
+// What the tables make of a raw event.
+enum class InputEvent {
+    Close,
+    Destroy,
+    KeyEscape,
+    KeyOther,
+    LeftDown,
+    ShiftLeftDown,
+    LeftUp,
+    MiddleDown,
+    MiddleUp,
+    RightDown,
+    MouseMove,
+    MouseWheel,
+    Other,
+    // Author keys (Shift+Left/Right are their own events).
+    KeySpace,
+    KeyLeft,
+    KeyRight,
+    KeyShiftLeft,
+    KeyShiftRight,
+    KeyPageUp,
+    KeyPageDown,
+    KeyHome,
+    KeyComma,
+    KeyPeriod,
+    KeyB,
+    KeyN,
+    KeyBackspace,
+    KeyR,
+    KeyF11,
+};
+
+// The executables' keys, or the page's: there F (and a double click) is fullscreen, keys with Ctrl, Alt or
+// Meta stay the browser's, and the author-only keys are not taken.
+enum class KeyTable { Desktop, Page };
+void setKeyTable(KeyTable table);
+
+// The current table's name for a raw event.
+InputEvent translateRawInput(const RawInputEvent& event);
+
+// The rules for a named event. A held author key's repeats go to the author handler with `autoRepeat` set,
+// which acts again only where that means something (seeks and frame steps scrub).
+InputAction handleInput(InputEvent event, bool autoRepeat = false);
+
+// Author mode's first look at every raw event (flying); returns true when it took the event, which then
+// goes no further. Null (the default): none.
+using RawInputHook = bool (*)(const RawInputEvent& event);
+void setRawInputHook(RawInputHook hook);
 
 int fracCounter();
 
@@ -18,6 +66,7 @@ bool quitRequested();
 using AuthorKeyHandler = bool (*)(InputEvent event, bool autoRepeat);
 void setAuthorKeyHandler(AuthorKeyHandler handler);
 
-// Back to the state of a fresh process: frac 0, no drag, no quit request, no author handler. Tests run many
+// Back to the state of a fresh process: frac 0, no drag, no quit request, no author handler or hook, the
+// executables' table. Tests run many
 // cases in one process.
 void resetInput();

@@ -84,6 +84,7 @@ PageStep beginPageSession(const PageAddress& address) {
         std::snprintf(session.reportedAddress, sizeof session.reportedAddress, "%s", session.address);
     }
     setAuthorKeyHandler(handlePageKey);
+    setKeyTable(KeyTable::Page);
     // The page's sound falls back on the page timer by itself, and a context that the system stops holds
     // the run: a sound that stands otherwise (an audio thread starved on a busy machine) is heard standing,
     // so the picture stands with it rather than running on, apart from the sound, for the rest of the run.

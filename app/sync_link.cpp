@@ -1,7 +1,7 @@
 // The live link to a sync editor over the platform's socket service.
 #include "app/sync_link.h"
 
-#include "app/own_writes.h"
+#include "app/author_tracks.h"
 #include "app/transport.h"
 #include "platform/debug_output.h"
 #include "platform/socket.h"
@@ -103,13 +103,9 @@ static void saveTracks() {
         setNote("sync: this run has no tracks folder to save into", true);
         return;
     }
-    std::error_code error;
-    std::filesystem::create_directories(linkState.tracksFolder, error);
-    // What the save changes is the demo's own: author mode's look at the folder must not read it back over
-    // keys the editor sets from now on.
-    const auto before = folderFileStates(linkState.tracksFolder);
-    int failed = writeTrackFiles(linkState.tracksFolder, SYNC_FILE_BASE, reportFile);
-    rememberOwnWritesSince(linkState.tracksFolder, before);
+    // The demo's own write: author mode's look at the folder must not read it back over keys the editor
+    // sets from now on.
+    int failed = writeOwnTracksFolder(linkState.tracksFolder, reportFile);
     char text[224];
     if (failed == 0)
         formatInto(text, sizeof text, "sync %s: saved the tracks to %s", linkState.address,

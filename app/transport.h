@@ -1,7 +1,7 @@
 // Author mode's transport: pause, seeks, frame steps and a loop, all carried out on the sound device so
 // that the picture, timed by the music clock, never parts from what is heard.
 #pragma once
-#include "platform/input_event.h"
+#include "app/input.h"
 
 constexpr double SEEK_STEP = 1.0;
 constexpr double FINE_SEEK_STEP = 0.1;

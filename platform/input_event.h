@@ -1,38 +1,67 @@
-// The window's input as every backend reports it: raw events in, and what the window is then to do. The
-// rules that decide belong above the platform; a backend hands each event to handleInput and carries out
-// the action it returns.
+// The window's input as every backend reports it: one raw event per key, button, motion or wheel step, with
+// the key's code and the modifiers held, and what the window is then to do. What a key means belongs above
+// the platform; a backend hands each event to handleRawInput and carries out the action it returns, so a new
+// key binding touches no backend.
 #pragma once
 
-enum class InputEvent {
+enum class RawEventType {
+    Other, // nothing the tables act on
     Close,
     Destroy,
-    KeyEscape,
-    KeyOther,
-    LeftDown,
-    ShiftLeftDown,
-    LeftUp,
-    MiddleDown,
-    MiddleUp,
-    RightDown,
-    MouseMove,
-    MouseWheel,
-    Other,
-    // Author keys (Shift+Left/Right are their own events).
-    KeySpace,
-    KeyLeft,
-    KeyRight,
-    KeyShiftLeft,
-    KeyShiftRight,
-    KeyPageUp,
-    KeyPageDown,
-    KeyHome,
-    KeyComma,
-    KeyPeriod,
-    KeyB,
-    KeyN,
-    KeyBackspace,
-    KeyR,
-    KeyF11,
+    KeyDown, // `repeat` set when the system repeats a held key
+    KeyUp,
+    MouseDown,
+    MouseUp,
+    MouseMove,   // `dx`, `dy`: pixels moved since the last motion
+    MouseWheel,  // `wheel`: notches, positive away from the user
+    DoubleClick, // a left double click where the system reports one (the page)
+};
+
+// Modifier and key names stay clear of the system headers' own (windows.h defines MOD_SHIFT).
+// Key codes: printable keys are their upper-case ASCII code ('A', '1', ',', '['), the others follow.
+enum RawKey : int {
+    KEY_NONE = 0,
+    KEY_SPACE = ' ',
+    KEY_COMMA = ',',
+    KEY_MINUS = '-',
+    KEY_PERIOD = '.',
+    KEY_EQUAL = '=',
+    KEY_LEFT_BRACKET = '[',
+    KEY_RIGHT_BRACKET = ']',
+    KEY_ESCAPE = 256,
+    KEY_ENTER,
+    KEY_TAB,
+    KEY_BACKSPACE,
+    KEY_RIGHT,
+    KEY_LEFT,
+    KEY_DOWN,
+    KEY_UP,
+    KEY_PAGE_UP,
+    KEY_PAGE_DOWN,
+    KEY_HOME,
+    KEY_END,
+    KEY_F11,
+    KEY_KEYPAD_ADD,
+    KEY_KEYPAD_SUBTRACT,
+};
+
+enum RawModifier : unsigned {
+    MODIFIER_SHIFT = 1,
+    MODIFIER_CTRL = 2,
+    MODIFIER_ALT = 4,
+    MODIFIER_SUPER = 8,
+};
+
+enum RawMouseButton : int { MOUSE_LEFT = 0, MOUSE_RIGHT = 1, MOUSE_MIDDLE = 2, MOUSE_OTHER = 3 };
+
+struct RawInputEvent {
+    RawEventType type = RawEventType::Other;
+    int key = KEY_NONE;      // KeyDown, KeyUp: a RawKey, or KEY_NONE for a key the platform has no code for
+    unsigned modifiers = 0;  // RawModifier bits held as of this event
+    bool repeat = false;     // KeyDown only
+    int button = MOUSE_LEFT; // MouseDown, MouseUp
+    float dx = 0.f, dy = 0.f;
+    float wheel = 0.f;
 };
 
 enum class InputAction {
@@ -43,6 +72,8 @@ enum class InputAction {
     ToggleFullscreen, // author mode: borderless fullscreen on the window's monitor, or back
 };
 
-// Answered by the input rules above the platform, linked into every program with a window. `autoRepeat`:
-// the event is the system repeating a held key.
-InputAction handleInput(InputEvent event, bool autoRepeat = false);
+// Answered by the input tables above the platform, linked into every program with a window.
+InputAction handleRawInput(const RawInputEvent& event);
+
+// Whether the tables give this event a meaning now: a page keeps the browser's own handling of the others.
+bool rawInputWanted(const RawInputEvent& event);

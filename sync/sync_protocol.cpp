@@ -268,6 +268,25 @@ void sendSyncRow(uint32_t row) {
         client.pendingRowAt = at;
 }
 
+bool sendSyncKey(uint32_t track, uint32_t row, bool remove, float value, uint8_t interpolation) {
+    SyncClient& client = syncClient;
+    if (client.phase != SYNC_TALKING)
+        return false;
+    unsigned char command[14];
+    command[0] = remove ? SYNC_DELETE_KEY : SYNC_SET_KEY;
+    putBigEndian32(command + 1, track);
+    putBigEndian32(command + 5, row);
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    putBigEndian32(command + 9, bits);
+    command[13] = interpolation;
+    if (!queueOutput(command, remove ? 9 : 14))
+        return false;
+    // A row queued before stays before the key: a newer row goes after it.
+    client.pendingRowAt = -1;
+    return true;
+}
+
 const unsigned char* pendingSyncOutput(size_t* size) {
     *size = syncClient.outputSize;
     return syncClient.output;

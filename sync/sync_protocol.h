@@ -104,6 +104,11 @@ bool takeSyncEvent(SyncEvent* event);
 // Queues the demo's row (playing, or after its own seek), only while greeted; a row not yet sent is replaced.
 void sendSyncRow(uint32_t row);
 
+// Queues a key the demo made, for an editor that takes keys from the demo: SET_KEY (0, u32 track, u32 row,
+// f32 bits, u8 interpolation), or with `remove` DELETE_KEY (1, u32 track, u32 row). Only while greeted;
+// false otherwise, or when the queue has no room for it.
+bool sendSyncKey(uint32_t track, uint32_t row, bool remove, float value, uint8_t interpolation);
+
 // The bytes queued for the editor; drop what the socket took.
 const unsigned char* pendingSyncOutput(size_t* size);
 // How many of the queued bytes make the oldest command (what is left of it, when part went already); 0 when

@@ -174,12 +174,18 @@ void readTrackValues(double row, float* out) {
         out[track] = trackValueAt(track, row);
 }
 
-void readTrackSlotValues(double row, float* out, int valueCount) {
+void placeTrackValuesInSlots(const float* values, float* out, int valueCount) {
     for (int i = 0; i < valueCount; ++i)
         out[i] = 0.0f;
     for (int track = 0; track < SYNC_TRACK_COUNT; ++track)
         if (SYNC_TRACK_SLOTS[track] < valueCount)
-            out[SYNC_TRACK_SLOTS[track]] = trackValueAt(track, row);
+            out[SYNC_TRACK_SLOTS[track]] = values[track];
+}
+
+void readTrackSlotValues(double row, float* out, int valueCount) {
+    float values[SYNC_TRACK_COUNT];
+    readTrackValues(row, values);
+    placeTrackValuesInSlots(values, out, valueCount);
 }
 
 double syncRowsPerSecond() {

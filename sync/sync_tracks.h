@@ -83,6 +83,9 @@ void clearSyncTrack(int track);
 float trackValueAt(int track, double row);
 // Every track's value at `row`, into out[SYNC_TRACK_COUNT].
 void readTrackValues(double row, float* out);
+// Values in track order (readTrackValues) put at their tracks' slots, into out[valueCount]; slots no track
+// has are 0.
+void placeTrackValuesInSlots(const float* values, float* out, int valueCount);
 // Every track's value at `row` at its slot, into out[valueCount]; values no track has are 0.
 void readTrackSlotValues(double row, float* out, int valueCount);
 

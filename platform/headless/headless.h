@@ -1,6 +1,8 @@
 // Controls of the headless platform, for tests and offline tools: an EGL context with no display that
 // draws into an off-screen framebuffer, a tick count and a sound position set by the caller.
 #pragma once
+#include "platform/input_event.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +21,9 @@ const std::string& headlessWindowTitle();
 int headlessTitleWrites();
 // Pretends the window is gone (or back), to check that nothing writes a title then.
 void setHeadlessWindowExists(bool exists);
+
+// Queues a raw event for the next pumpWindowMessages, which hands it to the input tables.
+void queueHeadlessInput(const RawInputEvent& event);
 
 void setHeadlessTickCount(uint32_t ticks);
 // The total of the program's waits so far.

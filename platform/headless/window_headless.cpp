@@ -2,6 +2,7 @@
 // drawing into a framebuffer object that stands in for the window.
 #define GL_GLEXT_PROTOTYPES 1
 #include "platform/headless/headless.h"
+#include "platform/input_event.h"
 #include "platform/window.h"
 
 #include <EGL/egl.h>
@@ -124,7 +125,19 @@ bool openDemoWindow(char* why, int whySize) {
     return false;
 }
 
-void pumpWindowMessages() {}
+// Events a test queued, handed over by the next message step as a window's would be.
+static std::vector<RawInputEvent> queuedInput;
+
+void queueHeadlessInput(const RawInputEvent& event) {
+    queuedInput.push_back(event);
+}
+
+void pumpWindowMessages() {
+    std::vector<RawInputEvent> events;
+    events.swap(queuedInput);
+    for (const RawInputEvent& event : events)
+        handleRawInput(event);
+}
 
 void readClientSize(int* width, int* height) {
     *width = clientWidth;
@@ -213,6 +226,7 @@ void resetHeadlessWindow() {
     if (context != EGL_NO_CONTEXT)
         for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
         }
+    queuedInput.clear();
     exists = false;
     title = CREATION_TITLE;
     titleWrites = 0;

@@ -50,77 +50,116 @@ bool openDemoWindow(char* why, int whySize) {
     return makeContextCurrent(why, whySize);
 }
 
-static InputEvent translateKey(SDL_Keycode key, bool shift) {
+static int keyCode(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z)
+        return static_cast<int>(key - SDLK_a) + 'A';
+    if ((key >= SDLK_0 && key <= SDLK_9) || key == SDLK_SPACE || key == SDLK_COMMA || key == SDLK_PERIOD ||
+        key == SDLK_MINUS || key == SDLK_EQUALS || key == SDLK_LEFTBRACKET || key == SDLK_RIGHTBRACKET)
+        return static_cast<int>(key);
     switch (key) {
     case SDLK_ESCAPE:
-        return InputEvent::KeyEscape;
-    case SDLK_SPACE:
-        return InputEvent::KeySpace;
-    case SDLK_LEFT:
-        return shift ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
-    case SDLK_RIGHT:
-        return shift ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
-    case SDLK_PAGEUP:
-        return InputEvent::KeyPageUp;
-    case SDLK_PAGEDOWN:
-        return InputEvent::KeyPageDown;
-    case SDLK_HOME:
-        return InputEvent::KeyHome;
-    case SDLK_COMMA:
-        return InputEvent::KeyComma;
-    case SDLK_PERIOD:
-        return InputEvent::KeyPeriod;
-    case SDLK_b:
-        return InputEvent::KeyB;
-    case SDLK_n:
-        return InputEvent::KeyN;
+        return KEY_ESCAPE;
+    case SDLK_RETURN:
+        return KEY_ENTER;
+    case SDLK_TAB:
+        return KEY_TAB;
     case SDLK_BACKSPACE:
-        return InputEvent::KeyBackspace;
-    case SDLK_r:
-        return InputEvent::KeyR;
+        return KEY_BACKSPACE;
+    case SDLK_RIGHT:
+        return KEY_RIGHT;
+    case SDLK_LEFT:
+        return KEY_LEFT;
+    case SDLK_DOWN:
+        return KEY_DOWN;
+    case SDLK_UP:
+        return KEY_UP;
+    case SDLK_PAGEUP:
+        return KEY_PAGE_UP;
+    case SDLK_PAGEDOWN:
+        return KEY_PAGE_DOWN;
+    case SDLK_HOME:
+        return KEY_HOME;
+    case SDLK_END:
+        return KEY_END;
     case SDLK_F11:
-        return InputEvent::KeyF11;
+        return KEY_F11;
+    case SDLK_KP_PLUS:
+        return KEY_KEYPAD_ADD;
+    case SDLK_KP_MINUS:
+        return KEY_KEYPAD_SUBTRACT;
     default:
-        return InputEvent::KeyOther;
+        return KEY_NONE;
     }
 }
 
-static InputEvent translate(const SDL_Event& e) {
+static unsigned modifierBits(Uint16 mod) {
+    unsigned bits = 0;
+    if ((mod & KMOD_SHIFT) != 0)
+        bits |= MODIFIER_SHIFT;
+    if ((mod & KMOD_CTRL) != 0)
+        bits |= MODIFIER_CTRL;
+    if ((mod & KMOD_ALT) != 0)
+        bits |= MODIFIER_ALT;
+    if ((mod & KMOD_GUI) != 0)
+        bits |= MODIFIER_SUPER;
+    return bits;
+}
+
+static int buttonCode(Uint8 button) {
+    switch (button) {
+    case SDL_BUTTON_LEFT:
+        return MOUSE_LEFT;
+    case SDL_BUTTON_RIGHT:
+        return MOUSE_RIGHT;
+    case SDL_BUTTON_MIDDLE:
+        return MOUSE_MIDDLE;
+    default:
+        return MOUSE_OTHER;
+    }
+}
+
+static RawInputEvent translate(const SDL_Event& e) {
+    RawInputEvent raw;
     switch (e.type) {
     case SDL_QUIT:
-        return InputEvent::Close;
+        raw.type = RawEventType::Close;
+        break;
     case SDL_WINDOWEVENT:
-        return e.window.event == SDL_WINDOWEVENT_CLOSE ? InputEvent::Close : InputEvent::Other;
+        if (e.window.event == SDL_WINDOWEVENT_CLOSE)
+            raw.type = RawEventType::Close;
+        break;
     case SDL_KEYDOWN:
-        modifiers = e.key.keysym.mod;
-        return translateKey(e.key.keysym.sym, (modifiers & KMOD_SHIFT) != 0);
     case SDL_KEYUP:
         modifiers = e.key.keysym.mod;
-        return InputEvent::Other;
+        raw.type = e.type == SDL_KEYDOWN ? RawEventType::KeyDown : RawEventType::KeyUp;
+        raw.key = keyCode(e.key.keysym.sym);
+        raw.repeat = e.type == SDL_KEYDOWN && e.key.repeat != 0;
+        break;
     case SDL_MOUSEBUTTONDOWN:
-        if (e.button.button == SDL_BUTTON_LEFT)
-            return (modifiers & KMOD_SHIFT) != 0 ? InputEvent::ShiftLeftDown : InputEvent::LeftDown;
-        if (e.button.button == SDL_BUTTON_MIDDLE)
-            return InputEvent::MiddleDown;
-        return e.button.button == SDL_BUTTON_RIGHT ? InputEvent::RightDown : InputEvent::Other;
     case SDL_MOUSEBUTTONUP:
-        if (e.button.button == SDL_BUTTON_LEFT)
-            return InputEvent::LeftUp;
-        return e.button.button == SDL_BUTTON_MIDDLE ? InputEvent::MiddleUp : InputEvent::Other;
+        raw.type = e.type == SDL_MOUSEBUTTONDOWN ? RawEventType::MouseDown : RawEventType::MouseUp;
+        raw.button = buttonCode(e.button.button);
+        break;
     case SDL_MOUSEMOTION:
-        return InputEvent::MouseMove;
+        raw.type = RawEventType::MouseMove;
+        raw.dx = static_cast<float>(e.motion.xrel);
+        raw.dy = static_cast<float>(e.motion.yrel);
+        break;
     case SDL_MOUSEWHEEL:
-        return InputEvent::MouseWheel;
+        raw.type = RawEventType::MouseWheel;
+        raw.wheel = static_cast<float>(e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y);
+        break;
     default:
-        return InputEvent::Other;
+        break;
     }
+    raw.modifiers = modifierBits(modifiers);
+    return raw;
 }
 
 void pumpWindowMessages() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        bool autoRepeat = event.type == SDL_KEYDOWN && event.key.repeat != 0;
-        switch (handleInput(translate(event), autoRepeat)) {
+        switch (handleRawInput(translate(event))) {
         case InputAction::TakeCapture:
             SDL_CaptureMouse(SDL_TRUE);
             break;

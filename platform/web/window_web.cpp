@@ -18,12 +18,12 @@ constexpr int INPUT_QUEUE_SIZE = 64;
 static EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
 static bool exists = false;
 // Events wait here, in arrival order, until the frame pass empties the queue.
-static InputEvent queued[INPUT_QUEUE_SIZE];
+static RawInputEvent queued[INPUT_QUEUE_SIZE];
 static int queuedCount = 0;
 
 // Input counts while the demo plays; before the first click and after the end the page takes clicks itself
 // and a key has nothing to end.
-static void queueInput(InputEvent event) {
+static void queueInput(const RawInputEvent& event) {
     if (pagePlaying() && queuedCount < INPUT_QUEUE_SIZE)
         queued[queuedCount++] = event;
 }
@@ -98,70 +98,89 @@ EM_JS(void, watchFreezeJs, (), {
         'resume', function() { Module._dozPageFrozen(0); });
 });
 
-// The player's keys by the key they name; modified keys other than Shift stay the browser's.
-static InputEvent playerKey(const EmscriptenKeyboardEvent* event) {
-    const char* key = event->key;
-    if (std::strcmp(key, "Escape") == 0 || std::strcmp(key, "Esc") == 0)
-        return InputEvent::KeyEscape;
-    if (event->ctrlKey || event->altKey || event->metaKey)
-        return InputEvent::KeyOther;
-    const bool shift = event->shiftKey;
-    if (std::strcmp(key, " ") == 0)
-        return InputEvent::KeySpace;
-    if (std::strcmp(key, "ArrowLeft") == 0)
-        return shift ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
-    if (std::strcmp(key, "ArrowRight") == 0)
-        return shift ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
-    if (std::strcmp(key, "Home") == 0)
-        return InputEvent::KeyHome;
-    if (std::strcmp(key, "PageUp") == 0)
-        return InputEvent::KeyPageUp;
-    if (std::strcmp(key, "PageDown") == 0)
-        return InputEvent::KeyPageDown;
-    if (std::strcmp(key, ",") == 0)
-        return InputEvent::KeyComma;
-    if (std::strcmp(key, ".") == 0)
-        return InputEvent::KeyPeriod;
-    if (std::strcmp(key, "f") == 0 || std::strcmp(key, "F") == 0)
-        return InputEvent::KeyF11; // the fullscreen key of the input table
-    return InputEvent::KeyOther;
+// The key a browser names ("a", "ArrowLeft") as a raw key code; KEY_NONE for the rest.
+static int keyCode(const char* key) {
+    if (key[0] != '\0' && key[1] == '\0') {
+        char c = key[0];
+        if (c >= 'a' && c <= 'z')
+            return c - 'a' + 'A';
+        if (c >= ' ' && c <= '~')
+            return c;
+        return KEY_NONE;
+    }
+    static const struct {
+        const char* name;
+        int code;
+    } NAMED[] = {
+        {"Escape", KEY_ESCAPE},
+        {"Esc", KEY_ESCAPE},
+        {"Enter", KEY_ENTER},
+        {"Tab", KEY_TAB},
+        {"Backspace", KEY_BACKSPACE},
+        {"ArrowRight", KEY_RIGHT},
+        {"ArrowLeft", KEY_LEFT},
+        {"ArrowDown", KEY_DOWN},
+        {"ArrowUp", KEY_UP},
+        {"PageUp", KEY_PAGE_UP},
+        {"PageDown", KEY_PAGE_DOWN},
+        {"Home", KEY_HOME},
+        {"End", KEY_END},
+        {"F11", KEY_F11},
+    };
+    for (const auto& named : NAMED)
+        if (std::strcmp(key, named.name) == 0)
+            return named.code;
+    return KEY_NONE;
+}
+
+static unsigned modifierBits(bool shift, bool ctrl, bool alt, bool meta) {
+    return (shift ? MODIFIER_SHIFT : 0u) | (ctrl ? MODIFIER_CTRL : 0u) | (alt ? MODIFIER_ALT : 0u) | (meta ? MODIFIER_SUPER : 0u);
 }
 
 static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
-    InputEvent key = playerKey(event);
-    if (key == InputEvent::KeyOther)
+    RawInputEvent raw;
+    raw.type = RawEventType::KeyDown;
+    raw.key = keyCode(event->key);
+    raw.modifiers = modifierBits(event->shiftKey, event->ctrlKey, event->altKey, event->metaKey);
+    raw.repeat = event->repeat != 0;
+    if (!rawInputWanted(raw))
         return EM_FALSE; // the browser keeps its own keys
     // As browsers do: in fullscreen, Escape leaves fullscreen; the next one ends the run.
-    if (key == InputEvent::KeyEscape && inFullscreenJs()) {
+    if (raw.key == KEY_ESCAPE && inFullscreenJs()) {
         exitFullscreenJs();
         return EM_TRUE;
     }
     wakeSound();
-    // A held key repeats seeks (scrubbing), not toggles.
-    if (event->repeat && (key == InputEvent::KeySpace || key == InputEvent::KeyF11))
-        return EM_TRUE;
-    if (key == InputEvent::KeySpace && !pagePlaying()) {
-        onPageSpace();
+    if (raw.key == KEY_SPACE && !pagePlaying()) {
+        if (!raw.repeat)
+            onPageSpace();
         return EM_TRUE;
     }
-    queueInput(key);
+    queueInput(raw);
     return EM_TRUE; // Space and the arrows do not scroll the page
+}
+
+static RawInputEvent mouseEvent(RawEventType type, const EmscriptenMouseEvent* event) {
+    RawInputEvent raw;
+    raw.type = type;
+    raw.button = event->button == 0 ? MOUSE_LEFT : event->button == 1 ? MOUSE_MIDDLE : MOUSE_RIGHT;
+    raw.modifiers = modifierBits(event->shiftKey, event->ctrlKey, event->altKey, event->metaKey);
+    return raw;
 }
 
 static EM_BOOL mouseDown(int, const EmscriptenMouseEvent* event, void*) {
     if (event->button == 0) {
         wakeSound();
-        if (!onPageClick())
-            queueInput(event->shiftKey ? InputEvent::ShiftLeftDown : InputEvent::LeftDown);
-    } else {
-        queueInput(event->button == 1 ? InputEvent::MiddleDown : InputEvent::RightDown);
+        if (onPageClick())
+            return EM_TRUE;
     }
+    queueInput(mouseEvent(RawEventType::MouseDown, event));
     return EM_TRUE;
 }
 
 static EM_BOOL doubleClick(int, const EmscriptenMouseEvent* event, void*) {
     if (event->button == 0)
-        queueInput(InputEvent::KeyF11);
+        queueInput(mouseEvent(RawEventType::DoubleClick, event));
     return EM_TRUE;
 }
 
@@ -175,10 +194,8 @@ static EM_BOOL visibilityChange(int, const EmscriptenVisibilityChangeEvent* even
 }
 
 static EM_BOOL mouseUp(int, const EmscriptenMouseEvent* event, void*) {
-    if (event->button == 0)
-        queueInput(InputEvent::LeftUp);
-    else if (event->button == 1)
-        queueInput(InputEvent::MiddleUp);
+    if (event->button == 0 || event->button == 1)
+        queueInput(mouseEvent(RawEventType::MouseUp, event));
     return EM_TRUE;
 }
 
@@ -237,7 +254,7 @@ void fitCanvasToPage(int* width, int* height) {
 void pumpWindowMessages() {
     // Handling may queue nothing new (no callbacks run inside this loop), so the count is stable.
     for (int i = 0; i < queuedCount; ++i) {
-        if (handleInput(queued[i]) == InputAction::ToggleFullscreen)
+        if (handleRawInput(queued[i]) == InputAction::ToggleFullscreen)
             toggleBorderlessFullscreen();
     }
     queuedCount = 0;

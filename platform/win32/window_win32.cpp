@@ -12,77 +12,142 @@ static HDC deviceContext = nullptr;
 static HGLRC glContext = nullptr;
 static bool cursorHidden = false;
 
-// Shift as of this message, not the keyboard now; asked only for the keys that it changes.
-static bool shiftHeld() {
-    return GetKeyState(VK_SHIFT) < 0;
+// The last cursor position in the client area, for motion as a step from it.
+static int lastMouseX = 0, lastMouseY = 0;
+static bool mouseSeen = false;
+
+// Modifiers as of this message, not the keyboard now.
+static unsigned keyModifiers() {
+    unsigned bits = 0;
+    if (GetKeyState(VK_SHIFT) < 0)
+        bits |= MODIFIER_SHIFT;
+    if (GetKeyState(VK_CONTROL) < 0)
+        bits |= MODIFIER_CTRL;
+    if (GetKeyState(VK_MENU) < 0)
+        bits |= MODIFIER_ALT;
+    return bits;
 }
 
-static InputEvent translateKey(WPARAM key) {
+// A mouse message says Shift and Ctrl itself.
+static unsigned mouseModifiers(WPARAM wParam) {
+    unsigned bits = 0;
+    if ((wParam & MK_SHIFT) != 0)
+        bits |= MODIFIER_SHIFT;
+    if ((wParam & MK_CONTROL) != 0)
+        bits |= MODIFIER_CTRL;
+    return bits;
+}
+
+static int keyCode(WPARAM key) {
+    if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') || key == VK_SPACE)
+        return static_cast<int>(key);
     switch (key) {
-    case VK_ESCAPE:
-        return InputEvent::KeyEscape;
-    case VK_SPACE:
-        return InputEvent::KeySpace;
-    case VK_LEFT:
-        return shiftHeld() ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
-    case VK_RIGHT:
-        return shiftHeld() ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
-    case VK_PRIOR:
-        return InputEvent::KeyPageUp;
-    case VK_NEXT:
-        return InputEvent::KeyPageDown;
-    case VK_HOME:
-        return InputEvent::KeyHome;
     case VK_OEM_COMMA:
-        return InputEvent::KeyComma;
+        return KEY_COMMA;
     case VK_OEM_PERIOD:
-        return InputEvent::KeyPeriod;
-    case 'B':
-        return InputEvent::KeyB;
-    case 'N':
-        return InputEvent::KeyN;
+        return KEY_PERIOD;
+    case VK_OEM_MINUS:
+        return KEY_MINUS;
+    case VK_OEM_PLUS:
+        return KEY_EQUAL;
+    case VK_OEM_4:
+        return KEY_LEFT_BRACKET;
+    case VK_OEM_6:
+        return KEY_RIGHT_BRACKET;
+    case VK_ESCAPE:
+        return KEY_ESCAPE;
+    case VK_RETURN:
+        return KEY_ENTER;
+    case VK_TAB:
+        return KEY_TAB;
     case VK_BACK:
-        return InputEvent::KeyBackspace;
-    case 'R':
-        return InputEvent::KeyR;
+        return KEY_BACKSPACE;
+    case VK_RIGHT:
+        return KEY_RIGHT;
+    case VK_LEFT:
+        return KEY_LEFT;
+    case VK_DOWN:
+        return KEY_DOWN;
+    case VK_UP:
+        return KEY_UP;
+    case VK_PRIOR:
+        return KEY_PAGE_UP;
+    case VK_NEXT:
+        return KEY_PAGE_DOWN;
+    case VK_HOME:
+        return KEY_HOME;
+    case VK_END:
+        return KEY_END;
     case VK_F11:
-        return InputEvent::KeyF11;
+        return KEY_F11;
+    case VK_ADD:
+        return KEY_KEYPAD_ADD;
+    case VK_SUBTRACT:
+        return KEY_KEYPAD_SUBTRACT;
     default:
-        return InputEvent::KeyOther;
+        return KEY_NONE;
     }
 }
 
-static InputEvent translate(UINT message, WPARAM wParam) {
+static RawInputEvent mouseButton(RawEventType type, int button, WPARAM wParam) {
+    RawInputEvent raw;
+    raw.type = type;
+    raw.button = button;
+    raw.modifiers = mouseModifiers(wParam);
+    return raw;
+}
+
+static RawInputEvent translate(UINT message, WPARAM wParam, LPARAM lParam) {
+    RawInputEvent raw;
     switch (message) {
     case WM_CLOSE:
-        return InputEvent::Close;
+        raw.type = RawEventType::Close;
+        break;
     case WM_DESTROY:
-        return InputEvent::Destroy;
+        raw.type = RawEventType::Destroy;
+        break;
     case WM_KEYDOWN:
-        return translateKey(wParam);
+    case WM_KEYUP:
+        raw.type = message == WM_KEYDOWN ? RawEventType::KeyDown : RawEventType::KeyUp;
+        raw.key = keyCode(wParam);
+        // Bit 30 of a key message: the key was down already, so this is the system repeating it.
+        raw.repeat = message == WM_KEYDOWN && (lParam & (1L << 30)) != 0;
+        raw.modifiers = keyModifiers();
+        break;
     case WM_LBUTTONDOWN:
-        return (wParam & MK_SHIFT) != 0 ? InputEvent::ShiftLeftDown : InputEvent::LeftDown;
+        return mouseButton(RawEventType::MouseDown, MOUSE_LEFT, wParam);
     case WM_LBUTTONUP:
-        return InputEvent::LeftUp;
+        return mouseButton(RawEventType::MouseUp, MOUSE_LEFT, wParam);
     case WM_MBUTTONDOWN:
-        return InputEvent::MiddleDown;
+        return mouseButton(RawEventType::MouseDown, MOUSE_MIDDLE, wParam);
     case WM_MBUTTONUP:
-        return InputEvent::MiddleUp;
+        return mouseButton(RawEventType::MouseUp, MOUSE_MIDDLE, wParam);
     case WM_RBUTTONDOWN:
-        return InputEvent::RightDown;
-    case WM_MOUSEMOVE:
-        return InputEvent::MouseMove;
-    case WM_MOUSEWHEEL:
-        return InputEvent::MouseWheel;
-    default:
-        return InputEvent::Other;
+        return mouseButton(RawEventType::MouseDown, MOUSE_RIGHT, wParam);
+    case WM_MOUSEMOVE: {
+        raw = mouseButton(RawEventType::MouseMove, MOUSE_LEFT, wParam);
+        int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
+        if (mouseSeen) {
+            raw.dx = static_cast<float>(x - lastMouseX);
+            raw.dy = static_cast<float>(y - lastMouseY);
+        }
+        mouseSeen = true;
+        lastMouseX = x;
+        lastMouseY = y;
+        break;
     }
+    case WM_MOUSEWHEEL:
+        raw = mouseButton(RawEventType::MouseWheel, MOUSE_LEFT, wParam);
+        raw.wheel = static_cast<float>(GET_WHEEL_DELTA_WPARAM(wParam)) / WHEEL_DELTA;
+        break;
+    default:
+        break;
+    }
+    return raw;
 }
 
 static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Bit 30 of a key message: the key was down already, so this is the system repeating it.
-    bool autoRepeat = message == WM_KEYDOWN && (lParam & (1L << 30)) != 0;
-    switch (handleInput(translate(message, wParam), autoRepeat)) {
+    switch (handleRawInput(translate(message, wParam, lParam))) {
     case InputAction::DefaultHandler:
         return DefWindowProcA(hwnd, message, wParam, lParam);
     case InputAction::TakeCapture:

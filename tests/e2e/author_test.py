@@ -14,6 +14,7 @@
 - the folder renamed away: the title says the stages are missing; made again with an edited stage, it is
   loaded, and an edit after that too; deleted and copied back unchanged, and a stage file gone for a while
   and back unchanged: the title clears, with the same picture and reload counter;
+- fly mode: F flies, W moves the view, K keys it into every camera track file, Ctrl+Z takes it back;
 - a loop set with B and N keeps the time inside it; F11 covers the screen and gives the window back;
   Escape ends with code 0.
 
@@ -45,6 +46,8 @@ START_AT = 30.0
 
 AUTHOR_TITLE = re.compile(r"^doz-engine  (\d+) fps  frac (\d+)  \[reload (\d+)\]  (\d+\.\d{2,5}) s"
                           r"(  paused)?(?:  loop (\d+\.\d\d)-(\d+\.\d\d))?$")
+# The author title with fly mode's words after it.
+FLY_TITLE = re.compile(AUTHOR_TITLE.pattern[:-1] + r"(  fly)?(  (keyed|undone) row \d+)?$")
 # Held pictures against stills at the same time; differences in 0..255 of 8x8 block means.
 SAME_PICTURE_LIMIT = 1.0
 # The window and doz-capture draw on the same renderer: a held frame is the still, pixel for pixel (a pixel
@@ -266,6 +269,7 @@ def author_session(session):
         raise Failure(f"the time moved while paused: {held.time} then {again.time}")
     session.compare_with_still(session.screenshot("paused"), held.time_text)
     tracks_in_the_picture(session, held)
+    fly_and_key(session, held)
 
     # Seeks by keys while paused; each stays paused.
     expected = held.time
@@ -354,7 +358,8 @@ def author_session(session):
 
     after = session.titles[session.titles.index(next(t for t in session.titles if AUTHOR_TITLE.match(t))):]
     strays = [t for t in after if not AUTHOR_TITLE.match(t) and not t.startswith("reload failed: ") and
-              not t.startswith("stages missing: ") and not t.startswith("tracks: ")]
+              not t.startswith("stages missing: ") and not t.startswith("tracks: ") and
+              not FLY_TITLE.match(t)]
     if strays:
         raise Failure(f"titles other than the author title during the session: {strays[:5]}")
 
@@ -467,6 +472,46 @@ def self_inverting(fragment):
     if fragment.count(FRAGMENT_OUTPUT) != 1:
         raise Failure(f"the fragment stage does not write its colour as {FRAGMENT_OUTPUT!r} once")
     return fragment.replace(FRAGMENT_OUTPUT, "O = vec4(1. - col, 1.);")
+
+
+def camera_track_keys(session):
+    """The keys of the eight camera track files, by name: (row, value, interpolation) each."""
+    keys = {}
+    for name in ("pos.x", "pos.y", "pos.z", "target.x", "target.y", "target.z", "roll", "fov"):
+        path = os.path.join(session.tracks, f"sync_camera-3A{name}.track")
+        # A track without a file has no keys.
+        data = bytes(4)
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                data = f.read()
+        (count,) = struct.unpack_from("<i", data)
+        keys[name] = [struct.unpack_from("<ifB", data, 4 + 9 * i) for i in range(count)]
+    return keys
+
+
+def fly_and_key(session, held):
+    """Paused: F flies (the title says so), W moves the view, K keys it at the held time's row into every
+    camera track file (linear), F lands back on the author title, and Ctrl+Z takes the keys out again."""
+    before = camera_track_keys(session)
+    session.press("f")
+    session.wait_for("fly mode", lambda text, _: text.endswith("  fly"))
+    session.hold("w", 0.4)
+    session.press("k")
+    row = int(held.time * 16 + 1e-3)
+    session.wait_for(f"the view keyed at row {row}", lambda text, _: text.endswith(f"  fly  keyed row {row}"))
+    keyed = camera_track_keys(session)
+    for name, keys in keyed.items():
+        if [k for k in keys if k[0] == row and k[2] == 1] == [] or len(keys) != len(before[name]) + 1:
+            raise Failure(f"camera:{name} holds no new linear key at row {row}: {keys}")
+    if keyed["pos.x"] == before["pos.x"] and keyed["pos.y"] == before["pos.y"]:
+        raise Failure("the flown view was keyed where it started")
+    session.press("f")
+    session.wait_for("the author title after flying", lambda _, t: t is not None and t.paused)
+    session.press("ctrl+z")
+    session.wait_for("the undo", lambda text, _: text.endswith(f"  undone row {row}"))
+    if camera_track_keys(session) != before:
+        raise Failure("Ctrl+Z left keys in the camera track files")
+    session.wait_for("the author title after the undo", lambda _, t: t is not None and t.paused)
 
 
 def main():

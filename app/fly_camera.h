@@ -1,0 +1,90 @@
+// Author mode's fly mode: a private camera the author steers with the keys and the mouse, drawn in place of
+// the keyed camera, and keyed (K) onto the camera tracks at the current row so that the frame at that row
+// is the flown view; Ctrl+Z takes the last K back, [ and ] go to the previous and next row holding a key.
+//   F        fly mode on or off (off: back to the keyed camera)
+//   W A S D  forward, left, back, right; Q E down, up; Shift five times faster
+//   drag     a mouse button held turns the view (pitch within +-89 degrees)
+//   wheel, + and -  the speed, in steps of a factor sqrt(2); the speed also scales with the distance to the
+//            point looked at
+// Movement follows the tick count's frame delta, so it works while the music is paused.
+#pragma once
+#include "platform/input_event.h"
+
+#include <cstdint>
+
+constexpr double FLY_PITCH_LIMIT = 89.0;
+constexpr double FLY_TURN_DEGREES_PER_PIXEL = 0.2;
+constexpr int FLY_SPEED_STEP_LIMIT = 12;
+constexpr double FLY_FAST_FACTOR = 5.0;
+// The distance to the point looked at covered in a second at speed step 0.
+constexpr double FLY_DISTANCES_PER_SECOND = 0.5;
+// A frame that took longer (a compile, a dragged window) moves as far as one this long.
+constexpr uint32_t FLY_LONGEST_STEP_MS = 100;
+constexpr int FLY_NOTE_SIZE = 160;
+// How long a note of a key used out of fly mode stays in the title.
+constexpr uint32_t FLY_NOTE_SHOWN_MS = 3000;
+
+enum FlyMove { FLY_FORWARD, FLY_LEFT, FLY_BACK, FLY_RIGHT, FLY_DOWN, FLY_UP, FLY_MOVE_COUNT };
+
+// The camera tracks a K keys, in SyncTrack order from TRACK_CAMERA_POS_X.
+constexpr int FLY_KEYED_TRACKS = 8;
+
+struct FlyCamera {
+    bool flying;
+    double eye[3];
+    double yaw, pitch;   // degrees; forward is (cos pitch cos yaw, cos pitch sin yaw, sin pitch), z up
+    double lookDistance; // to the point looked at
+    float roll, fov;     // the camera:roll and camera:fov values, held while flying
+    int speedStep;
+    bool held[FLY_MOVE_COUNT];
+    bool fast;
+    bool turning; // a mouse button is held
+    uint32_t lastStepTick;
+    char note[FLY_NOTE_SIZE]; // what the last fly key did, for the title
+};
+
+extern FlyCamera flyCamera;
+
+// Where K writes: the tracks folder (empty: the live table only), and whether a linked editor is sent the
+// keys (--sync-send-keys).
+void startFlyCamera(const char* tracksFolder, bool sendKeysToEditor);
+
+// The input hook: the fly keys and, while flying, the mouse. True when the event was taken.
+bool handleFlyInput(const RawInputEvent& event);
+
+// Fly mode on at music time `shownSeconds`, from the camera drawn there (the scene's camera plus the
+// tracks); false, with a note, when the scene's camera cannot be asked. Off: back to the keyed camera.
+bool startFlying(double shownSeconds);
+void stopFlying();
+
+// Once per frame, before the pass: moves the flown camera by the keys held, for the tick count's time
+// since the last step.
+void stepFlyCamera(uint32_t nowMs);
+
+// The frame pass's track override: while flying, the camera slots become the flown camera minus the
+// scene's camera at `seconds`, so that the picture is the one keying would store.
+void overrideFlownTracks(double seconds, float* values);
+
+// The current row: the one a sync editor is shown for music time `seconds`.
+int32_t rowOfTime(double seconds);
+
+// K: keys the flown camera at `row`, each key the flown value minus the scene's camera at the row's own
+// time (an existing key keeps its interpolation, a new one is linear, the roll unwrapped); then the tracks
+// folder, or a linked editor, gets them. Ctrl+Z: the keys as they were before the last K. False, with a
+// note, when nothing was done.
+bool keyFlownView(int32_t row);
+bool undoFlownKeys();
+
+// `value` moved by whole turns to within 180 degrees of the roll key before `row` (or, without one, the
+// key after it); as it is without either.
+float unwrapRoll(float value, int32_t row);
+
+// The nearest row before (direction -1) or after (+1) `row` that holds a key on any track; -1 for none.
+int32_t neighbourKeyRow(int32_t row, int direction);
+
+// What the title adds: "fly" and the last note while flying; out of fly mode a note for FLY_NOTE_SHOWN_MS,
+// then "".
+const char* flyTitleNote();
+
+// Back to a fresh process: not flying, nothing to undo, no folder.
+void resetFlyCamera();
