@@ -194,7 +194,7 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     resetSyncClient();
     startSyncConnection(0);
     const char* hello = "hello, demo!";
-    feedSyncBytes(reinterpret_cast<const unsigned char*>(hello), 12, 0);
+    feedSyncBytes(reinterpret_cast<const unsigned char*>(hello), 12);
     size_t queued = 0;
     pendingSyncOutput(&queued);
     dropSyncOutput(queued);
@@ -257,7 +257,7 @@ TEST(FlyCamera, AnOptedInKeyIsASetKeyAndARemovalADeleteKeyOnlyWhileGreeted) {
     EXPECT_FALSE(sendSyncKey(3, 7, false, 1.5f, SYNC_SMOOTH)) << "nothing before the greeting";
     startSyncConnection(0);
     const char* hello = "hello, demo!";
-    feedSyncBytes(reinterpret_cast<const unsigned char*>(hello), 12, 0);
+    feedSyncBytes(reinterpret_cast<const unsigned char*>(hello), 12);
     size_t queued = 0;
     pendingSyncOutput(&queued);
     dropSyncOutput(queued);
