@@ -1,23 +1,18 @@
 // The socket service on POSIX systems: a non-blocking TCP connection to a numeric or named IPv4 host. A name
-// is looked up on a thread of its own, so that a slow or failing name server never holds up a frame.
+// is looked up off the frame thread by the shared host lookup; getaddrinfo is asked here.
+#include "platform/host_lookup.h"
 #include "platform/socket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <string>
 #include <sys/socket.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 static int connection = -1;
@@ -37,64 +32,24 @@ void closeSocket() {
     waitingForName = false;
 }
 
-namespace {
-// One name's lookup, shared with the thread that does it: the thread may outlive the connection, the run's
-// end included, so it holds its own reference.
-struct NameLookup {
-    std::mutex lock;
-    bool done = false;
-    bool found = false;
-    in_addr address{};
-    char why[200] = "";
-};
-} // namespace
-
-static char lookupHost[256] = "";
-static std::shared_ptr<NameLookup> lookup;
 static sockaddr_in target;
 
-static void lookUpName(std::shared_ptr<NameLookup> into, std::string host) {
+bool resolveHostAddress(const char* host, uint32_t* address, char* why, size_t whySize) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    std::lock_guard<std::mutex> hold(into->lock);
-    if (error == 0 && found != nullptr) {
-        into->address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-        into->found = true;
+    int error = getaddrinfo(host, nullptr, &hints, &found);
+    bool any = error == 0 && found != nullptr;
+    if (any) {
+        *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
     } else {
-        std::snprintf(into->why, sizeof into->why, "no address for %s: %s", host.c_str(),
+        std::snprintf(why, whySize, "no address for %s: %s", host,
                       error == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(error));
     }
     if (found != nullptr)
         freeaddrinfo(found);
-    into->done = true;
-}
-
-// "HOST:PORT" into the host and the port; false, saying why, when it is not that.
-static bool splitAddress(const char* address, char* host, size_t hostSize, uint16_t* port, char* why,
-                         size_t whySize) {
-    const char* colon = std::strrchr(address, ':');
-    if (colon == nullptr || colon == address || colon[1] == '\0') {
-        std::snprintf(why, whySize, "\"%s\" is not HOST:PORT", address);
-        return false;
-    }
-    char* end = nullptr;
-    long number = std::strtol(colon + 1, &end, 10);
-    if (*end != '\0' || number < 1 || number > 65535) {
-        std::snprintf(why, whySize, "\"%s\" has no port from 1 to 65535", address);
-        return false;
-    }
-    size_t length = static_cast<size_t>(colon - address);
-    if (length >= hostSize) {
-        std::snprintf(why, whySize, "the host name is too long");
-        return false;
-    }
-    std::memcpy(host, address, length);
-    host[length] = '\0';
-    *port = static_cast<uint16_t>(number);
-    return true;
+    return any;
 }
 
 // Starts connecting to `target`.
@@ -127,56 +82,42 @@ bool openSocket(const char* address, char* why, size_t whySize) {
     waitingForName = false;
     char host[256];
     uint16_t port = 0;
-    if (!splitAddress(address, host, sizeof host, &port, why, whySize))
+    if (!splitHostAndPort(address, host, sizeof host, &port, why, whySize))
         return false;
     std::memset(&target, 0, sizeof target);
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
     if (inet_pton(AF_INET, host, &target.sin_addr) == 1)
         return connectToTarget(why, whySize);
-    // A name found once is kept; one not found (or not yet) is looked up again, off this thread, and the
-    // connection waits for it in SOCKET_CONNECTING.
-    if (lookup && std::strcmp(host, lookupHost) == 0) {
-        std::lock_guard<std::mutex> hold(lookup->lock);
-        if (lookup->found) {
-            target.sin_addr = lookup->address;
-            return connectToTarget(why, whySize);
-        }
-        if (!lookup->done) {
-            waitingForName = true;
-            state = SOCKET_CONNECTING;
-            return true;
-        }
+    uint32_t found = 0;
+    switch (startHostLookup(host, &found, why, whySize)) {
+    case HOST_FOUND:
+        target.sin_addr.s_addr = found;
+        return connectToTarget(why, whySize);
+    case HOST_PENDING:
+        waitingForName = true;
+        state = SOCKET_CONNECTING;
+        return true;
+    case HOST_FAILED:
+        break;
     }
-    std::snprintf(lookupHost, sizeof lookupHost, "%s", host);
-    lookup = std::make_shared<NameLookup>();
-    try {
-        std::thread(lookUpName, lookup, std::string(host)).detach();
-    } catch (const std::system_error& error) {
-        std::snprintf(why, whySize, "cannot look up %s: %s", host, error.what());
-        lookup.reset();
-        return false;
-    }
-    waitingForName = true;
-    state = SOCKET_CONNECTING;
-    return true;
+    return false;
 }
 
 SocketState pollSocket(char* why, size_t whySize) {
     if (state != SOCKET_CONNECTING)
         return state;
     if (waitingForName) {
-        std::unique_lock<std::mutex> hold(lookup->lock);
-        if (!lookup->done)
+        uint32_t found = 0;
+        HostLookupState name = pollHostLookup(&found, why, whySize);
+        if (name == HOST_PENDING)
             return state;
         waitingForName = false;
-        if (!lookup->found) {
-            std::snprintf(why, whySize, "%s", lookup->why);
+        if (name == HOST_FAILED) {
             state = SOCKET_FAILED;
             return state;
         }
-        target.sin_addr = lookup->address;
-        hold.unlock();
+        target.sin_addr.s_addr = found;
         connectToTarget(why, whySize);
         if (state != SOCKET_CONNECTING)
             return state;
