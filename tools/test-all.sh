@@ -56,9 +56,10 @@ beside() {
     shift 2
     mkdir -p "$(dirname "$log")"
     (
+        renice -n 10 -p "$BASHPID" > /dev/null
         started=$SECONDS
         status=0
-        nice -n 10 "$@" > "$log" 2>&1 || status=$?
+        "$@" > "$log" 2>&1 || status=$?
         echo "$((SECONDS - started)) $status" > "$log.result"
     ) &
     beside_started+=("$name|$log|$!")
