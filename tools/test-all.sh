@@ -25,6 +25,7 @@ phase_rows=()
 started_all=$SECONDS
 print_phases() {
     local status=$?
+    wait # a job beside a phase that failed: its output stays in its log
     echo
     echo "tools/test-all.sh phases (seconds; 'beside' ran at the same time as the phase before it):"
     printf '  %-52s %6s  %s\n' phase seconds result
@@ -89,10 +90,6 @@ phase "build web" build web
 phase "build linux" build linux
 # The release into dist/, which the release tests check (a developer's tree may hold uncommitted work).
 phase "release (tools/release.sh --allow-dirty)" tools/release.sh --allow-dirty
-# The sanitizers' build compiles while the suite's runs wait on the music clock.
-beside "build asan" build/asan-build.log build asan
-phase "ctest --preset linux" ctest --preset linux
-joined "build asan"
 # The unit and GL tests again, all in one process in three shuffled orders: each test must start from the
 # state it sets up (tests/fresh_process.h), not from what the test before it left. The GL tests are in:
 # the context, its programs and its error flag are the state most easily left behind, and the headless
@@ -104,5 +101,13 @@ one_process_runs() {
             --gtest_output=xml:build/linux/tests/one-process-seed-$seed.xml
     done
 }
-phase "doz_tests in one process, shuffled, seeds 1-3" one_process_runs
+# Beside the suite, whose longest runs wait on the music clock, at a lower priority: the sanitizers' build
+# and the one-process runs.
+beside "build asan" build/asan-build.log build asan
+beside "doz_tests in one process, shuffled, seeds 1-3" build/linux/tests/one-process.log one_process_runs
+phase "ctest --preset linux" ctest --preset linux
+beside_failed=0
+joined "build asan" || beside_failed=1
+joined "doz_tests in one process, shuffled, seeds 1-3" || beside_failed=1
+[ $beside_failed -eq 0 ]
 phase "ctest --preset asan" ctest --preset asan
