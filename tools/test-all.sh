@@ -26,10 +26,17 @@ started_all=$SECONDS
 print_phases() {
     local status=$?
     wait # a job beside a phase that failed: its output stays in its log
+    local row name log pid seconds result
+    for row in "${beside_started[@]}"; do
+        IFS='|' read -r name log pid <<< "$row"
+        if [ -f "$log.result" ] && ! printf '%s\n' "${phase_rows[@]}" | grep -qF "$name (beside)|"; then
+            read -r seconds result < "$log.result"
+            phase_rows+=("$name (beside)|$seconds|$([ "$result" -eq 0 ] && echo passed || echo "FAILED ($result)")")
+        fi
+    done
     echo
     echo "tools/test-all.sh phases (seconds; 'beside' ran at the same time as the phase before it):"
     printf '  %-52s %6s  %s\n' phase seconds result
-    local row
     for row in "${phase_rows[@]}"; do
         IFS='|' read -r name seconds result <<< "$row"
         printf '  %-52s %6s  %s\n' "$name" "$seconds" "$result"
