@@ -3,29 +3,118 @@
 # headless context, end to end under Xvfb and Wine, the browser build in headless Chromium), the unit and GL
 # tests once more all in one process in shuffled orders, then the same unit and GL tests built with the
 # sanitizers. The release (tools/release.sh) is made before the native suite, whose release tests check its
-# archives.
+# archives. Ends with a table of its phases and their times (docs/testing.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
-tools/install-deps.sh
-cmake --preset windows
-cmake --build --preset windows
-cmake --preset web
-cmake --build --preset web
-cmake --preset linux
-cmake --build --preset linux
+# Every build through ccache where it is installed: the release presets and the tests' builds compile the
+# same sources, and CI's cache serves the next run. Paths are hashed relative to the checkout, so that
+# another clone finds the objects too.
+if command -v ccache > /dev/null; then
+    export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+fi
+# The Wine tests copy one booted prefix (tests/e2e/harness.py): booted once per run of this command, by the
+# first test that needs one.
+export DOZ_WINE_TEMPLATE_DIR=$root/build/wine-template
+rm -rf "$DOZ_WINE_TEMPLATE_DIR"
+
+phase_rows=()
+started_all=$SECONDS
+print_phases() {
+    local status=$?
+    wait # a job beside a phase that failed: its output stays in its log
+    local row name log pid seconds result
+    for row in "${beside_started[@]}"; do
+        IFS='|' read -r name log pid <<< "$row"
+        if [ -f "$log.result" ] && ! printf '%s\n' "${phase_rows[@]}" | grep -qF "$name (beside)|"; then
+            read -r seconds result < "$log.result"
+            phase_rows+=("$name (beside)|$seconds|$([ "$result" -eq 0 ] && echo passed || echo "FAILED ($result)")")
+        fi
+    done
+    echo
+    echo "tools/test-all.sh phases (seconds; 'beside' ran at the same time as the phase before it):"
+    printf '  %-52s %6s  %s\n' phase seconds result
+    for row in "${phase_rows[@]}"; do
+        IFS='|' read -r name seconds result <<< "$row"
+        printf '  %-52s %6s  %s\n' "$name" "$seconds" "$result"
+    done
+    printf '  %-52s %6s  %s\n' "whole command" $((SECONDS - started_all)) \
+        "$([ $status -eq 0 ] && echo passed || echo "FAILED (exit $status)")"
+}
+trap print_phases EXIT
+
+# phase NAME COMMAND...: runs the command in the foreground; a failure ends the run.
+phase() {
+    local name=$1 started=$SECONDS status=0
+    shift
+    echo "=== $name"
+    "$@" || status=$?
+    phase_rows+=("$name|$((SECONDS - started))|$([ $status -eq 0 ] && echo passed || echo "FAILED ($status)")")
+    return $status
+}
+
+# beside NAME LOG COMMAND...: starts the command in the background at a lower priority, its output to LOG;
+# joined later by `joined NAME`, which records it in the table.
+beside_started=()
+beside() {
+    local name=$1 log=$2
+    shift 2
+    mkdir -p "$(dirname "$log")"
+    (
+        renice -n 10 -p "$BASHPID" > /dev/null
+        started=$SECONDS
+        status=0
+        "$@" > "$log" 2>&1 || status=$?
+        echo "$((SECONDS - started)) $status" > "$log.result"
+    ) &
+    beside_started+=("$name|$log|$!")
+}
+joined() {
+    local row name log pid seconds status
+    for row in "${beside_started[@]}"; do
+        IFS='|' read -r name log pid <<< "$row"
+        [ "$name" = "$1" ] || continue
+        wait "$pid" || true
+        read -r seconds status < "$log.result"
+        phase_rows+=("$name (beside)|$seconds|$([ "$status" -eq 0 ] && echo passed || echo "FAILED ($status)")")
+        if [ "$status" -ne 0 ]; then
+            tail -40 "$log"
+            return "$status"
+        fi
+        return 0
+    done
+    return 1
+}
+
+build() { cmake --preset "$1" && cmake --build --preset "$1"; }
+
+phase "install what is missing (tools/install-deps.sh)" tools/install-deps.sh
+phase "build windows" build windows
+phase "build web" build web
+phase "build linux" build linux
 # The release into dist/, which the release tests check (a developer's tree may hold uncommitted work).
-tools/release.sh --allow-dirty
-ctest --preset linux
+phase "release (tools/release.sh --allow-dirty)" tools/release.sh --allow-dirty
 # The unit and GL tests again, all in one process in three shuffled orders: each test must start from the
 # state it sets up (tests/fresh_process.h), not from what the test before it left. The GL tests are in:
 # the context, its programs and its error flag are the state most easily left behind, and the headless
 # EGL context needs no display.
-for seed in 1 2 3; do
-    build/linux/tests/doz_tests --gtest_shuffle --gtest_random_seed=$seed --gtest_brief=1 \
-        --gtest_output=xml:build/linux/tests/one-process-seed-$seed.xml
-done
-
-cmake --preset asan
-cmake --build --preset asan
-ctest --preset asan
+one_process_runs() {
+    local seed
+    for seed in 1 2 3; do
+        build/linux/tests/doz_tests --gtest_shuffle --gtest_random_seed=$seed --gtest_brief=1 \
+            --gtest_output=xml:build/linux/tests/one-process-seed-$seed.xml
+    done
+}
+# Beside the suite, whose longest runs wait on the music clock, at a lower priority: the sanitizers' build
+# and the one-process runs.
+beside "build asan" build/asan-build.log build asan
+beside "doz_tests in one process, shuffled, seeds 1-3" build/linux/tests/one-process.log one_process_runs
+phase "ctest --preset linux" ctest --preset linux
+beside_failed=0
+joined "build asan" || beside_failed=1
+joined "doz_tests in one process, shuffled, seeds 1-3" || beside_failed=1
+[ $beside_failed -eq 0 ]
+phase "ctest --preset asan" ctest --preset asan

@@ -165,9 +165,23 @@ static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     return 0;
 }
 
+static bool refuse(char* why, int whySize, const char* step) {
+    DWORD error = GetLastError();
+    if (error != 0)
+        std::snprintf(why, static_cast<size_t>(whySize), "%s (error %lu).", step, error);
+    else
+        std::snprintf(why, static_cast<size_t>(whySize), "%s.", step);
+    return false;
+}
+
 // The window's device context with a double-buffered RGBA format and a plain context made current on it.
+// A refusal names the step that failed: where Wine loaded no display driver, the window itself is missing.
 static bool makeContextCurrent(char* why, int whySize) {
+    if (window == nullptr)
+        return refuse(why, whySize, "The window could not be made");
     deviceContext = GetDC(window);
+    if (deviceContext == nullptr)
+        return refuse(why, whySize, "The window gave no device context");
 
     PIXELFORMATDESCRIPTOR format = {};
     format.nSize = 40;
@@ -175,14 +189,17 @@ static bool makeContextCurrent(char* why, int whySize) {
     format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
     format.iPixelType = PFD_TYPE_RGBA;
     format.cColorBits = 32;
-    SetPixelFormat(deviceContext, ChoosePixelFormat(deviceContext, &format), &format);
+    int formatIndex = ChoosePixelFormat(deviceContext, &format);
+    if (formatIndex == 0)
+        return refuse(why, whySize, "No pixel format fits a double-buffered RGBA window");
+    if (!SetPixelFormat(deviceContext, formatIndex, &format))
+        return refuse(why, whySize, "The pixel format could not be set");
 
     glContext = wglCreateContext(deviceContext);
-    if (glContext == nullptr || !wglMakeCurrent(deviceContext, glContext)) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context could be made (error %lu).",
-                      GetLastError());
-        return false;
-    }
+    if (glContext == nullptr)
+        return refuse(why, whySize, "No OpenGL context could be made");
+    if (!wglMakeCurrent(deviceContext, glContext))
+        return refuse(why, whySize, "The OpenGL context could not be made current");
     return true;
 }
 

@@ -35,9 +35,9 @@ import sys
 import time
 
 import pictures
-from harness import (SKIPPED, Failure, PulseServer, WinePrefix, kill_process_group, make_scratch, note,
-                     read_rgb_image, run_tool, start_virtual_screen, stop_process, take_screenshot,
-                     wait_for_demo_window, wait_until, window_title, write_png)
+from harness import (SKIPPED, Failure, PulseServer, WinePrefix, display_unavailable_or, kill_process_group,
+                     make_scratch, note, read_rgb_image, run_tool, run_under_wine_display, start_virtual_screen,
+                     stop_process, take_screenshot, wait_for_demo_window, wait_until, window_title, write_png)
 
 SCREEN_WIDTH, SCREEN_HEIGHT = 320, 200
 # Small, so that llvmpipe draws many frames a second.
@@ -110,7 +110,10 @@ class Session:
             # What the program said and which windows the screen holds tell a hang from a misnamed window.
             _, windows = run_tool(["xdotool", "search", "--name", "."], self.env)
             names = [window_title(window, self.env) for window in windows.split()]
-            raise Failure(f"{failure}; windows on the screen: {names}; program output: {self.output()[-2000:]}")
+            said = self.output()
+            self.close()
+            raise display_unavailable_or(
+                Failure(f"{failure}; windows on the screen: {names}; program output: {said[-2000:]}"), said)
         self.titles = []
 
     def close(self):
@@ -527,8 +530,16 @@ def main():
         return 1
     scratch = make_scratch("doz-author-")
     session = None
+    attempts = []
+
+    def start():
+        # Each attempt in a folder of its own: a fresh prefix and a fresh copy of the stages.
+        attempts.append(os.path.join(scratch, f"attempt-{len(attempts) + 1}"))
+        os.makedirs(attempts[-1])
+        return Session(kind, exe, capture, attempts[-1])
+
     try:
-        session = Session(kind, exe, capture, scratch)
+        session = run_under_wine_display(start)
         author_session(session)
         return 0
     except (Failure, subprocess.TimeoutExpired) as failure:

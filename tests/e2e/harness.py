@@ -1,6 +1,7 @@
 """Shared pieces of the end-to-end tests: progress notes, a virtual X screen and its windows, screenshots,
 a fresh Wine prefix, and a private PulseAudio server whose null sink plays in real time."""
 import ctypes
+import fcntl
 import glob
 import os
 import re
@@ -189,9 +190,31 @@ def write_png(rgb, width, height, path):
                    check=True, timeout=30)
 
 
+# The booted prefix that every Wine test starts from. Booting one takes 15 to 30 s of mostly CPU; a copy of
+# a booted one (its libraries linked, its registry and settings copied) takes well under a second.
+TEMPLATE_ROOT = os.environ.get("DOZ_WINE_TEMPLATE_DIR") or os.path.join(tempfile.gettempdir(),
+                                                                        f"doz-wine-template-{os.getuid()}")
+# Files that Wine only reads once a prefix is booted: shared with the booted prefix by hard links. Anything
+# else (the registry, settings files, folders a program writes in) is copied.
+LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".acm", ".ocx", ".cpl", ".tlb", ".ax", ".nls", ".ds",
+                   ".msstyles", ".com", ".mui", ".ttf", ".fon")
+
+
+def _linked_or_copied(source, target):
+    if source.lower().endswith(LINKED_SUFFIXES):
+        try:
+            os.link(source, target)
+            return target
+        except OSError:
+            pass  # another file system: copy
+    return shutil.copy2(source, target)
+
+
 class WinePrefix:
-    """A fresh Wine prefix in a scratch folder, made before the program starts so that its slow first start
-    does not count against the program. `registry` is the text of a .reg file imported into it."""
+    """A fresh Wine prefix in a scratch folder, ready before the program starts so that a prefix's slow
+    first start does not count against the program. Each is a copy of one booted prefix (TEMPLATE_ROOT,
+    booted by the first test that needs it, keyed by Wine's version). `registry` is the text of a .reg
+    file, its keys under HKEY_CURRENT_USER, added to the copy's registry before its server starts."""
 
     def __init__(self, scratch, display, registry=""):
         self.wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
@@ -200,26 +223,91 @@ class WinePrefix:
         self.server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
         if self.wine is None or not os.path.exists(self.server):
             raise Failure("Wine is not installed (Debian packages wine, wine64)")
-        self.env = dict(os.environ, DISPLAY=display, WINEPREFIX=os.path.join(scratch, "prefix"),
-                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.path = os.path.join(scratch, "prefix")
+        # Wine's display-driver errors stay on: they tell a machine that could not load the driver from a
+        # program that failed (see DisplayUnavailable).
+        self.env = dict(os.environ, DISPLAY=display, WINEPREFIX=self.path, WINEDEBUG="-all,err+winediag",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        if display is None:  # a program that needs no screen
+            del self.env["DISPLAY"]
         started = time.monotonic()
-        self._quietly([self.wine, "wineboot", "-i"])
+        template = booted_template(self.wine, self.server, self.env)
+        # A copy has its own server: the server's socket is named after the prefix folder's inode.
+        shutil.copytree(template, self.path, symlinks=True, copy_function=_linked_or_copied)
         if registry:
-            path = os.path.join(scratch, "settings.reg")
-            with open(path, "w") as f:
-                f.write("REGEDIT4\n\n" + registry)
-            self._quietly([self.wine, "regedit", "/S", path])
-        subprocess.run([self.server, "-w"], env=self.env, timeout=180, check=False)
-        note(f"wine prefix made in {time.monotonic() - started:.1f} s")
-
-    def _quietly(self, command):
-        subprocess.run(command, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=180, check=False)
+            add_user_registry(os.path.join(self.path, "user.reg"), registry)
+        note(f"wine prefix copied in {time.monotonic() - started:.1f} s")
 
     def shut_down(self):
         # The prefix's server would otherwise linger after its folder is gone.
         subprocess.run([self.server, "-k"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60, check=False)
+
+
+def booted_template(wine, server, env):
+    """The booted prefix for this Wine, booted now under a lock when no test has yet (tests beside each
+    other wait for the one that boots it)."""
+    version = subprocess.run([wine, "--version"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                             timeout=60).stdout.strip()
+    key = re.sub(r"[^A-Za-z0-9.]+", "-", f"{version}-{int(os.stat(os.path.realpath(wine)).st_mtime)}")
+    folder = os.path.join(TEMPLATE_ROOT, key)
+    prefix = os.path.join(folder, "prefix")
+    os.makedirs(TEMPLATE_ROOT, exist_ok=True)
+    with open(os.path.join(TEMPLATE_ROOT, "lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.exists(os.path.join(folder, "booted")):
+            return prefix
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        started = time.monotonic()
+        boot_env = dict(env, WINEPREFIX=prefix, WINEDEBUG="-all")
+        subprocess.run([wine, "wineboot", "-i"], env=boot_env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300, check=False)
+        subprocess.run([server, "-w"], env=boot_env, timeout=180, check=False)
+        if not os.path.exists(os.path.join(prefix, "system.reg")):
+            raise Failure(f"wineboot made no prefix in {prefix}")
+        with open(os.path.join(folder, "booted"), "w") as f:
+            f.write(version + "\n")
+        note(f"wine prefix booted in {time.monotonic() - started:.1f} s (copied for each test from {prefix})")
+        return prefix
+
+
+def add_user_registry(user_reg, registry):
+    """Appends the keys of `registry` (.reg text, HKEY_CURRENT_USER only) to a stopped prefix's user.reg, in
+    the server's own format; the server reads them when it starts. A key given again adds its values."""
+    lines = []
+    for line in registry.splitlines():
+        m = re.match(r"^\[HKEY_CURRENT_USER\\(.*)\]$", line)
+        if m:
+            lines += ["", f"[{m.group(1).replace(chr(92), chr(92) * 2)}] 0"]
+        elif line.startswith("["):
+            raise Failure(f"only HKEY_CURRENT_USER keys can be added to a prefix: {line}")
+        elif line.startswith('"'):
+            lines.append(line)
+    with open(user_reg, "a") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def run_under_wine_display(attempt):
+    """The start-up path of every Wine test: attempt() makes a fresh screen and prefix, runs the program and
+    checks it; where it raises DisplayUnavailable (Wine could not load its display driver, which a loaded
+    machine causes now and then) it runs once more, up to DISPLAY_ATTEMPTS in all, after a pause that lets
+    the load move on. Any other failure counts at once."""
+    for n in range(DISPLAY_ATTEMPTS):
+        try:
+            return attempt()
+        except DisplayUnavailable as failure:
+            if n + 1 == DISPLAY_ATTEMPTS:
+                raise Failure(f"{failure} (in {DISPLAY_ATTEMPTS} fresh prefixes)")
+            note(f"{failure}; once more in a fresh prefix on a fresh screen")
+            time.sleep(5)
+
+
+def display_unavailable_or(failure, output):
+    """DisplayUnavailable where Wine's output says it could not load its display driver, else `failure`."""
+    if NO_DISPLAY_DRIVER in output:
+        return DisplayUnavailable(f"{failure}: Wine could not load its display driver")
+    return failure
 
 
 def registry_text(key, values):

@@ -22,9 +22,10 @@ import subprocess
 import sys
 import time
 
-from harness import (FIRST_TITLE, NO_DISPLAY_DRIVER, SKIPPED, Failure, WinePrefix, kill_process_group,
-                     make_scratch, note, registry_text, start_virtual_screen, stop_process, wait_for_demo_window,
-                     wait_until, window_geometry, window_title, run_tool)
+from harness import (FIRST_TITLE, SKIPPED, DisplayUnavailable, Failure, WinePrefix, display_unavailable_or,
+                     kill_process_group, make_scratch, note, registry_text, run_under_wine_display,
+                     start_virtual_screen, stop_process, wait_for_demo_window, wait_until, window_geometry,
+                     window_title, run_tool)
 
 # Small enough that a software renderer draws even the opening's slowest frames (the eye inside the hero
 # canister, the fractal on every pixel) several times a second on a machine whose cores are busy with
@@ -49,6 +50,9 @@ with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "
 # The relay traces only the message box, whose text argument gives the address of the text.
 MESSAGE_BOX_RELAY = registry_text(r"HKEY_CURRENT_USER\Software\Wine\Debug",
                                   {"RelayInclude": "user32.MessageBoxA"})
+# A prefix whose display driver is missing, as when Wine fails to load it on a loaded machine.
+NO_DISPLAY_DRIVER_REGISTRY = registry_text(r"HKEY_CURRENT_USER\Software\Wine\Drivers", {"Graphics": ""})
+NO_WINDOW_MESSAGE = "doz-engine needs OpenGL 3.3\nThe window could not be made"
 MESSAGE_BOX_CALL = re.compile(r"Call user32\.MessageBoxA\(([0-9a-f]+),([0-9a-f]+)")
 
 
@@ -172,6 +176,23 @@ def windows_texts(exe, prefix, scratch):
                 kill_process_group(process)
 
 
+def windows_without_display_driver(exe, scratch, display):
+    """Without a display driver the program says which step failed (the window) and ends with code 1, and
+    the tests' start-up path takes that for a display that failed to load, not for a failed program."""
+    prefix = WinePrefix(scratch, display, NO_DISPLAY_DRIVER_REGISTRY)
+    try:
+        done = subprocess.run([prefix.wine, exe], env=prefix.env, capture_output=True, text=True,
+                              timeout=TEXT_LIMIT_S)
+    finally:
+        prefix.shut_down()
+    said = done.stdout + done.stderr
+    if done.returncode != 1 or NO_WINDOW_MESSAGE not in said:
+        raise Failure(f"without a display driver: exit code {done.returncode}, said {said[-1500:]!r}")
+    if not isinstance(display_unavailable_or(Failure("no window"), said), DisplayUnavailable):
+        raise Failure(f"a missing display driver was not recognised in {said[-1500:]!r}")
+    note(f"without a display driver: code 1, {said.splitlines()[-1]!r}")
+
+
 def main():
     if len(sys.argv) < 3 or sys.argv[1] not in ("linux", "windows"):
         print(__doc__)
@@ -187,14 +208,24 @@ def main():
 
     scratch = make_scratch("doz-smoke-")
     log_path = os.path.join(scratch, "program.log")
-    screen = None
-    prefix = None
-    try:
-        screen, display = start_virtual_screen(SCREEN_WIDTH, SCREEN_HEIGHT)
+    # What the current attempt started, for the cleanup.
+    started = {"screen": None, "prefix": None}
+
+    def stop_started():
+        if started["prefix"] is not None:
+            started["prefix"].shut_down()
+        stop_process(started["screen"])
+        started.update(screen=None, prefix=None)
+
+    def attempt():
+        """A fresh screen (and for Windows a fresh prefix), the smoke run, then the texts."""
+        stop_started()
+        shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
+        started["screen"], display = start_virtual_screen(SCREEN_WIDTH, SCREEN_HEIGHT)
         env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy")
         command = [exe]
         if kind == "windows":
-            prefix = WinePrefix(scratch, display, MESSAGE_BOX_RELAY)
+            started["prefix"] = prefix = WinePrefix(scratch, display, MESSAGE_BOX_RELAY)
             # Wine's error messages go to the program's output, which a failure shows.
             env = dict(prefix.env, WINEDEBUG="-all,err+all")
             command = [prefix.wine, exe]
@@ -205,21 +236,16 @@ def main():
             except Failure as failure:
                 log.flush()
                 with open(log_path, errors="replace") as said:
-                    if kind != "windows" or NO_DISPLAY_DRIVER not in said.read():
-                        raise
-                note(f"{failure}: Wine could not load its display driver; once more in a fresh prefix")
-                prefix.shut_down()
-                stop_process(screen)
-                screen, display = start_virtual_screen(SCREEN_WIDTH, SCREEN_HEIGHT)
-                shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
-                prefix = WinePrefix(scratch, display, MESSAGE_BOX_RELAY)
-                env = dict(prefix.env, WINEDEBUG="-all,err+all")
-                smoke(command, env, log)
+                    raise display_unavailable_or(failure, said.read()) if kind == "windows" else failure
         if not options:  # once per executable, not again with each option
             if kind == "windows":
-                windows_texts(exe, prefix, scratch)
+                windows_texts(exe, started["prefix"], scratch)
+                windows_without_display_driver(exe, os.path.join(scratch, "no-driver"), display)
             else:
                 linux_texts(exe, env)
+
+    try:
+        run_under_wine_display(attempt)
         return 0
     except (Failure, subprocess.TimeoutExpired) as failure:
         note(f"FAILED: {failure}")
@@ -230,9 +256,7 @@ def main():
                 print("program output:\n" + output)
         return 1
     finally:
-        if prefix is not None:
-            prefix.shut_down()
-        stop_process(screen)
+        stop_started()
         shutil.rmtree(scratch, ignore_errors=True)
 
 

@@ -37,8 +37,9 @@ import xml.etree.ElementTree as ElementTree
 
 import author_test
 import pictures
-from harness import (SKIPPED, Failure, PulseServer, WinePrefix, make_scratch, note, read_rgb_image, run_tool,
-                     start_virtual_screen, wait_for_demo_window, wait_until)
+from harness import (SKIPPED, Failure, PulseServer, WinePrefix, display_unavailable_or, make_scratch, note,
+                     read_rgb_image, run_tool, run_under_wine_display, start_virtual_screen, wait_for_demo_window,
+                     wait_until)
 from sync_editor import (LINEAR, RAMP, SMOOTH, STEP, EditorFailure, SyncEditor, track_file_bytes,
                          track_file_name)
 
@@ -313,22 +314,39 @@ def main():
         print(f"no executable at {exe}")
         return 1
     scratch = make_scratch("doz-sync-")
-    editor = SyncEditor()
-    session = None
+    # The current attempt's editor and session: each attempt in a folder of its own, with a fresh prefix.
+    started = {"editor": None, "session": None, "attempts": 0}
+
+    def stop_started():
+        if started["editor"] is not None:
+            started["editor"].close()
+        if started["session"] is not None:
+            started["session"].close()
+        started.update(editor=None, session=None)
+
+    def attempt():
+        stop_started()
+        started["attempts"] += 1
+        folder = os.path.join(scratch, f"attempt-{started['attempts']}")
+        os.makedirs(folder)
+        started["editor"] = editor = SyncEditor()
+        started["session"] = session = SyncSession(kind, exe, capture, folder, editor)
+        try:
+            (linux_session if kind == "linux" else windows_session)(editor, session)
+        except (Failure, EditorFailure) as failure:
+            raise display_unavailable_or(failure, session.output()) if kind == "windows" else failure
+
     try:
-        session = SyncSession(kind, exe, capture, scratch, editor)
-        (linux_session if kind == "linux" else windows_session)(editor, session)
+        run_under_wine_display(attempt)
         note("passed")
         return 0
     except (Failure, EditorFailure, subprocess.TimeoutExpired) as failure:
         note(f"FAILED: {failure}")
-        if session is not None:
-            print("program output:\n" + session.output()[-3000:])
+        if started["session"] is not None:
+            print("program output:\n" + started["session"].output()[-3000:])
         return 1
     finally:
-        editor.close()
-        if session is not None:
-            session.close()
+        stop_started()
         if os.environ.get("DOZ_E2E_KEEP"):
             note(f"kept {scratch}")
         else:

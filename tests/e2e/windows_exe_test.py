@@ -59,12 +59,10 @@ import time
 import call_sequence as cs
 import pictures
 from gl_trace import read_gl_trace
-from harness import (DISPLAY_ATTEMPTS, FIRST_TITLE, FRAME_RATE_TITLE, NO_DISPLAY_DRIVER, SKIPPED,
-                     DisplayUnavailable, Failure,
-                     PulseServer, SinkRecording, WinePrefix,
-                     glx_tracer, kill_process_group, make_scratch, note, raw_clock, registry_text, run_tool,
-                     send_close_request, start_virtual_screen, stop_process, take_screenshot,
-                     wait_for_demo_window, wait_until, window_geometry, window_title, write_png)
+from harness import (FIRST_TITLE, FRAME_RATE_TITLE, SKIPPED, Failure, PulseServer, SinkRecording, WinePrefix,
+                     display_unavailable_or, glx_tracer, kill_process_group, make_scratch, note, raw_clock, registry_text, run_tool,
+                     run_under_wine_display, send_close_request, start_virtual_screen, stop_process,
+                     take_screenshot, wait_for_demo_window, wait_until, window_geometry, window_title, write_png)
 from sound_check import LIVE_FROM_S, LIVE_KEEP_S, SoundMismatch, check_live_track
 from wine_trace import program_events, read_wine_trace
 
@@ -94,6 +92,9 @@ SCREENSHOT_TIMES = (20.0, 97.5)
 # rasteriser is GDI rather than FreeType, and its frame timing is its own, so the still of the same music time
 # differs in detail; a wrong time, camera or picture differs far more, as the still 62 s away shows.
 STILL_DIFFERENCE_LIMIT = 30.0
+# The frame-rate title's interval on the tick count, and how many updates the compile-log run must suppress.
+TITLE_INTERVAL_S = 1.0
+SUPPRESSED_TITLE_UPDATES = 12
 TRACE_CHANNELS = "+timestamp,+pid,+loaddll,+relay,+opengl,+class,+cursor"
 
 
@@ -177,9 +178,7 @@ class DemoRun:
         try:
             self.window = wait_for_demo_window(self.process, self.env, WINDOW_LIMIT_S)
         except Failure as failure:
-            if NO_DISPLAY_DRIVER in self.show_output():
-                raise DisplayUnavailable(f"{failure}: Wine could not load its display driver")
-            raise
+            raise display_unavailable_or(failure, self.show_output())
         note(f"window {self.window} shown")
         self.titles = TitleWatcher(self.window, self.env)
         self.titles.start()
@@ -210,6 +209,25 @@ class DemoRun:
             said += f.read().splitlines()[-10:]
         note("Wine and the program said:\n  " + "\n  ".join(said))
         return "\n".join(said)
+
+    def wait_for_trace(self, text, limit_s):
+        """Waits until a line of the trace holds `text`; returns when it was seen, on raw_clock(). Reads only
+        what the trace gained since the last look: a traced loop writes megabytes a second."""
+        wanted, position, pending = text.encode(), 0, b""
+
+        def seen():
+            nonlocal position, pending
+            self.trace.flush()
+            with open(self.trace_path, "rb") as f:
+                f.seek(position)
+                gained = f.read()
+            position += len(gained)
+            lines = (pending + gained).split(b"\n")
+            pending = lines.pop()
+            return any(wanted in line for line in lines) and raw_clock()
+
+        return wait_until(seen, limit_s, f"no {text!r} in the trace within {limit_s} s", interval=0.2,
+                          process=self.process, ended=lambda code: f"the program ended with code {code}")
 
     def read_process_memory(self, address, size):
         """Bytes of the running program: under Wine its address space is that of the Unix process."""
@@ -478,7 +496,7 @@ def heard_sound(args):
     """Untraced (the relay trace starves the sound on a busy machine), what the sink takes is the track as
     mpg123 decodes it, from music time 0 on; then Escape ends the run."""
     checks = cs.Checks()
-    run = DemoRun(args.exe, "-all", record_sound=True, keep_sound_s=LIVE_KEEP_S)
+    run = DemoRun(args.exe, "-all,err+winediag", record_sound=True, keep_sound_s=LIVE_KEEP_S)
     try:
         run.wait_for_window()
         # Sink time, not wall time: the sound is judged once the sink has taken enough of it.
@@ -543,8 +561,10 @@ def compile_log(args):
                   relay=["opengl32.glDrawArrays"])
     try:
         run.wait_for_window()
-        # Long enough for a dozen frame-rate updates, each suppressed.
-        time.sleep(12)
+        # From the loop's first draw, long enough for a dozen frame-rate updates, each suppressed: the
+        # updates count on the tick count, which is this clock.
+        first_draw = run.wait_for_trace("Call opengl32.glDrawArrays(", FIRST_FRAME_RATE_TITLE_LIMIT_S)
+        time.sleep(max(0.0, first_draw + SUPPRESSED_TITLE_UPDATES * TITLE_INTERVAL_S - raw_clock()))
         streams = run.pulse.sink_inputs()
         spec = re.search(r"Sample Specification: (.*)", streams)
         checks.expect(spec is not None and spec.group(1).strip() == "s16le 2ch 44100Hz",
@@ -581,20 +601,11 @@ def compile_log(args):
     return checks
 
 
-# Runs of a mode in which Wine may fail to load its display driver before one counts.
 def run_mode(mode, args):
-    """One run of a mode; True when every check held."""
+    """One run of a mode (once more where Wine could not load its display driver); True when every check
+    held."""
     try:
-        # The failure has come twice in a row on a loaded machine; a pause lets the load move on.
-        for attempt in range(DISPLAY_ATTEMPTS):
-            try:
-                checks = mode(args)
-                break
-            except DisplayUnavailable as failure:
-                if attempt + 1 == DISPLAY_ATTEMPTS:
-                    raise Failure(str(failure))
-                note(f"{failure}; once more in a fresh prefix on a fresh screen")
-                time.sleep(5)
+        checks = run_under_wine_display(lambda: mode(args))
     except (Failure, subprocess.TimeoutExpired) as failure:
         note(f"FAILED: {failure}")
         return False

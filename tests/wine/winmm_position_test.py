@@ -14,6 +14,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from harness import WinePrefix  # noqa: E402
+
 SKIPPED = 77
 RUN_SECONDS = 2
 LOOPS_WANTED = 3
@@ -29,18 +32,14 @@ def main():
         alsa_config = os.path.join(scratch, "asound.conf")
         with open(alsa_config, "w") as f:
             f.write("</usr/share/alsa/alsa.conf>\npcm.!default { type null }\n")
-        env = dict(os.environ, WINEPREFIX=os.path.join(scratch, "prefix"), WINEDEBUG="-all",
-                   ALSA_CONFIG_PATH=alsa_config, PULSE_SERVER="unix:" + os.path.join(scratch, "none"))
-        env.pop("DISPLAY", None)
+        prefix = WinePrefix(scratch, None)
+        env = dict(prefix.env, WINEDEBUG="-all", ALSA_CONFIG_PATH=alsa_config,
+                   PULSE_SERVER="unix:" + os.path.join(scratch, "none"))
         try:
-            done = subprocess.run([wine, probe, str(RUN_SECONDS)], env=env, stdout=subprocess.PIPE,
+            done = subprocess.run([prefix.wine, probe, str(RUN_SECONDS)], env=env, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL, text=True, timeout=300)
         finally:
-            # The prefix's server would otherwise linger after its directory is gone.
-            server = shutil.which("wineserver")
-            if server is not None:
-                subprocess.run([server, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                               timeout=60)
+            prefix.shut_down()
     lines = done.stdout.replace("\r", "").splitlines()
     if not lines or lines[0] == "no-device":
         print("FAIL: no wave device opened under Wine\n" + done.stdout)

@@ -19,7 +19,7 @@ import time
 import zipfile
 
 import check_common as common
-from harness import (DISPLAY_ATTEMPTS, NO_DISPLAY_DRIVER, Failure, WinePrefix, make_scratch, note,
+from harness import (Failure, WinePrefix, display_unavailable_or, make_scratch, run_under_wine_display,
                      start_virtual_screen, wait_for_demo_window, window_geometry, window_title)
 from smoke_test import FRAME_RATE_TITLE
 
@@ -71,16 +71,15 @@ def check_size(archive, width, height):
         (top,) = os.listdir(unpacked)
         folder = os.path.join(unpacked, top)
         exe = os.path.join(folder, "doz-engine.exe")
-        # The failure has come twice in a row on a loaded machine; a pause lets the load move on.
-        for attempt in range(DISPLAY_ATTEMPTS):
+
+        def attempt():
+            shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
             try:
                 return session(exe, folder, width, height, scratch)
             except common.ProgramFailure as failure:
-                if NO_DISPLAY_DRIVER not in failure.output or attempt + 1 == DISPLAY_ATTEMPTS:
-                    raise
-                note(f"{failure.reason}: Wine could not load its display driver; once more in a fresh prefix")
-                shutil.rmtree(os.path.join(scratch, "prefix"), ignore_errors=True)
-                time.sleep(5)
+                raise display_unavailable_or(failure, failure.output)
+
+        return run_under_wine_display(attempt)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
