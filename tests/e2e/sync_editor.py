@@ -233,11 +233,12 @@ class SyncEditor:
             self.read_command(max(0.01, deadline - time.monotonic()))
         return list(self.tracks)
 
-    def read_rows_for(self, seconds):
-        """Every command that comes within `seconds`; returns the rows among them."""
+    def read_rows_for(self, seconds, least=None):
+        """Every command that comes within `seconds`, or, given `least`, until that many rows have come
+        (a page on a busy machine may draw a frame a second); returns the rows among them."""
         deadline = time.monotonic() + seconds
         first = len(self.rows)
-        while time.monotonic() < deadline:
+        while time.monotonic() < deadline and (least is None or len(self.rows) - first < least):
             if self.websocket:
                 if not self._fill(deadline):
                     raise EditorFailure("the demo closed the connection")
@@ -314,6 +315,7 @@ def serve(lines, out):
         framing           answers "framing websocket" or "framing stream": how this connection speaks
         pause 0|1, row R, key TRACK ROW VALUE INTERPOLATION, save     sent; answers "ok"
         rows SECONDS      answers "rows R R ..." that the demo sent within that time
+        rows-least N      answers "rows R R ..." once the demo has sent N more (30 s at most)
     It answers "error TEXT" on a failure and starts with "port PORT"."""
     editor = SyncEditor()
     out.write(f"port {editor.port}\n")
@@ -346,6 +348,8 @@ def serve(lines, out):
             elif words[0] == "save":
                 editor.save()
                 answer = "ok"
+            elif words[0] == "rows-least":
+                answer = "rows " + " ".join(str(r) for r in editor.read_rows_for(30.0, int(words[1])))
             elif words[0] == "rows":
                 answer = "rows " + " ".join(str(r) for r in editor.read_rows_for(float(words[1])))
             elif words[0] == "quit":

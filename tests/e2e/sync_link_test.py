@@ -182,7 +182,7 @@ def transport_and_rows(editor, session):
 
     editor.pause(False)
     session.wait_for("playing", lambda t, _: not t.paused)
-    rows = editor.read_rows_for(2.0)
+    rows = editor.read_rows_for(30.0, least=3)
     note(f"rows while playing: {rows[:12]}{' ...' if len(rows) > 12 else ''}")
     if len(rows) < 3 or any(b <= a for a, b in zip(rows, rows[1:])) or rows[0] < 123:
         raise Failure(f"the demo's rows while playing are {rows}")
