@@ -2,24 +2,13 @@
 // through the scene program's own compile path and drawn into a 2 x 1 RGBA32F target.
 #include "render/camera_probe.h"
 
-#include "platform/gl_loader.h"
+#include "render/framebuffer_calls.h"
 #include "render/gl_api.h"
 #include "render/scene_program.h"
 
 #include <string>
 
-struct ProbeEntryPoints {
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
-};
-
-static ProbeEntryPoints fb;
-static bool loaded = false, usable = false;
+static FramebufferCalls& fb = framebufferCalls;
 static GLuint framebuffer = 0, colour = 0;
 static GLuint probeProgram = 0;
 static bool probeFailed = false;
@@ -37,25 +26,6 @@ static const char* const PROBE_MAIN = "\n#undef main\n"
                                       "    camera(ro, ta);\n"
                                       "    O = vec4(gl_FragCoord.x < 1. ? ro : ta, 1.);\n"
                                       "}\n";
-
-template <typename Proc> static bool fetch(Proc* slot, const char* name) {
-    *slot = reinterpret_cast<Proc>(lookupGlEntryPoint(name));
-    return *slot != nullptr;
-}
-
-static bool loadEntryPoints() {
-    if (!loaded) {
-        loaded = true;
-        usable = fetch(&fb.genFramebuffers, "glGenFramebuffers") &&
-                 fetch(&fb.bindFramebuffer, "glBindFramebuffer") &&
-                 fetch(&fb.genRenderbuffers, "glGenRenderbuffers") &&
-                 fetch(&fb.bindRenderbuffer, "glBindRenderbuffer") &&
-                 fetch(&fb.renderbufferStorage, "glRenderbufferStorage") &&
-                 fetch(&fb.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
-                 fetch(&fb.checkFramebufferStatus, "glCheckFramebufferStatus");
-    }
-    return usable;
-}
 
 // The fragment text with "#define main sceneMain" after its version line (a source without one gets it
 // first), then the probe's own main.
@@ -97,7 +67,7 @@ static bool buildProbe(const char* vertexSource, const char* fragmentSource) {
 
 bool probeSceneCamera(const char* vertexSource, const char* fragmentSource, double seconds,
                       SceneCamera* out) {
-    if (!loadEntryPoints() || !buildProbe(vertexSource, fragmentSource))
+    if (!loadFramebufferCalls() || !buildProbe(vertexSource, fragmentSource))
         return false;
     if (answered && answeredSeconds == seconds) {
         *out = answer;

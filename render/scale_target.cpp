@@ -3,29 +3,19 @@
 // a linear blit.
 #include "render/scale_target.h"
 
-#include "platform/gl_loader.h"
 #include "render/auto_scale.h"
+#include "render/framebuffer_calls.h"
 #include "render/gl_api.h"
 #include "render/scene_program.h"
 
 #include <algorithm>
 #include <cmath>
 
-struct ScaleEntryPoints {
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
-    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
-};
-
 static double scale = 0.0;
 static bool automatic = false;
 static AutoScale autoState;
-static ScaleEntryPoints fb;
-static bool loaded = false, usable = false;
+static FramebufferCalls& fb = framebufferCalls;
+static bool made = false;
 static GLuint target = 0, colour = 0;
 static int targetWidth = 0, targetHeight = 0;
 static GLint windowFramebuffer = 0;
@@ -33,28 +23,14 @@ static bool inUse = false;
 static bool drewScaled = false;
 static GLuint countedProgram = 0;
 
-template <typename Proc> static bool fetch(Proc* slot, const char* name) {
-    *slot = reinterpret_cast<Proc>(lookupGlEntryPoint(name));
-    return *slot != nullptr;
-}
-
-// The entry points are fetched on the first scaled frame, so that a run without a scale looks up nothing.
+// The target is made on the first scaled frame, so that a run without a scale makes nothing.
 static bool loadOnce() {
-    if (!loaded) {
-        loaded = true;
-        usable = fetch(&fb.genFramebuffers, "glGenFramebuffers") &&
-                 fetch(&fb.bindFramebuffer, "glBindFramebuffer") &&
-                 fetch(&fb.genRenderbuffers, "glGenRenderbuffers") &&
-                 fetch(&fb.bindRenderbuffer, "glBindRenderbuffer") &&
-                 fetch(&fb.renderbufferStorage, "glRenderbufferStorage") &&
-                 fetch(&fb.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
-                 fetch(&fb.blitFramebuffer, "glBlitFramebuffer");
-        if (usable) {
-            fb.genFramebuffers(1, &target);
-            fb.genRenderbuffers(1, &colour);
-        }
+    if (!made && loadFramebufferCalls()) {
+        made = true;
+        fb.genFramebuffers(1, &target);
+        fb.genRenderbuffers(1, &colour);
     }
-    return usable;
+    return made;
 }
 
 void setRenderScale(double value) {
