@@ -79,22 +79,27 @@ EM_JS(void, prepareSoundJs, (const int16_t* samples, int32_t frames), {
         // context's clock so that the page sees the music end. A start at currentTime is often in the past by
         // the time the audio thread takes it (the context renders ahead in callbacks of 1,024 frames or
         // more), and a late start plays from the offset at once, behind the clock: so it is scheduled a
-        // little ahead, where the position stands until it comes.
+        // little ahead, where the position stands until it comes. The time is read last, just before the
+        // start: making the source hands the whole track to the audio thread, which on a busy machine takes
+        // longer than that lead.
         sound.startSource = function() {
             sound.stopSource();
             var context = sound.context;
+            var frames = Math.min(sound.endFrame, sound.buffer.length) - sound.startFrame;
+            var source = null;
+            if (frames > 0) {
+                source = context.createBufferSource();
+                source.buffer = sound.buffer;
+                source.connect(context.destination);
+            }
             sound.onTimer = false;
             sound.startTime = context.currentTime + Math.max(0.05, 2 * (context.baseLatency || 0));
             sound.lastPosition = sound.startFrame;
             sound.playing = true;
-            var frames = Math.min(sound.endFrame, sound.buffer.length) - sound.startFrame;
-            if (frames <= 0)
-                return;
-            var source = context.createBufferSource();
-            source.buffer = sound.buffer;
-            source.connect(context.destination);
-            source.start(sound.startTime, sound.startFrame / 44100, frames / 44100);
-            sound.source = source;
+            if (source) {
+                source.start(sound.startTime, sound.startFrame / 44100, frames / 44100);
+                sound.source = source;
+            }
         };
         // A sound asked to play that waits for its context: the position stands, and after 3 s the page timer
         // times the demo silently, until the context runs.

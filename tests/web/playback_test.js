@@ -5,7 +5,8 @@
 // context's own (or the page's timer where the clock runs on it), never against how fast frames come.
 //
 // ctest: web.ClickStartsSoundClockAndTitle. The click starts one 44.1 kHz stereo source at the linked
-// time, ending at 124 s; music time moves with the audio context's time; the title moves to the
+// time, ending at 124 s, and heard where the clock says though the main thread stalled while making it;
+// music time moves with the audio context's time; the title moves to the
 // frame-rate form; clicks, Shift clicks and Escape go through the input table.
 'use strict';
 const assert = require('node:assert/strict');
@@ -50,8 +51,26 @@ async function suspendNewAudioContexts(page) {
     });
 }
 
+// As a busy machine does: the main thread stalls 150 ms while the source is made, longer than the lead its
+// start is scheduled with.
+async function slowSourceConnect(page) {
+    await page.evaluateOnNewDocument(() => {
+        const connect = AudioNode.prototype.connect;
+        AudioNode.prototype.connect = function(target) {
+            if (this instanceof AudioBufferSourceNode && target instanceof AudioDestinationNode)
+                for (const until = performance.now() + 150; performance.now() < until;)
+                    ;
+            return connect.apply(this, arguments);
+        };
+    });
+}
+
 test('a click starts the track and the clock; clicks, title and Escape follow', async () => {
-    await withPage('?at=10', suspendNewAudioContexts, async (page) => {
+    const prepare = async (page) => {
+        await suspendNewAudioContexts(page);
+        await slowSourceConnect(page);
+    };
+    await withPage('?at=10', prepare, async (page) => {
         const waiting = await h.pageState(page);
         assert.equal(waiting.notice, 'click to start');
         assert.equal(waiting.audioState, 'suspended');
@@ -103,8 +122,9 @@ test('a click starts the track and the clock; clicks, title and Escape follow', 
         assert.ok(last.musicTime > 10 && last.musicTime < 10 + last.audioTime - start.contextTime + 1e-3,
                   `music time ${last.musicTime} against ${last.audioTime - start.contextTime} s of sound`);
 
-        // What reaches the output is the track where the page's sound says it plays: its format and the
-        // buffer's peak would look the same with a silent or misplaced stream.
+        // What reaches the output is the track where the page's sound says it plays, though the source took
+        // 150 ms to make: its format and the buffer's peak would look the same with a silent or misplaced
+        // stream.
         const heard = await h.matchHeardSound(page, 3);
         const said = `the output from ${heard.trackTime.toFixed(3)} s: ${JSON.stringify(heard)}`;
         console.log(said);
