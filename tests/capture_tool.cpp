@@ -1,6 +1,7 @@
 // Running doz-capture as a child process, reading PNGs back, and drawing reference frames in-process.
 #define GL_GLEXT_PROTOTYPES 1
 #include "tests/capture_tool.h"
+#include "tests/build_paths.h"
 
 #include "app/demo_preparation.h"
 #include "app/frame_loop.h"
@@ -61,7 +62,7 @@ static std::vector<char*> toArgv(std::vector<std::string>& strings) {
 int startCapture(const std::vector<std::string>& args, const std::vector<std::string>& environment,
                  const std::string& logs, const std::vector<std::string>& wrapper) {
     std::vector<std::string> command = wrapper;
-    command.push_back(DOZ_CAPTURE_PATH);
+    command.push_back(capturePath());
     command.insert(command.end(), args.begin(), args.end());
     // The given entries replace those of the same name.
     std::vector<std::string> env = environment;

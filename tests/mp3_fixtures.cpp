@@ -1,16 +1,17 @@
 // Test helpers for the soundtrack fixtures and the reference decoder.
 #include "tests/mp3_fixtures.h"
+#include "tests/build_paths.h"
 
 #include "tests/sound_match.h"
 
 #include <cstdio>
 
 std::string fixturePath(const char* name) {
-    return std::string(DOZ_FIXTURE_DIR) + "/" + name + ".mp3";
+    return std::string(fixtureDir()) + "/" + name + ".mp3";
 }
 
 std::string soundtrackPath() {
-    return DOZ_SOUNDTRACK_FILE;
+    return soundtrackFile();
 }
 
 std::vector<unsigned char> readFileBytes(const std::string& path) {
@@ -45,5 +46,5 @@ int countMpegFrames(const std::vector<unsigned char>& bytes) {
 }
 
 std::vector<float> decodeWithMpg123(const std::string& path) {
-    return readFloatsFromCommand(std::string(DOZ_MPG123) + " -q -s -e f32 '" + path + "'");
+    return readFloatsFromCommand(std::string(mpg123Path()) + " -q -s -e f32 '" + path + "'");
 }

@@ -1,5 +1,6 @@
 // Whole-scene stills through the frame loop on the headless context, and the reference comparison.
 #include "tests/scene_still.h"
+#include "tests/build_paths.h"
 
 #include "app/frame_loop.h"
 #include "platform/headless/headless.h"
@@ -46,8 +47,8 @@ static void writePng(const std::filesystem::path& path, const Still& s) {
 }
 
 void expectMatchesReference(const Still& still, const std::string& name) {
-    const std::filesystem::path reference = std::filesystem::path(DOZ_REFERENCE_DIR) / (name + ".png");
-    writePng(std::filesystem::path(DOZ_STILLS_OUTPUT_DIR) / (name + ".png"), still);
+    const std::filesystem::path reference = std::filesystem::path(referenceDir()) / (name + ".png");
+    writePng(std::filesystem::path(stillsOutputDir()) / (name + ".png"), still);
     if (std::getenv("DOZ_UPDATE_REFERENCES") != nullptr) {
         writePng(reference, still);
         std::printf("rewrote %s\n", reference.c_str());
@@ -74,7 +75,7 @@ void expectMatchesReference(const Still& still, const std::string& name) {
     stbi_image_free(expected);
     double pixels = static_cast<double>(width) * height;
     EXPECT_LE(changed / pixels, CHANGED_PIXEL_SHARE)
-        << name << ": " << changed << " pixels changed; the frame is in " << DOZ_STILLS_OUTPUT_DIR
+        << name << ": " << changed << " pixels changed; the frame is in " << stillsOutputDir()
         << " (renderer " << headlessRendererName() << ")";
     EXPECT_LE(total / (pixels * 3), MEAN_DIFFERENCE) << name;
 }

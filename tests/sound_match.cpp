@@ -1,5 +1,6 @@
 // Independent decodes and the sliding comparison of made sound with the carried track.
 #include "tests/sound_match.h"
+#include "tests/build_paths.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,7 +38,7 @@ static StereoSamples readStereo(const std::string& command) {
 }
 
 StereoSamples decodeMp3WithMpg123(const std::string& file) {
-    return readStereo(std::string(DOZ_MPG123) + " -q -s -e f32 -r 44100 --stereo " + quoted(file) +
+    return readStereo(std::string(mpg123Path()) + " -q -s -e f32 -r 44100 --stereo " + quoted(file) +
                       " 2>/dev/null");
 }
 
@@ -47,7 +48,7 @@ StereoSamples decodeAudioWithFfmpeg(const std::string& file) {
 }
 
 const StereoSamples& independentSoundtrack() {
-    static const StereoSamples track = decodeMp3WithMpg123(DOZ_SOUNDTRACK_FILE);
+    static const StereoSamples track = decodeMp3WithMpg123(soundtrackFile());
     return track;
 }
 

@@ -1,6 +1,7 @@
 // The command line: release defaults, author options, and every refusal with its message.
 #include "app/command_line.h"
 #include "app/version.h"
+#include "tests/build_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,7 @@ TEST(CommandLine, NoOptionIsTheReleaseRun) {
 }
 
 TEST(CommandLine, AuthorOptionsAreRead) {
-    std::string folder = std::string(DOZ_SOURCE_DIR) + "/shaders";
+    std::string folder = std::string(sourceDir()) + "/shaders";
     Parsed p = parse({"--at", "61.25", "--author", "--window", "160x90", "--shaders", folder});
     ASSERT_TRUE(p.ok) << p.why;
     EXPECT_TRUE(p.options.author);

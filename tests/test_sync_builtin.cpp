@@ -1,6 +1,7 @@
 // The tracks the executables carry: every track has its file (the committed one, or one with no keys made
 // from the table), the row rate is the default; and loading them replaces whatever the table held.
 #include "sync/builtin_tracks.h"
+#include "tests/build_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ TEST(SyncBuiltinTracks, EveryTrackIsCarriedWithoutKeysAsInTheRepository) {
         EXPECT_TRUE(carried) << name;
     }
     // Byte for byte the repository's files; every other file carried is a track of the table with no keys.
-    const std::filesystem::path folder = std::filesystem::path(DOZ_SOURCE_DIR) / "resources" / "tracks";
+    const std::filesystem::path folder = std::filesystem::path(sourceDir()) / "resources" / "tracks";
     for (int i = 0; i < BUILTIN_TRACK_FILE_COUNT; ++i) {
         const std::filesystem::path committed = folder / BUILTIN_TRACK_FILES[i].name;
         std::string bytes(4, '\0');

@@ -2,6 +2,7 @@
 // normal compiler: every seed, and every finding saved since, must keep its invariants.
 #include "fuzz/job_fuzz_target.h"
 #include "fuzz/sync_fuzz_targets.h"
+#include "tests/build_paths.h"
 
 #include "capture/capture_job.h"
 #include "tests/capture_tool.h"
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 static int replay(const char* target, bool (*check)(const uint8_t*, size_t)) {
     int inputs = 0;
     for (const fs::directory_entry& input :
-         fs::directory_iterator(fs::path(DOZ_SOURCE_DIR) / "fuzz/corpus" / target)) {
+         fs::directory_iterator(fs::path(sourceDir()) / "fuzz/corpus" / target)) {
         std::ifstream file(input.path(), std::ios::binary);
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         EXPECT_TRUE(check(bytes.data(), bytes.size())) << input.path();

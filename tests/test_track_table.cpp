@@ -7,6 +7,7 @@
 #include "render/scene_program.h"
 #include "render/shader_sources.h"
 #include "sync/sync_tracks.h"
+#include "tests/build_paths.h"
 #include "tests/gl_context.h"
 
 #include <gtest/gtest.h>
@@ -57,7 +58,7 @@ TEST(TrackTable, AStageKeepsItsLineNumbersWithTheNamesPutIn) {
 }
 
 TEST(TrackTable, TheAuthoringDocumentListsEveryTrackInTableOrder) {
-    std::ifstream in(std::string(DOZ_SOURCE_DIR) + "/docs/authoring.md");
+    std::ifstream in(std::string(sourceDir()) + "/docs/authoring.md");
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const size_t start = text.find("| Track | Meaning of its value |");
     ASSERT_NE(start, std::string::npos);
