@@ -107,13 +107,9 @@ class Session:
         try:
             self.window = wait_for_demo_window(self.process, self.env, WINDOW_LIMIT_S)
         except Failure as failure:
-            # What the program said and which windows the screen holds tell a hang from a misnamed window.
-            _, windows = run_tool(["xdotool", "search", "--name", "."], self.env)
-            names = [window_title(window, self.env) for window in windows.split()]
             said = self.output()
             self.close()
-            raise display_unavailable_or(
-                Failure(f"{failure}; windows on the screen: {names}; program output: {said[-2000:]}"), said)
+            raise display_unavailable_or(Failure(f"{failure}; program output: {said[-2000:]}"), said)
         self.titles = []
 
     def close(self):

@@ -112,8 +112,37 @@ def find_demo_window(env):
 
 
 def wait_for_demo_window(process, env, limit_s):
-    return wait_until(lambda: find_demo_window(env), limit_s, f"no window named doz-engine within {limit_s} s",
-                      process=process, ended=lambda code: f"the program ended before showing a window, code {code}")
+    """The demo's window once shown. Where none comes, the failure names the windows the screen holds and
+    where the program's threads wait, which tell a hang from a misnamed or unmapped window."""
+    try:
+        return wait_until(lambda: find_demo_window(env), limit_s, f"no window named doz-engine within {limit_s} s",
+                          process=process,
+                          ended=lambda code: f"the program ended before showing a window, code {code}")
+    except Failure as failure:
+        if process.poll() is not None:
+            raise
+        _, windows = run_tool(["xdotool", "search", "--name", "."], env)
+        names = [window_title(window, env) for window in windows.split()]
+        raise Failure(f"{failure}; windows on the screen: {names}; threads: {thread_states(process.pid)}") from None
+
+
+def thread_states(pid):
+    """'name state wait-channel' of each thread of the process and of its children, read from /proc."""
+    def read(path):
+        try:
+            with open(path) as f:
+                return f.read().strip()
+        except OSError:
+            return "?"
+    states, pids = [], [str(pid)]
+    while pids and len(states) < 64:
+        current = pids.pop(0)
+        for task in sorted(os.listdir(f"/proc/{current}/task")) if os.path.isdir(f"/proc/{current}/task") else []:
+            base = f"/proc/{current}/task/{task}"
+            state = read(f"{base}/stat").rsplit(")", 1)[-1].split()[:1]
+            states.append(f"{read(base + '/comm')} {''.join(state)} {read(base + '/wchan')}")
+            pids += read(f"{base}/children").split() if read(f"{base}/children") != "?" else []
+    return "; ".join(states)
 
 
 def window_geometry(window, env):
