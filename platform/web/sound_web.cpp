@@ -80,8 +80,7 @@ EM_JS(void, prepareSoundJs, (const int16_t* samples, int32_t frames), {
         // the time the audio thread takes it (the context renders ahead in callbacks of 1,024 frames or
         // more), and a late start plays from the offset at once, behind the clock: so it is scheduled a
         // little ahead, where the position stands until it comes. The time is read last, just before the
-        // start: making the source hands the whole track to the audio thread, which on a busy machine takes
-        // longer than that lead.
+        // start: on a busy main thread, making and connecting the source can take longer than that lead.
         sound.startSource = function() {
             sound.stopSource();
             var context = sound.context;
