@@ -141,7 +141,8 @@ def thread_states(pid):
             base = f"/proc/{current}/task/{task}"
             state = read(f"{base}/stat").rsplit(")", 1)[-1].split()[:1]
             states.append(f"{read(base + '/comm')} {''.join(state)} {read(base + '/wchan')}")
-            pids += read(f"{base}/children").split() if read(f"{base}/children") != "?" else []
+            children = read(f"{base}/children")
+            pids += children.split() if children != "?" else []
     return "; ".join(states)
 
 

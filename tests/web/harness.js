@@ -90,8 +90,9 @@ async function recordAudioCalls(page) {
 // the destination copies every render quantum while window.dozTapped.recording is set, with the context time
 // at which the quantum was rendered (the time the page's sound position counts in). Its own output stays
 // silent, so the page sounds as it would untapped. The worklet is made with the context, long before the
-// page plays: the first worklet node moves the context's rendering to another thread, which renders a few
-// callbacks ahead at once, and a source started just then would start late because of the tap.
+// page plays: made at the page's first connect, just as its source started, it put that start 20 ms behind
+// the page's clock in some runs (most likely the first worklet node moving Chromium's rendering to another
+// thread), a fault of the tap and not of the page.
 async function tapAudioOutput(page) {
     await page.evaluateOnNewDocument(() => {
         window.dozTapped = {recording: false, sampleRate: 0, blocks: []};
