@@ -90,11 +90,11 @@ static bool onlyOwnWrites(const char* folder, const AuthorTracks::Look& before,
     return true;
 }
 
-int writeOwnTracksFolder(const char* folder, SyncFileReport report) {
+int writeOwnTracksFolder(const char* folder, SyncFileReport report, SyncTrackSet tracks) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     const auto before = folderFileStates(folder);
-    const int failed = writeTrackFiles(folder, SYNC_FILE_BASE, report);
+    const int failed = writeTrackFiles(folder, SYNC_FILE_BASE, report, tracks);
     rememberOwnWritesSince(folder, before);
     return failed;
 }

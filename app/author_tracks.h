@@ -42,10 +42,10 @@ extern AuthorTracks authorTracks;
 // the names written (space-separated; empty for an existing folder), or false with the reason in `problem`.
 bool seedTracksFolder(const char* folder, std::string* written, std::string* problem);
 
-// Writes the table's tracks (writeTrackFiles) into `folder`, made when missing, as the demo's own write:
+// Writes the table's `tracks` (writeTrackFiles) into `folder`, made when missing, as the demo's own write:
 // author mode's look at the folder does not read it back over keys set after it. Returns the number of files
 // not written.
-int writeOwnTracksFolder(const char* folder, SyncFileReport report);
+int writeOwnTracksFolder(const char* folder, SyncFileReport report, SyncTrackSet tracks = SYNC_ALL_TRACKS);
 
 // Chooses the folder (`asked`, or the default when empty), seeds it when missing (said on stderr) and
 // reads it into the track table. Without a usable folder the built-in tracks stay and nothing is read.

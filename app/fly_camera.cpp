@@ -214,8 +214,21 @@ int32_t neighbourKeyRow(int32_t row, int direction) {
     return best;
 }
 
+// The first file a write could not write, for the title; every one goes to the error output.
+static std::string firstUnwritten;
+
 static void reportFile(const char* message) {
-    writeDebugOutput(message);
+    if (firstUnwritten.empty())
+        firstUnwritten = message;
+    writeDebugOutput((std::string("doz-engine: ") + message).c_str());
+}
+
+// The camera tracks a K changes: the only track files it writes.
+static SyncTrackSet keyedTrackSet() {
+    SyncTrackSet tracks = 0;
+    for (int t = 0; t < FLY_KEYED_TRACKS; ++t)
+        tracks |= syncTrackBit(TRACK_CAMERA_POS_X + t);
+    return tracks;
 }
 
 // The keys of the table go where keys are kept: the linked editor (opted in) or the tracks folder.
@@ -238,12 +251,13 @@ static void publishKeys(const KeyedStep& step, const char* done) {
                                                : "%s row %d: the editor is not linked now",
                       done, static_cast<int>(step.row));
     } else if (!folder.empty()) {
-        int failed = writeOwnTracksFolder(folder.c_str(), reportFile);
+        firstUnwritten.clear();
+        int failed = writeOwnTracksFolder(folder.c_str(), reportFile, keyedTrackSet());
         if (failed == 0)
             std::snprintf(text, sizeof text, "%s row %d", done, static_cast<int>(step.row));
         else
-            std::snprintf(text, sizeof text, "%s row %d: %d track files not written", done,
-                          static_cast<int>(step.row), failed);
+            std::snprintf(text, sizeof text, "%s row %d: %d not written: %s", done,
+                          static_cast<int>(step.row), failed, firstUnwritten.c_str());
     } else {
         std::snprintf(text, sizeof text, "%s row %d (no tracks folder)", done, static_cast<int>(step.row));
     }
@@ -257,6 +271,25 @@ static bool editorHoldsKeys() {
         return true;
     }
     return false;
+}
+
+// Opted in and linked: the editor takes the camera key whole or it is not made, so that the table and the
+// editor never part (a greeting empties the table, and the editor's keys come back then).
+static bool editorCannotTake(const char* what, const KeyedStep& step, bool removing) {
+    if (!syncLinkActive())
+        return false;
+    size_t bytes = 0;
+    for (int t = 0; t < FLY_KEYED_TRACKS; ++t)
+        bytes += removing && !step.had[t] ? SYNC_DELETE_KEY_SIZE : SYNC_SET_KEY_SIZE;
+    char text[FLY_NOTE_SIZE];
+    if (!syncLinkGreeted())
+        std::snprintf(text, sizeof text, "%s: the editor is not linked now; nothing changed", what);
+    else if (!syncOutputFits(FLY_KEYED_TRACKS, bytes))
+        std::snprintf(text, sizeof text, "%s: the link is still sending; nothing changed, try again", what);
+    else
+        return false;
+    setNote(text);
+    return true;
 }
 
 bool keyFlownView(int32_t row) {
@@ -291,6 +324,8 @@ bool keyFlownView(int32_t row) {
         step.interpolation[t] =
             at >= 0 ? syncTracks.tracks[track].interpolations[at] : static_cast<uint8_t>(SYNC_LINEAR);
     }
+    if (editorCannotTake("K", step, false))
+        return false;
     for (int t = 0; t < FLY_KEYED_TRACKS; ++t) {
         if (setSyncKey(TRACK_CAMERA_POS_X + t, row, values[t], step.interpolation[t]) == SYNC_KEY_REFUSED) {
             // Whole or nothing: the tracks keyed so far go back.
@@ -318,6 +353,8 @@ bool undoFlownKeys() {
     if (editorHoldsKeys())
         return false;
     const KeyedStep step = lastKeyed;
+    if (editorCannotTake("Ctrl+Z", step, true))
+        return false;
     for (int t = 0; t < FLY_KEYED_TRACKS; ++t) {
         if (step.had[t])
             setSyncKey(TRACK_CAMERA_POS_X + t, step.row, step.value[t], step.interpolation[t]);

@@ -92,6 +92,10 @@ bool syncLinkActive() {
     return linkState.active;
 }
 
+bool syncLinkGreeted() {
+    return linkState.active && syncClient.phase == SYNC_TALKING;
+}
+
 static void reportFile(const char* message) {
     char line[320];
     formatInto(line, sizeof line, "doz-engine: sync save: %s", message);

@@ -14,6 +14,8 @@ constexpr uint32_t SYNC_RETRY_MS = 1000;
 // made by the first poll. `tracksFolder` is where a save writes the track files; nullptr: saves are refused.
 void startSyncLink(const char* address, const char* tracksFolder);
 bool syncLinkActive();
+// Linked and greeted: the editor takes commands now.
+bool syncLinkGreeted();
 // Who carries out the editor's pause: by default the transport's; the page's viewer pause on the page, so
 // that its address and holds follow.
 using SyncPauseHandler = void (*)(bool paused);

@@ -39,26 +39,33 @@ static void appendEscaped(std::string& out, const char* text) {
     }
 }
 
+void formatRocketKey(int32_t row, float value, uint8_t interpolation, char* out, size_t outSize) {
+    // Nine significant digits give back the same float.
+    std::snprintf(out, outSize, "<key row=\"%ld\" value=\"%.9g\" interpolation=\"%u\"/>",
+                  static_cast<long>(row), static_cast<double>(value), static_cast<unsigned>(interpolation));
+}
+
+void appendRocketTrack(std::string& out, int track, const std::string& indent) {
+    const SyncTrackKeys& keys = syncTracks.tracks[track];
+    out += indent + "<track name=\"";
+    appendEscaped(out, SYNC_TRACK_NAMES[track]);
+    out += keys.count == 0 ? "\"/>\n" : "\">\n";
+    char line[128];
+    for (int i = 0; i < keys.count; ++i) {
+        formatRocketKey(keys.rows[i], keys.values[i], keys.interpolations[i], line, sizeof line);
+        out += indent + '\t' + line + '\n';
+    }
+    if (keys.count > 0)
+        out += indent + "</track>\n";
+}
+
 std::string rocketDocumentText(int rows) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     char line[128];
     std::snprintf(line, sizeof line, "<sync rows=\"%d\">\n\t<tracks>\n", rows);
     text += line;
-    for (int track = 0; track < SYNC_TRACK_COUNT; ++track) {
-        const SyncTrackKeys& keys = syncTracks.tracks[track];
-        text += "\t\t<track name=\"";
-        appendEscaped(text, SYNC_TRACK_NAMES[track]);
-        text += keys.count == 0 ? "\"/>\n" : "\">\n";
-        for (int i = 0; i < keys.count; ++i) {
-            // Nine significant digits give back the same float.
-            std::snprintf(line, sizeof line, "\t\t\t<key row=\"%ld\" value=\"%.9g\" interpolation=\"%u\"/>\n",
-                          static_cast<long>(keys.rows[i]), static_cast<double>(keys.values[i]),
-                          static_cast<unsigned>(keys.interpolations[i]));
-            text += line;
-        }
-        if (keys.count > 0)
-            text += "\t\t</track>\n";
-    }
+    for (int track = 0; track < SYNC_TRACK_COUNT; ++track)
+        appendRocketTrack(text, track, "\t\t");
     text += "\t</tracks>\n\t<bookmarks/>\n</sync>\n";
     return text;
 }

@@ -280,11 +280,17 @@ bool sendSyncKey(uint32_t track, uint32_t row, bool remove, float value, uint8_t
     std::memcpy(&bits, &value, sizeof bits);
     putBigEndian32(command + 9, bits);
     command[13] = interpolation;
-    if (!queueOutput(command, remove ? 9 : 14))
+    if (!queueOutput(command, remove ? SYNC_DELETE_KEY_SIZE : SYNC_SET_KEY_SIZE))
         return false;
     // A row queued before stays before the key: a newer row goes after it.
     client.pendingRowAt = -1;
     return true;
+}
+
+bool syncOutputFits(size_t commands, size_t bytes) {
+    const SyncClient& client = syncClient;
+    return client.phase == SYNC_TALKING && bytes <= sizeof client.output - client.outputSize &&
+           commands <= SYNC_MAX_OUTPUT_COMMANDS - client.commandCount;
 }
 
 const unsigned char* pendingSyncOutput(size_t* size) {

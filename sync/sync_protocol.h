@@ -109,6 +109,12 @@ void sendSyncRow(uint32_t row);
 // false otherwise, or when the queue has no room for it.
 bool sendSyncKey(uint32_t track, uint32_t row, bool remove, float value, uint8_t interpolation);
 
+// The size of a SET_KEY and of a DELETE_KEY command.
+constexpr size_t SYNC_SET_KEY_SIZE = 14, SYNC_DELETE_KEY_SIZE = 9;
+// Whether `commands` more commands of `bytes` in all would be queued now: greeted, and room for every one of
+// them, so that a caller can send a group of keys whole or not at all.
+bool syncOutputFits(size_t commands, size_t bytes);
+
 // The bytes queued for the editor; drop what the socket took.
 const unsigned char* pendingSyncOutput(size_t* size);
 // How many of the queued bytes make the oldest command (what is left of it, when part went already); 0 when

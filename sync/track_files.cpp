@@ -3,6 +3,7 @@
 
 #include "sync/rocket_document.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -150,31 +151,54 @@ static std::string trackPath(const char* folder, const char* base, int track) {
     return (std::filesystem::path(folder) / name).string();
 }
 
+// The file each track's last read refused, as a whole path; empty when it was taken or missing.
+static std::string refusedFiles[SYNC_TRACK_COUNT];
+
+static std::string wholePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path whole = std::filesystem::absolute(path, error);
+    return (error ? std::filesystem::path(path) : whole).lexically_normal().string();
+}
+
+bool trackFileRefused(const char* folder, const char* base, int track) {
+    if (track < 0 || track >= SYNC_TRACK_COUNT || refusedFiles[track].empty())
+        return false;
+    const std::string path = trackPath(folder, base, track);
+    return !path.empty() && wholePath(path) == refusedFiles[track];
+}
+
 bool readTrackFile(const char* folder, const char* base, int track, char* message, size_t messageSize) {
     if (track < 0 || track >= SYNC_TRACK_COUNT) {
         std::snprintf(message, messageSize, "no track %d", track);
         return false;
     }
     clearSyncTrack(track);
+    refusedFiles[track].clear();
     std::string path = trackPath(folder, base, track);
     if (path.empty()) {
         std::snprintf(message, messageSize, "%s: the file name is too long", SYNC_TRACK_NAMES[track]);
         return false;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return true;
-    size_t size = std::fread(fileBytes, 1, sizeof fileBytes, file);
-    bool readError = std::ferror(file) != 0;
-    std::fclose(file);
     char reason[160];
-    if (readError)
-        std::snprintf(reason, sizeof reason, "cannot be read");
-    else if (size > SYNC_MAX_FILE_BYTES)
-        std::snprintf(reason, sizeof reason, "longer than a full track's %zu bytes", SYNC_MAX_FILE_BYTES);
-    else if (decodeTrackFile(track, fileBytes, size, reason, sizeof reason))
-        return true;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        if (errno == ENOENT)
+            return true;
+        // There but not readable: a write must not take it for a missing file.
+        std::snprintf(reason, sizeof reason, "cannot be opened (%s)", std::strerror(errno));
+    } else {
+        size_t size = std::fread(fileBytes, 1, sizeof fileBytes, file);
+        bool readError = std::ferror(file) != 0;
+        std::fclose(file);
+        if (readError)
+            std::snprintf(reason, sizeof reason, "cannot be read");
+        else if (size > SYNC_MAX_FILE_BYTES)
+            std::snprintf(reason, sizeof reason, "longer than a full track's %zu bytes", SYNC_MAX_FILE_BYTES);
+        else if (decodeTrackFile(track, fileBytes, size, reason, sizeof reason))
+            return true;
+    }
     clearSyncTrack(track);
+    refusedFiles[track] = wholePath(path);
     std::snprintf(message, messageSize, "%s: refused, %s; the track has no keys", path.c_str(), reason);
     return false;
 }
@@ -226,31 +250,89 @@ bool writeTrackFile(const char* folder, const char* base, int track, char* messa
         std::snprintf(message, messageSize, "%s: the file name is too long", SYNC_TRACK_NAMES[track]);
         return false;
     }
+    if (trackFileRefused(folder, base, track)) {
+        std::snprintf(message, messageSize,
+                      "%s: left as it is, since it was refused; mend or remove it to write the track",
+                      path.c_str());
+        return false;
+    }
     size_t size = encodeTrackFile(track, fileBytes, sizeof fileBytes);
     return writeWholeBytes(path, fileBytes, size, message, messageSize);
 }
 
+// The largest document read back for merging; an editor's document of full tracks is far smaller.
+static constexpr uintmax_t ROCKET_DOCUMENT_MAX_BYTES = 64u << 20;
+
+// The document as it stands in `path`: true with `*text` empty when there is none.
+static bool readDocument(const std::string& path, std::string* text, char* message, size_t messageSize) {
+    text->clear();
+    std::error_code error;
+    if (!std::filesystem::exists(path, error) && !error)
+        return true;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    std::FILE* file = error ? nullptr : std::fopen(path.c_str(), "rb");
+    if (file == nullptr || size > ROCKET_DOCUMENT_MAX_BYTES) {
+        if (file != nullptr)
+            std::fclose(file);
+        std::snprintf(message, messageSize, "%s: left as it is, since it %s", path.c_str(),
+                      file != nullptr ? "is too large to read" : "cannot be read");
+        return false;
+    }
+    text->resize(static_cast<size_t>(size));
+    const size_t got = std::fread(&(*text)[0], 1, text->size(), file);
+    const bool readError = std::ferror(file) != 0 || got != text->size();
+    std::fclose(file);
+    if (readError) {
+        std::snprintf(message, messageSize, "%s: left as it is, since it cannot be read", path.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool writeRocketDocument(const char* folder, char* message, size_t messageSize) {
-    const std::string text = rocketDocumentText(rocketDocumentRows());
     const std::string path = (std::filesystem::path(folder) / ROCKET_DOCUMENT_FILE).string();
+    std::string existing;
+    if (!readDocument(path, &existing, message, messageSize))
+        return false;
+    std::string text;
+    if (existing.empty()) {
+        text = rocketDocumentText(rocketDocumentRows());
+    } else {
+        bool keep[SYNC_TRACK_COUNT];
+        for (int track = 0; track < SYNC_TRACK_COUNT; ++track)
+            keep[track] = trackFileRefused(folder, SYNC_FILE_BASE, track);
+        char fault[200];
+        if (!mergeRocketDocument(existing, rocketDocumentRows(), keep, &text, fault, sizeof fault)) {
+            std::snprintf(message, messageSize,
+                          "%s: left as it is, since it cannot be read as a document (%s)", path.c_str(),
+                          fault);
+            return false;
+        }
+        if (text == existing)
+            return true;
+    }
     return writeWholeBytes(path, text.data(), text.size(), message, messageSize);
 }
 
-int writeTrackFiles(const char* folder, const char* base, SyncFileReport report) {
-    int failed = 0;
+int writeTrackFiles(const char* folder, const char* base, SyncFileReport report, SyncTrackSet tracks) {
+    int failed = 0, kept = 0;
     char message[512];
     for (int track = 0; track < SYNC_TRACK_COUNT; ++track) {
+        if ((tracks & syncTrackBit(track)) == 0)
+            continue;
+        const bool refused = trackFileRefused(folder, base, track);
         if (!writeTrackFile(folder, base, track, message, sizeof message)) {
-            ++failed;
+            ++(refused ? kept : failed);
             if (report != nullptr)
                 report(message);
         }
     }
-    // The editor's document only beside a complete set of track files, so that the two never disagree.
+    // The editor's document only beside track files that were all written, so that the two never disagree;
+    // a refused file's track keeps its element there.
     if (failed == 0 && !writeRocketDocument(folder, message, sizeof message)) {
         ++failed;
         if (report != nullptr)
             report(message);
     }
-    return failed;
+    return failed + kept;
 }

@@ -30,22 +30,38 @@ size_t encodeTrackFile(int track, unsigned char* out, size_t outSize);
 // is not finite, an interpolation above 3.
 bool decodeTrackFile(int track, const unsigned char* bytes, size_t size, char* reason, size_t reasonSize);
 
+// A set of tracks, one bit per track index.
+using SyncTrackSet = uint32_t;
+constexpr SyncTrackSet SYNC_ALL_TRACKS = (1u << SYNC_TRACK_COUNT) - 1;
+constexpr SyncTrackSet syncTrackBit(int track) {
+    return 1u << track;
+}
+static_assert(SYNC_TRACK_COUNT <= 32, "a track set holds every track");
+
 // Called with one line per refused or unreadable file, naming it.
 using SyncFileReport = void (*)(const char* message);
 
 // Reads every track's file from `folder`: a missing file is a track with no keys; a refused one also, and is
-// reported. Returns the number of files refused or unreadable.
+// reported, and stays as it is until it is read again (a write leaves it alone, so that a mistake in it can
+// be mended rather than lost). Returns the number of files refused or unreadable.
 int readTrackFiles(const char* folder, const char* base, SyncFileReport report);
 // Reads one track's file, as above; true when it was missing or taken, false when it was refused (with the
 // file's name and the reason in `message`).
 bool readTrackFile(const char* folder, const char* base, int track, char* message, size_t messageSize);
+// Whether the last read of this track's file in `folder` refused it.
+bool trackFileRefused(const char* folder, const char* base, int track);
 
 // Writes one track's file, whole or not at all: the bytes go to a temporary file beside it, renamed over it
-// once complete. False, with the reason in `message` and an earlier file as it was, on any failure.
+// once complete. False, with the reason in `message` and an earlier file as it was, on any failure, and for a
+// file that the last read refused, which is left as it is.
 bool writeTrackFile(const char* folder, const char* base, int track, char* message, size_t messageSize);
 // Writes the GNU Rocket editor's document of the track table (ROCKET_DOCUMENT_FILE) into `folder`, whole or
-// not at all; false with the reason in `message`.
+// not at all. An existing document keeps what the demo does not own (mergeRocketDocument), and the element
+// of each track whose file the last read refused; one the demo cannot read is left as it is. False with the
+// reason in `message`.
 bool writeRocketDocument(const char* folder, char* message, size_t messageSize);
-// Writes every track's file and, once they are all written, the editor's document beside them: every write
-// of a tracks folder goes through here. The number of files that failed (each reported).
-int writeTrackFiles(const char* folder, const char* base, SyncFileReport report);
+// Writes the files of `tracks` and, once none has failed, the editor's document beside them: every write of a
+// tracks folder goes through here. A file the last read refused is left as it is (and said). The number of
+// files not written (each reported).
+int writeTrackFiles(const char* folder, const char* base, SyncFileReport report,
+                    SyncTrackSet tracks = SYNC_ALL_TRACKS);
