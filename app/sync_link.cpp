@@ -96,7 +96,12 @@ bool syncLinkGreeted() {
     return linkState.active && syncClient.phase == SYNC_TALKING;
 }
 
+// The first file a save could not write, for the title; every one goes to the error output.
+static char firstUnsaved[160];
+
 static void reportFile(const char* message) {
+    if (firstUnsaved[0] == '\0')
+        formatInto(firstUnsaved, sizeof firstUnsaved, "%s", message);
     char line[320];
     formatInto(line, sizeof line, "doz-engine: sync save: %s", message);
     writeDebugOutput(line);
@@ -109,14 +114,15 @@ static void saveTracks() {
     }
     // The demo's own write: author mode's look at the folder must not read it back over keys the editor
     // sets from now on.
+    firstUnsaved[0] = '\0';
     int failed = writeOwnTracksFolder(linkState.tracksFolder, reportFile);
     char text[224];
     if (failed == 0)
         formatInto(text, sizeof text, "sync %s: saved the tracks to %s", linkState.address,
                    linkState.tracksFolder);
     else
-        formatInto(text, sizeof text, "sync %s: %d files not saved to %s", linkState.address, failed,
-                   linkState.tracksFolder);
+        formatInto(text, sizeof text, "sync %s: %d files not saved: %s", linkState.address, failed,
+                   firstUnsaved);
     setNote(text, true);
 }
 

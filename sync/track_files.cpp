@@ -160,6 +160,11 @@ static std::string wholePath(const std::string& path) {
     return (error ? std::filesystem::path(path) : whole).lexically_normal().string();
 }
 
+void forgetRefusedTrackFiles() {
+    for (std::string& file : refusedFiles)
+        file.clear();
+}
+
 bool trackFileRefused(const char* folder, const char* base, int track) {
     if (track < 0 || track >= SYNC_TRACK_COUNT || refusedFiles[track].empty())
         return false;

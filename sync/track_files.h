@@ -50,6 +50,8 @@ int readTrackFiles(const char* folder, const char* base, SyncFileReport report);
 bool readTrackFile(const char* folder, const char* base, int track, char* message, size_t messageSize);
 // Whether the last read of this track's file in `folder` refused it.
 bool trackFileRefused(const char* folder, const char* base, int track);
+// Back to a fresh process: no file refused.
+void forgetRefusedTrackFiles();
 
 // Writes one track's file, whole or not at all: the bytes go to a temporary file beside it, renamed over it
 // once complete. False, with the reason in `message` and an earlier file as it was, on any failure, and for a

@@ -17,6 +17,7 @@
 #include "render/stage_reloader.h"
 #include "sync/sync_protocol.h"
 #include "sync/sync_tracks.h"
+#include "sync/track_files.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,7 @@ void resetProcessState() {
     resetHeadlessSound();
     resetHeadlessTicks();
     resetSyncTracks();
+    forgetRefusedTrackFiles();
     resetSyncClient();
 }
 

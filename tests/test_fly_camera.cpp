@@ -20,6 +20,7 @@
 #include <GL/glext.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -116,6 +117,14 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     // A key already at a row keeps its interpolation (0 changes nothing in the picture).
     setSyncKey(TRACK_CAMERA_FOV, 1120, 0.f, SYNC_SMOOTH);
     ASSERT_EQ(writeTrackFiles(tracks.c_str(), SYNC_FILE_BASE, nullptr), 0);
+    // A damaged file the read refused, and one K has no reason to touch: K writes neither.
+    const std::string refused = tracks + "/sync_fog-3Adensity.track",
+                      untouched = tracks + "/sync_hero-3Afold.track";
+    std::ofstream(refused, std::ios::binary) << std::string("\3\0\0\0\0\0\0\0\0\0\0\0\1", 13);
+    char message[512];
+    ASSERT_FALSE(readTrackFile(tracks.c_str(), SYNC_FILE_BASE, TRACK_FOG_DENSITY, message, sizeof message));
+    const auto longAgo = std::filesystem::last_write_time(untouched) - std::chrono::hours(1);
+    std::filesystem::last_write_time(untouched, longAgo);
     std::string beforeLastKey;
 
     // Whole samples at 16 rows a second: in the pull-out, just before the orbit starts, and trailing.
@@ -145,6 +154,8 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
         press('K');
         pumpWindowMessages();
         EXPECT_EQ(std::string(flyCamera.note), "keyed row " + std::to_string(row));
+        EXPECT_EQ(fileBytes(refused).size(), 13u) << "the refused file is the author's to mend";
+        EXPECT_EQ(std::filesystem::last_write_time(untouched), longAgo) << "K writes only the camera tracks";
         for (int track = TRACK_CAMERA_POS_X; track <= TRACK_CAMERA_FOV; ++track) {
             int32_t at = -1;
             for (int i = 0; i < syncTracks.tracks[track].count; ++i)
@@ -222,6 +233,34 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
                                             SYNC_LINEAR};
         EXPECT_EQ(std::memcmp(c, expected, 14), 0) << "SET_KEY for track " << t;
     }
+    EXPECT_EQ(cameraFiles(tracks), beforeLinked);
+
+    // Opted in but the link's queue cannot take the whole camera key, or the link is down: K and Ctrl+Z
+    // change nothing in the table and send nothing, and say why.
+    const SyncTrackKeys keyedOnce = syncTracks.tracks[TRACK_CAMERA_POS_X];
+    dropSyncOutput(queued);
+    while (sendSyncKey(TRACK_HERO_FOLD, 1, true, 0.f, 0)) {
+    }
+    pendingSyncOutput(&queued);
+    EXPECT_FALSE(keyFlownView(1000));
+    EXPECT_NE(std::string(flyCamera.note).find("K: the link is still sending; nothing changed"),
+              std::string::npos)
+        << flyCamera.note;
+    EXPECT_FALSE(undoFlownKeys());
+    size_t after = 0;
+    pendingSyncOutput(&after);
+    EXPECT_EQ(after, queued);
+    dropSyncOutput(after);
+    endSyncConnection(); // the editor went away
+    EXPECT_FALSE(keyFlownView(1000));
+    EXPECT_NE(std::string(flyCamera.note).find("K: the editor is not linked now; nothing changed"),
+              std::string::npos)
+        << flyCamera.note;
+    EXPECT_FALSE(undoFlownKeys());
+    EXPECT_EQ(syncTracks.tracks[TRACK_CAMERA_POS_X].count, keyedOnce.count);
+    EXPECT_EQ(syncTracks.tracks[TRACK_CAMERA_POS_X].rows[0], 976);
+    pendingSyncOutput(&after);
+    EXPECT_EQ(after, 0u);
     EXPECT_EQ(cameraFiles(tracks), beforeLinked);
     stopSyncLink();
     resetSyncClient();

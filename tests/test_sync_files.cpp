@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -189,4 +191,71 @@ TEST(SyncFiles, DamagedFilesAreRefusedWithNameAndReason) {
     char message[512] = "";
     EXPECT_FALSE(readTrackFile(folder.str().c_str(), "sync", TRACK_LIGHT_EXPOSURE, message, sizeof message));
     EXPECT_NE(std::strstr(message, "longer than a full track"), nullptr) << message;
+}
+
+// A refused file is the author's to mend: no write replaces it until a read takes it, whoever writes (a
+// save of every track, K's camera tracks), and an unreadable one is not taken for a missing one.
+TEST(SyncFiles, AWriteLeavesAFileTheLastReadRefusedAsItIs) {
+    TracksFolder folder;
+    const fs::path roll = folder.path / "sync_camera-3Aroll.track",
+                   fog = folder.path / "sync_fog-3Adensity.track";
+    ASSERT_EQ(setSyncKey(TRACK_CAMERA_ROLL, 0, 1.f, SYNC_STEP), SYNC_KEY_ADDED);
+    ASSERT_EQ(setSyncKey(TRACK_CAMERA_ROLL, 4, 2.f, SYNC_STEP), SYNC_KEY_ADDED);
+    ASSERT_EQ(setSyncKey(TRACK_CAMERA_ROLL, 9, 3.f, SYNC_STEP), SYNC_KEY_ADDED);
+    ASSERT_EQ(setSyncKey(TRACK_FOG_DENSITY, 2, 5.f, SYNC_LINEAR), SYNC_KEY_ADDED);
+    ASSERT_EQ(writeTrackFiles(folder.str().c_str(), "sync", nullptr), 0);
+    std::vector<unsigned char> damaged = fileContent(roll); // three keys, one byte short
+    damaged.pop_back();
+    ASSERT_EQ(damaged.size(), 30u);
+    writeFile(roll, damaged);
+    resetSyncTracks();
+    EXPECT_EQ(readTrackFiles(folder.str().c_str(), "sync", nullptr), 1);
+    EXPECT_TRUE(trackFileRefused(folder.str().c_str(), "sync", TRACK_CAMERA_ROLL));
+    EXPECT_FALSE(trackFileRefused(folder.str().c_str(), "sync", TRACK_FOG_DENSITY));
+    EXPECT_FALSE(trackFileRefused((folder.path / "other").string().c_str(), "sync", TRACK_CAMERA_ROLL));
+
+    // A save of every track: the others are written, the refused one is kept and said.
+    ASSERT_EQ(setSyncKey(TRACK_FOG_DENSITY, 6, 7.f, SYNC_LINEAR), SYNC_KEY_ADDED);
+    static std::vector<std::string> reports;
+    reports.clear();
+    const auto report = [](const char* m) { reports.push_back(m); };
+    EXPECT_EQ(writeTrackFiles(folder.str().c_str(), "sync", report), 1);
+    EXPECT_EQ(fileContent(roll), damaged);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("sync_camera-3Aroll.track: left as it is"), std::string::npos) << reports[0];
+    EXPECT_EQ(fileContent(fog).size(), 4u + 2 * SYNC_KEY_BYTES) << "the rest is written";
+    // The editor's document is written beside them, and keeps the refused track's keys as it had them.
+    std::ifstream in(folder.path / "tracks.rocket");
+    const std::string document((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(document.find("<track name=\"camera:roll\">\n\t\t\t<key row=\"0\" value=\"1\""),
+              std::string::npos)
+        << document;
+    EXPECT_NE(document.find("<key row=\"6\" value=\"7\""), std::string::npos) << document;
+
+    // Only the tracks asked for are written: the camera tracks leave the fog's file as it stands.
+    resetSyncTracks();
+    EXPECT_EQ(writeTrackFiles(folder.str().c_str(), "sync", nullptr,
+                              syncTrackBit(TRACK_CAMERA_POS_X) | syncTrackBit(TRACK_CAMERA_ROLL)),
+              1);
+    EXPECT_EQ(fileContent(fog).size(), 4u + 2 * SYNC_KEY_BYTES);
+    EXPECT_EQ(fileContent(roll), damaged);
+
+    // Mended and read again, it is the demo's to write once more.
+    writeFile(roll, std::vector<unsigned char>(4, 0));
+    EXPECT_EQ(readTrackFiles(folder.str().c_str(), "sync", nullptr), 0);
+    ASSERT_EQ(setSyncKey(TRACK_CAMERA_ROLL, 1, 9.f, SYNC_STEP), SYNC_KEY_ADDED);
+    EXPECT_EQ(writeTrackFiles(folder.str().c_str(), "sync", nullptr), 0);
+    EXPECT_EQ(fileContent(roll).size(), 4u + SYNC_KEY_BYTES);
+
+    // A file there that cannot be opened is refused, not read as a track without keys and then replaced.
+    if (getuid() != 0) {
+        fs::permissions(roll, fs::perms::none);
+        char message[512] = "";
+        EXPECT_FALSE(readTrackFile(folder.str().c_str(), "sync", TRACK_CAMERA_ROLL, message, sizeof message));
+        EXPECT_NE(std::strstr(message, "cannot be opened"), nullptr) << message;
+        EXPECT_EQ(writeTrackFiles(folder.str().c_str(), "sync", nullptr), 1);
+        fs::permissions(roll, fs::perms::owner_all);
+        EXPECT_EQ(fileContent(roll).size(), 4u + SYNC_KEY_BYTES);
+    }
+    resetSyncTracks();
 }
