@@ -5,6 +5,7 @@
 #include "render/framebuffer_calls.h"
 #include "render/gl_api.h"
 #include "render/scene_program.h"
+#include "render/stage_track_names.h"
 
 #include <string>
 
@@ -31,14 +32,9 @@ static const char* const PROBE_MAIN = "\n#undef main\n"
 // first), then the probe's own main.
 static std::string probeFragment(const std::string& fragment) {
     std::string text = fragment;
-    size_t at = 0;
-    if (text.compare(0, 8, "#version") == 0) {
-        size_t end = text.find('\n');
-        at = end == std::string::npos ? text.size() : end + 1;
-        if (end == std::string::npos)
-            text += '\n';
-    }
-    text.insert(at, "#define main sceneMain\n");
+    const StageVersionLine version = findVersionLine(text.c_str());
+    const bool lineEnded = version.end == 0 || text[version.end - 1] == '\n';
+    text.insert(version.end, std::string(lineEnded ? "" : "\n") + "#define main sceneMain\n");
     return text + PROBE_MAIN;
 }
 

@@ -328,6 +328,11 @@ TEST(FlyCamera, TheCameraProbeAnswersFromTheSourceItIsGivenAndLeavesTheStateAsIt
     edited.replace(edited.find(orbit), orbit.size(), "#define ORBIT_Z 9.0");
     ASSERT_TRUE(probeSceneCamera(SCENE_VERTEX_SOURCE, edited.c_str(), 62.0, &camera));
     EXPECT_NEAR(camera.eye[2], 12.2f, 1e-4);
+    // Blank lines and comments before the version line, as GLSL allows: the same stage, the same camera.
+    const std::string led = "\n// the scene, edited\n/* by hand\n */ \n" + edited;
+    SceneCamera ledCamera;
+    ASSERT_TRUE(probeSceneCamera(SCENE_VERTEX_SOURCE, led.c_str(), 62.0, &ledCamera));
+    EXPECT_EQ(std::memcmp(&ledCamera, &camera, sizeof camera), 0);
     EXPECT_FALSE(
         probeSceneCamera(SCENE_VERTEX_SOURCE, "#version 330\nout vec4 O;\nvoid main() {}\n", 1.0, &camera))
         << "a source without camera()";

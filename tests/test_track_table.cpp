@@ -55,6 +55,16 @@ TEST(TrackTable, AStageKeepsItsLineNumbersWithTheNamesPutIn) {
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE,
                           "\nvoid main() {\n    gl_FragColor = vec4(mistakeOnLineThree);\n}\n");
     EXPECT_NE(std::string(compileLog).find("0:3("), std::string::npos) << compileLog;
+    // Comments and blank lines may come before the version line: the names go after it all the same.
+    const char* const LED = "// the scene\n\n/* two\n lines */ #version 330\nuniform vec3 iTrack[TRACK_VECTORS];\nout vec4 O;\n"
+                            "void main() { O = vec4(TRACK_HERO_FOLD); }\n";
+    shaderErrorFlag = false;
+    buildSceneProgramFrom(SCENE_VERTEX_SOURCE, LED);
+    EXPECT_FALSE(shaderErrorFlag) << compileLog;
+    EXPECT_NE(sceneProgram, 0u);
+    buildSceneProgramFrom(SCENE_VERTEX_SOURCE, "\n// the scene\n# version 330\nout vec4 O;\n\nvoid main() {\n"
+                                               "    O = vec4(mistakeOnLineSeven);\n}\n");
+    EXPECT_NE(std::string(compileLog).find("0:7("), std::string::npos) << compileLog;
 }
 
 TEST(TrackTable, TheAuthoringDocumentListsEveryTrackInTableOrder) {
