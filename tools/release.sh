@@ -148,7 +148,7 @@ run_check() {
     shift 2
     local key
     # The same bytes checked by the same check scripts.
-    key=$checks_dir/$name-$(cat "$stage/dist/$file" "$release_tools"/check_* tests/e2e/*.py | sha256sum | cut -c1-64)
+    key=$checks_dir/$name-$(tools/release/check_key.sh "$stage/dist/$file" .)
     if [ -f "$key" ]; then
         results+=("$(sed 's/$/ (passed before on these same bytes)/' "$key")")
         say "check $name: passed before on these bytes"

@@ -106,16 +106,11 @@ phase "install what is missing (tools/install-deps.sh)" tools/install-deps.sh
 phase "build windows" build windows
 phase "build web" build web
 phase "build linux" build linux
-# The unit and GL tests again, all in one process in three shuffled orders: each test must start from the
-# state it sets up (tests/fresh_process.h), not from what the test before it left. The GL tests are in:
-# the context, its programs and its error flag are the state most easily left behind, and the headless
-# EGL context needs no display.
+# The unit and GL tests again, all in one process in three shuffled orders (tools/one-process-runs.sh). The
+# GL tests are in: the context, its programs and its error flag are the state most easily left behind, and
+# the headless EGL context needs no display.
 one_process_runs() {
-    local seed
-    for seed in 1 2 3; do
-        build/linux/tests/doz_tests --gtest_shuffle --gtest_random_seed=$seed --gtest_brief=1 \
-            --gtest_output=xml:build/linux/tests/one-process-seed-$seed.xml
-    done
+    tools/one-process-runs.sh build/linux/tests/doz_tests build/linux/tests
 }
 # Beside the release and the suite, whose longest parts wait on Wine and the music clock, at a lower
 # priority: the sanitizers' build and the one-process runs. Started after the suite instead, they went on

@@ -15,10 +15,10 @@ if [ -z "$archive" ]; then
     echo "SKIPPED: no $pattern in $source/dist (tools/release.sh makes it)"
     exit 77
 fi
-# tools/release.sh keeps each check's result under the hash of the archive's bytes and of the check scripts
-# (build/release/checks): a check already passed on these same bytes by these same scripts is not run again
-# (DOZ_RECHECK=1 runs it anyway).
-key=$(cat "$archive" "$source/tools/release"/check_* "$source"/tests/e2e/*.py | sha256sum | cut -c1-64)
+# tools/release.sh keeps each check's result under the hash of the archive's bytes and of every file the
+# checks load (tools/release/check_key.sh, build/release/checks): a check already passed on these same bytes
+# by these same scripts is not run again (DOZ_RECHECK=1 runs it anyway).
+key=$("$source/tools/release/check_key.sh" "$archive" "$source")
 passed=$source/build/release/checks/$kind-$key
 if [ -s "$passed" ] && [ -z "${DOZ_RECHECK:-}" ]; then
     echo "$archive: passed in tools/release.sh on these same bytes, with these same check scripts:"
