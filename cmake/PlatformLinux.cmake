@@ -23,6 +23,7 @@ add_library(doz_platform_shared OBJECT
     platform/shared/debug_output_stderr.cpp
     platform/shared/folder_watch_inotify.cpp
     platform/shared/host_lookup.cpp
+    platform/shared/socket_connection.cpp
     platform/shared/resources_linked.cpp
     platform/shared/socket_posix.cpp)
 target_link_libraries(doz_platform_shared PUBLIC doz_platform_api doz_freetype)

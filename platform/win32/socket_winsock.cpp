@@ -1,7 +1,7 @@
-// The socket service on Windows: a non-blocking Winsock TCP connection to a numeric or named IPv4 host. A
-// name is looked up off the frame thread by the shared host lookup; getaddrinfo is asked here.
+// The system's socket calls on Windows, for the shared connection: a non-blocking Winsock TCP connection to
+// an IPv4 address, and getaddrinfo for the host lookup.
 #include "platform/host_lookup.h"
-#include "platform/socket.h"
+#include "platform/socket_calls.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -10,9 +10,6 @@
 #include <cstring>
 
 static SOCKET connection = INVALID_SOCKET;
-static SocketState state = SOCKET_CLOSED;
-static bool started = false;
-static bool waitingForName = false; // connecting, once the host's name has been looked up
 
 static void say(char* why, size_t whySize, const char* what, int error) {
     if (why != nullptr && whySize > 0)
@@ -23,15 +20,26 @@ static bool pending(int error) {
     return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR;
 }
 
-void closeSocket() {
-    if (connection != INVALID_SOCKET)
-        closesocket(connection);
-    connection = INVALID_SOCKET;
-    state = SOCKET_CLOSED;
-    waitingForName = false;
+// Winsock takes at most an int's worth at a time; a frame's commands are far fewer.
+static int chunk(size_t size) {
+    return size > 65536 ? 65536 : static_cast<int>(size);
 }
 
-static sockaddr_in target;
+bool startSocketSystem(char* why, size_t whySize) {
+    WSADATA data;
+    int error = WSAStartup(MAKEWORD(2, 2), &data);
+    if (error != 0)
+        say(why, whySize, "WSAStartup", error);
+    return error == 0;
+}
+
+bool readNumericAddress(const char* host, uint32_t* address) {
+    in_addr numeric{};
+    if (inet_pton(AF_INET, host, &numeric) != 1)
+        return false;
+    *address = numeric.s_addr;
+    return true;
+}
 
 bool resolveHostAddress(const char* host, uint32_t* address, char* why, size_t whySize) {
     addrinfo hints{};
@@ -49,92 +57,40 @@ bool resolveHostAddress(const char* host, uint32_t* address, char* why, size_t w
     return any;
 }
 
-// Starts connecting to `target`.
-static bool connectToTarget(char* why, size_t whySize) {
+void closeConnection() {
+    if (connection != INVALID_SOCKET)
+        closesocket(connection);
+    connection = INVALID_SOCKET;
+}
+
+SocketCall startConnecting(uint32_t address, uint16_t port, char* why, size_t whySize) {
     connection = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (connection == INVALID_SOCKET) {
         say(why, whySize, "socket", WSAGetLastError());
-        state = SOCKET_FAILED;
-        return false;
+        return SOCKET_CALL_FAILED;
     }
     u_long nonBlocking = 1;
-    BOOL on = TRUE;
     if (ioctlsocket(connection, FIONBIO, &nonBlocking) != 0) {
         say(why, whySize, "ioctlsocket", WSAGetLastError());
-        closeSocket();
-        state = SOCKET_FAILED;
-        return false;
+        return SOCKET_CALL_FAILED;
     }
     // Rows and keys are a few bytes each: they go at once rather than wait to fill a segment.
+    BOOL on = TRUE;
     setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-    if (connect(connection, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0) {
-        state = SOCKET_OPEN;
-        return true;
-    }
-    int error = WSAGetLastError();
-    if (!pending(error)) {
-        say(why, whySize, "connect", error);
-        closeSocket();
-        state = SOCKET_FAILED;
-        return false;
-    }
-    state = SOCKET_CONNECTING;
-    return true;
-}
-
-bool openSocket(const char* address, char* why, size_t whySize) {
-    closeSocket();
-    if (!started) {
-        WSADATA data;
-        int error = WSAStartup(MAKEWORD(2, 2), &data);
-        if (error != 0) {
-            say(why, whySize, "WSAStartup", error);
-            return false;
-        }
-        started = true;
-    }
-    char host[256];
-    uint16_t port = 0;
-    if (!splitHostAndPort(address, host, sizeof host, &port, why, whySize))
-        return false;
-    std::memset(&target, 0, sizeof target);
+    sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
-    if (inet_pton(AF_INET, host, &target.sin_addr) == 1)
-        return connectToTarget(why, whySize);
-    uint32_t found = 0;
-    switch (startHostLookup(host, &found, why, whySize)) {
-    case HOST_FOUND:
-        target.sin_addr.s_addr = found;
-        return connectToTarget(why, whySize);
-    case HOST_PENDING:
-        waitingForName = true;
-        state = SOCKET_CONNECTING;
-        return true;
-    case HOST_FAILED:
-        break;
-    }
-    return false;
+    target.sin_addr.s_addr = address;
+    if (connect(connection, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0)
+        return SOCKET_CALL_DONE;
+    int error = WSAGetLastError();
+    if (pending(error))
+        return SOCKET_CALL_WAIT;
+    say(why, whySize, "connect", error);
+    return SOCKET_CALL_FAILED;
 }
 
-SocketState pollSocket(char* why, size_t whySize) {
-    if (state != SOCKET_CONNECTING)
-        return state;
-    if (waitingForName) {
-        uint32_t found = 0;
-        HostLookupState name = pollHostLookup(&found, why, whySize);
-        if (name == HOST_PENDING)
-            return state;
-        waitingForName = false;
-        if (name == HOST_FAILED) {
-            state = SOCKET_FAILED;
-            return state;
-        }
-        target.sin_addr.s_addr = found;
-        connectToTarget(why, whySize);
-        if (state != SOCKET_CONNECTING)
-            return state;
-    }
+SocketCall pollConnecting(char* why, size_t whySize) {
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
@@ -142,58 +98,36 @@ SocketState pollSocket(char* why, size_t whySize) {
     FD_SET(connection, &failed);
     timeval now = {0, 0};
     if (select(0, nullptr, &writable, &failed, &now) <= 0)
-        return state;
-    if (FD_ISSET(connection, &failed)) {
-        int error = 0;
-        int size = sizeof error;
-        getsockopt(connection, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
-        say(why, whySize, "connect", error);
-        state = SOCKET_FAILED;
-    } else {
-        state = SOCKET_OPEN;
-    }
-    return state;
+        return SOCKET_CALL_WAIT;
+    if (!FD_ISSET(connection, &failed))
+        return SOCKET_CALL_DONE;
+    int error = 0;
+    int size = sizeof error;
+    getsockopt(connection, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+    say(why, whySize, "connect", error);
+    return SOCKET_CALL_FAILED;
 }
 
-long readSocket(unsigned char* out, size_t capacity, char* why, size_t whySize) {
-    if (state != SOCKET_OPEN)
-        return 0;
-    int room = capacity > 65536 ? 65536 : static_cast<int>(capacity);
-    int got = recv(connection, reinterpret_cast<char*>(out), room, 0);
+long receiveBytes(unsigned char* out, size_t capacity, char* why, size_t whySize) {
+    int got = recv(connection, reinterpret_cast<char*>(out), chunk(capacity), 0);
     if (got > 0)
         return got;
-    if (got == 0) {
-        std::snprintf(why, whySize, "the editor closed the connection");
-    } else {
-        int error = WSAGetLastError();
-        if (pending(error))
-            return 0;
-        say(why, whySize, "recv", error);
-    }
-    state = SOCKET_FAILED;
+    if (got == 0)
+        return SOCKET_PEER_CLOSED;
+    int error = WSAGetLastError();
+    if (pending(error))
+        return 0;
+    say(why, whySize, "recv", error);
     return -1;
 }
 
-long writeSocket(const unsigned char* bytes, size_t size, char* why, size_t whySize) {
-    if (state != SOCKET_OPEN || size == 0)
-        return 0;
-    int count = size > 65536 ? 65536 : static_cast<int>(size);
-    int sent = send(connection, reinterpret_cast<const char*>(bytes), count, 0);
+long sendBytes(const unsigned char* bytes, size_t size, char* why, size_t whySize) {
+    int sent = send(connection, reinterpret_cast<const char*>(bytes), chunk(size), 0);
     if (sent >= 0)
         return sent;
     int error = WSAGetLastError();
     if (pending(error))
         return 0;
     say(why, whySize, "send", error);
-    state = SOCKET_FAILED;
     return -1;
-}
-
-bool writeSocketGreeting(const char* text, size_t size, char* why, size_t whySize) {
-    long sent = writeSocket(reinterpret_cast<const unsigned char*>(text), size, why, whySize);
-    if (sent == static_cast<long>(size))
-        return true;
-    if (sent >= 0)
-        std::snprintf(why, whySize, "the greeting did not go whole");
-    return false;
 }
