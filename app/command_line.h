@@ -2,6 +2,7 @@
 // author's tool (transport keys, hot reload of the stages); --scale and --no-vsync trade sharpness and
 // pacing for speed.
 #pragma once
+#include "sync/sync_protocol.h"
 
 constexpr int AUTHOR_WINDOW_WIDTH = 1280;
 constexpr int AUTHOR_WINDOW_HEIGHT = 720;
@@ -35,7 +36,7 @@ struct CommandLine {
 
 // The editor's address when --sync names none, or names a host only.
 constexpr const char* DEFAULT_SYNC_HOST = "127.0.0.1";
-constexpr int DEFAULT_SYNC_PORT = 1338;
+constexpr int DEFAULT_SYNC_PORT = SYNC_EDITOR_PORT;
 
 // Reads argv[1..argc-1] into `out`. Returns false with a message for the user in `why` on an unknown
 // option, a missing or malformed value, a value out of range, a shaders folder that does not exist or lacks

@@ -166,8 +166,7 @@ void overrideFlownTracks(double seconds, float* values) {
 }
 
 int32_t rowOfTime(double seconds) {
-    // As the editor link counts it: a seek to a row lands up to half a sample before it.
-    double row = std::floor(rowAtTime(seconds) + 1e-3);
+    double row = shownRowAt(seconds);
     if (!(row >= 0.0))
         return 0;
     return row > SYNC_MAX_ROW ? SYNC_MAX_ROW : static_cast<int32_t>(row);
@@ -401,7 +400,12 @@ static void changeSpeed(int steps) {
 }
 
 static void jumpToKey(int direction) {
-    int32_t row = neighbourKeyRow(rowOfTime(transportTime()), direction);
+    const double now = transportTime();
+    const int32_t shown = rowOfTime(now);
+    // From inside a row that holds a key, back goes to that row's start first.
+    const bool keyedHere = neighbourKeyRow(shown + 1, -1) == shown;
+    int32_t row =
+        direction < 0 && keyedHere && insideShownRow(now) ? shown : neighbourKeyRow(shown, direction);
     if (row < 0) {
         setNote(direction < 0 ? "no key before this row" : "no key after this row");
         return;
@@ -425,8 +429,10 @@ static bool handleAuthorFlyKey(const RawInputEvent& event) {
         }
         return !ctrl;
     case 'K':
-        if (!ctrl && !event.repeat)
-            keyFlownView(rowOfTime(transportTime()));
+        if (!ctrl && !event.repeat && keyFlownView(rowOfTime(transportTime())) && transport.paused)
+            // Paused inside the row, the time goes to the row's start: what stays on screen is what was
+            // keyed.
+            seekTo(timeAtRow(rowOfTime(transportTime())));
         return !ctrl;
     case 'Z':
         if (ctrl && !event.repeat)

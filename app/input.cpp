@@ -116,6 +116,13 @@ InputAction handleRawInput(const RawInputEvent& event) {
     return handleInput(translateRawInput(event), event.type == RawEventType::KeyDown && event.repeat);
 }
 
+WindowCallbacks demoWindowCallbacks() {
+    WindowCallbacks callbacks;
+    callbacks.input = handleRawInput;
+    callbacks.inputWanted = rawInputWanted;
+    return callbacks;
+}
+
 bool quitRequested() {
     return quit;
 }

@@ -5,6 +5,7 @@
 // takes them.
 #pragma once
 #include "platform/input_event.h"
+#include "platform/window.h"
 
 // What the tables make of a raw event.
 enum class InputEvent {
@@ -46,6 +47,13 @@ void setKeyTable(KeyTable table);
 
 // The current table's name for a raw event.
 InputEvent translateRawInput(const RawInputEvent& event);
+
+// Every raw event from a window: the rules' answer, the action the window then carries out.
+InputAction handleRawInput(const RawInputEvent& event);
+// Whether the tables give this event a meaning now: a page keeps the browser's own handling of the others.
+bool rawInputWanted(const RawInputEvent& event);
+// The executables' window callbacks: every raw event to handleRawInput.
+WindowCallbacks demoWindowCallbacks();
 
 // The rules for a named event. A held author key's repeats go to the author handler with `autoRepeat` set,
 // which acts again only where that means something (seeks and frame steps scrub).

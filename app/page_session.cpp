@@ -170,6 +170,18 @@ PageStep takePageSpace(bool* taken) {
     return step(false, playFrom(session.linkedTime, PageSound::Play), "");
 }
 
+PageStep takePageGesture(const RawInputEvent& event, bool* taken) {
+    *taken = false;
+    if (event.type == RawEventType::MouseDown && event.button == MOUSE_LEFT)
+        return takePageClick(taken);
+    if (event.type == RawEventType::KeyDown && event.key == KEY_SPACE && session.state != PageState::Playing) {
+        if (!event.repeat)
+            return takePageSpace(taken);
+        *taken = true;
+    }
+    return step(false, PageSound::Keep, nullptr);
+}
+
 void setPageViewerPaused(bool paused) {
     if (session.state != PageState::Playing)
         return;

@@ -61,6 +61,10 @@ PageStep runPageAnimationFrame(int width, int height);
 // the input table.
 PageStep takePageClick(bool* taken);
 PageStep takePageSpace(bool* taken);
+// A raw event inside the user's gesture, as the window hands it: a left click goes to takePageClick; Space
+// while the run does not play to takePageSpace (taken, once per press); anything else is not taken and goes
+// to the input table.
+PageStep takePageGesture(const RawInputEvent& event, bool* taken);
 
 // The player's keys while playing, from the input table: Space pauses and resumes, the arrows, Home and
 // the page keys seek, F (or a double click, KeyF11 to the table) asks for fullscreen, which the page then

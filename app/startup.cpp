@@ -5,17 +5,24 @@
 #include "app/command_line.h"
 #include "app/demo_preparation.h"
 #include "app/frame_loop.h"
+#include "app/input.h"
 #include "platform/sound_device.h"
 #include "platform/window.h"
 #include "render/scale_target.h"
 
 #include <cstdio>
 
-static int refuseToRun(const char* reason) {
+bool openPreparedDemo(const WindowCallbacks& callbacks, int authorWidth, int authorHeight) {
+    char why[512] = "";
+    const bool opened = authorWidth > 0 && authorHeight > 0
+                            ? openAuthorWindow(callbacks, authorWidth, authorHeight, why, sizeof why)
+                            : openDemoWindow(callbacks, why, sizeof why);
+    if (opened && prepareDemo(why, sizeof why))
+        return true;
     char text[768];
-    std::snprintf(text, sizeof text, "doz-engine needs OpenGL 3.3\n%s", reason);
+    std::snprintf(text, sizeof text, "doz-engine needs %s\n%s", requiredGraphicsName(), why);
     showFatalError(text);
-    return 1;
+    return false;
 }
 
 // Every run ends this way, whatever ended it (Escape, a close request, the end of the music, a refusal):
@@ -41,11 +48,9 @@ int runDemo(int argc, char** argv) {
         showInformation(text);
         return 0;
     }
-    bool opened = options.author
-                      ? openAuthorWindow(options.windowWidth, options.windowHeight, why, sizeof why)
-                      : openDemoWindow(why, sizeof why);
-    if (!opened || !prepareDemo(why, sizeof why))
-        return endDemo(refuseToRun(why));
+    if (!openPreparedDemo(demoWindowCallbacks(), options.author ? options.windowWidth : 0,
+                          options.author ? options.windowHeight : 0))
+        return endDemo(1);
     setSwapInterval(options.vsync ? 1 : 0);
     if (options.scaleAuto)
         setAutoRenderScale(options.vsync ? readDisplayRefreshRate() : 0);

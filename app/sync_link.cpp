@@ -284,8 +284,7 @@ void pollSyncLink(uint32_t nowMs) {
 void sendSyncLinkRow(double shownSeconds, uint32_t nowMs) {
     if (!linkState.connected || syncClient.phase != SYNC_TALKING)
         return;
-    // A seek to the editor's row lands on a sample, up to half one before the row: not a new row.
-    double row = std::floor(rowAtTime(shownSeconds) + 1e-3);
+    double row = shownRowAt(shownSeconds);
     if (!(row >= 0.0) || row > SYNC_MAX_ROW)
         return;
     long whole = static_cast<long>(row);

@@ -35,7 +35,7 @@ set_source_files_properties(platform/shared/resources_linked.cpp PROPERTIES
     COMPILE_DEFINITIONS "DOZ_SOUNDTRACK_FILE=\"${DOZ_SOUNDTRACK_MP3}\""
     OBJECT_DEPENDS "${DOZ_SOUNDTRACK_MP3}")
 
-# The backends see the platform's interfaces only; the entry wires them to the demo.
+# The backends see the platform's interfaces only; the program (programs/linux/) wires them to the demo.
 add_library(doz_platform_sdl OBJECT
     platform/sdl/gl_loader_sdl.cpp
     platform/sdl/sound_sdl.cpp
@@ -43,7 +43,7 @@ add_library(doz_platform_sdl OBJECT
     platform/sdl/window_sdl.cpp)
 target_link_libraries(doz_platform_sdl PUBLIC doz_platform_api SDL2::SDL2)
 
-add_executable(doz-engine platform/sdl/entry_sdl.cpp)
+add_executable(doz-engine programs/linux/main_linux.cpp)
 target_link_libraries(doz-engine PRIVATE doz_app doz_platform_sdl doz_platform_shared SDL2::SDL2)
 if(DOZ_RELEASE)
     # libGL.so.1, which every desktop's GL driver provides (GLVND's split libOpenGL/libGLX is not always there).
@@ -54,12 +54,20 @@ else()
     target_link_libraries(doz-engine PRIVATE OpenGL::OpenGL OpenGL::GLX)
 endif()
 
+# The ground stands alone: each backend links without the program (programs/platform_alone/).
+add_executable(doz-platform-alone-sdl programs/platform_alone/main.cpp)
+target_link_libraries(doz-platform-alone-sdl PRIVATE doz_platform_sdl doz_platform_shared SDL2::SDL2
+    OpenGL::OpenGL OpenGL::GLX)
+
 add_library(doz_platform_headless OBJECT
     platform/headless/gl_loader_headless.cpp
     platform/headless/sound_headless.cpp
     platform/headless/ticks_headless.cpp
     platform/headless/window_headless.cpp)
 target_link_libraries(doz_platform_headless PUBLIC doz_platform_api OpenGL::OpenGL OpenGL::EGL)
+
+add_executable(doz-platform-alone-headless programs/platform_alone/main.cpp)
+target_link_libraries(doz-platform-alone-headless PRIVATE doz_platform_headless doz_platform_shared)
 
 if(DOZ_TESTS OR DOZ_RELEASE)
     # doz-capture: the demo rendered offline on the headless platform; PNG through Debian's libstb.

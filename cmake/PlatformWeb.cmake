@@ -1,7 +1,7 @@
 # The browser: WebAssembly and WebGL 2 through emscripten, Web Audio and Canvas 2D from JavaScript, the
 # page's own index.html beside the module's loader (doz-engine.js) and the module (doz-engine.wasm).
-# The backends see the platform's interfaces only; the entry (with the readings the page's tests take) wires
-# them to the demo.
+# The backends see the platform's interfaces only; the page program (programs/page/, with the readings the
+# page's tests take) wires them to the demo.
 add_library(doz_platform_web OBJECT
     platform/web/credits_raster_web.cpp
     platform/web/debug_output_web.cpp
@@ -15,8 +15,8 @@ add_library(doz_platform_web OBJECT
 target_link_libraries(doz_platform_web PUBLIC doz_platform_api)
 
 add_executable(doz-engine
-    platform/web/entry_web.cpp
-    platform/web/entry_web_probes.cpp)
+    programs/page/main_page.cpp
+    programs/page/page_probes.cpp)
 target_link_libraries(doz-engine PRIVATE doz_app doz_platform_web)
 set_source_files_properties(platform/web/resources_web.cpp PROPERTIES
     COMPILE_DEFINITIONS "DOZ_SOUNDTRACK_FILE=\"${DOZ_SOUNDTRACK_MP3}\""
@@ -33,7 +33,12 @@ set_target_properties(doz-engine PROPERTIES SUFFIX ".js")
 # The page is the project's own, next to the loader it names.
 add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/index.html
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/platform/web/index.html ${CMAKE_BINARY_DIR}/index.html
-    DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/index.html
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/programs/page/index.html ${CMAKE_BINARY_DIR}/index.html
+    DEPENDS ${CMAKE_SOURCE_DIR}/programs/page/index.html
     COMMENT "Page beside the module")
 add_custom_target(doz-engine-page ALL DEPENDS ${CMAKE_BINARY_DIR}/index.html)
+
+# The ground stands alone: the backends link without the program (programs/platform_alone/).
+add_executable(doz-platform-alone programs/platform_alone/main.cpp)
+target_link_libraries(doz-platform-alone PRIVATE doz_platform_web)
+set_target_properties(doz-platform-alone PROPERTIES SUFFIX ".js")

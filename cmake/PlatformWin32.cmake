@@ -2,7 +2,7 @@
 # needs nothing but system DLLs.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
 
-# The backends see the platform's interfaces only; the entry wires them to the demo.
+# The backends see the platform's interfaces only; the program (programs/windows/) wires them to the demo.
 add_library(doz_platform_win32 OBJECT
     platform/win32/credits_raster_gdi.cpp
     platform/win32/debug_output_win32.cpp
@@ -20,7 +20,7 @@ add_library(doz_platform_win32 OBJECT
 target_link_libraries(doz_platform_win32 PUBLIC doz_platform_api)
 
 add_executable(doz-engine WIN32
-    platform/win32/entry_win32.cpp
+    programs/windows/main_windows.cpp
     resources/doz-engine.rc)
 # windres reports no dependency on the files the script pulls in.
 set_source_files_properties(resources/doz-engine.rc PROPERTIES
@@ -36,3 +36,8 @@ add_executable(winmm_position_probe tests/wine/winmm_position_probe.cpp platform
 target_include_directories(winmm_position_probe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(winmm_position_probe PRIVATE winmm)
 target_link_options(winmm_position_probe PRIVATE -static -static-libgcc -static-libstdc++)
+
+# The ground stands alone: the backends link without the program (programs/platform_alone/).
+add_executable(doz-platform-alone programs/platform_alone/main.cpp)
+target_link_libraries(doz-platform-alone PRIVATE doz_platform_win32)
+target_link_options(doz-platform-alone PRIVATE -static -static-libgcc -static-libstdc++)

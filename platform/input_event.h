@@ -1,7 +1,7 @@
 // The window's input as every backend reports it: one raw event per key, button, motion or wheel step, with
 // the key's code and the modifiers held, and what the window is then to do. What a key means belongs above
-// the platform; a backend hands each event to handleRawInput and carries out the action it returns, so a new
-// key binding touches no backend.
+// the platform; a backend hands each event to the input callback the program gave it when the window opened
+// (platform/window.h) and carries out the action it returns, so a new key binding touches no backend.
 #pragma once
 
 enum class RawEventType {
@@ -71,9 +71,3 @@ enum class InputAction {
     ReleaseCapture,
     ToggleFullscreen, // author mode: borderless fullscreen on the window's monitor, or back
 };
-
-// Answered by the input tables above the platform, linked into every program with a window.
-InputAction handleRawInput(const RawInputEvent& event);
-
-// Whether the tables give this event a meaning now: a page keeps the browser's own handling of the others.
-bool rawInputWanted(const RawInputEvent& event);

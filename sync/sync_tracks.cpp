@@ -200,6 +200,17 @@ double timeAtRow(double row) {
     return row / syncRowsPerSecond();
 }
 
+// Half a sample is far less than a thousandth of a row at any row rate the settings allow.
+static constexpr double ROW_LANDING = 1e-3;
+
+double shownRowAt(double seconds) {
+    return std::floor(rowAtTime(seconds) + ROW_LANDING);
+}
+
+bool insideShownRow(double seconds) {
+    return rowAtTime(seconds) > shownRowAt(seconds) + ROW_LANDING;
+}
+
 // One line's number, the whole rest of the line: false when it is missing, has anything after it, or is
 // not finite.
 static bool parseNumber(const char* text, double* number) {

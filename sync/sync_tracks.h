@@ -92,6 +92,11 @@ void readTrackSlotValues(double row, float* out, int valueCount);
 double syncRowsPerSecond();
 double rowAtTime(double seconds);
 double timeAtRow(double row);
+// The whole row shown at `seconds`, as an editor counts it: a seek to a row lands up to half a sample
+// before it, which is still that row. May be negative, or beyond SYNC_MAX_ROW.
+double shownRowAt(double seconds);
+// Whether `seconds` lies past the start of the row shown there (not merely landed on it).
+bool insideShownRow(double seconds);
 
 // The settings file in a tracks folder; absent, the defaults hold. Text lines, each a name and a number:
 //   bpm 120            beats per minute, SYNC_MIN_BPM to SYNC_MAX_BPM

@@ -48,6 +48,8 @@ void resetProcessState() {
     compileLog[0] = '\0';
     setRenderScale(0.0);
     resetHeadlessWindow();
+    // As a program hands them to the window it opens.
+    setHeadlessWindowCallbacks(demoWindowCallbacks());
     resetHeadlessSound();
     resetHeadlessTicks();
     resetSyncTracks();

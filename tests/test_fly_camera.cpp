@@ -342,3 +342,48 @@ TEST(FlyCamera, TheCameraProbeAnswersFromTheSourceItIsGivenAndLeavesTheStateAsIt
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &after);
     EXPECT_EQ(after, framebuffer);
 }
+
+// Paused inside a row, K keys the row's start and moves the time there, so that leaving fly mode shows what
+// was keyed; [ from inside a row that holds a key goes to that row first, then on to the one before.
+TEST(FlyCamera, KeyingInsideARowMovesToItsStartAndBackGoesThereFirst) {
+    prepareReferenceDemo(WIDTH, HEIGHT);
+    restartReferenceRun();
+    resetInput();
+    transport = Transport();
+    startFlyCamera("", false);
+    setRawInputHook(handleFlyInput);
+    setTrackValueOverride(overrideFlownTracks);
+    const double inside = (320 + 0.5) / 16.0;
+    seekTo(inside);
+    togglePause();
+    ASSERT_TRUE(transport.paused);
+    press('F');
+    pumpWindowMessages();
+    ASSERT_TRUE(flyCamera.flying) << flyCamera.note;
+    hold('W', 300);
+    press('K');
+    pumpWindowMessages();
+    EXPECT_EQ(std::string(flyCamera.note), "keyed row 320 (no tracks folder)");
+    EXPECT_DOUBLE_EQ(transportTime(), timeAtRow(320));
+    const RgbImage flown = drawReferenceFrame(transportTime());
+    press('F');
+    pumpWindowMessages();
+    EXPECT_GE(shareWithin(drawReferenceFrame(transportTime()), flown, 2), 0.99)
+        << "out of fly mode, the keyed view stands";
+
+    setSyncKey(TRACK_HERO_FOLD, 100, 1.f, SYNC_STEP);
+    seekTo(inside);
+    press(KEY_LEFT_BRACKET);
+    pumpWindowMessages();
+    EXPECT_DOUBLE_EQ(transportTime(), timeAtRow(320)) << flyCamera.note;
+    press(KEY_LEFT_BRACKET);
+    pumpWindowMessages();
+    EXPECT_DOUBLE_EQ(transportTime(), timeAtRow(100)) << flyCamera.note;
+    press(KEY_RIGHT_BRACKET);
+    pumpWindowMessages();
+    EXPECT_DOUBLE_EQ(transportTime(), timeAtRow(320)) << flyCamera.note;
+    setRawInputHook(nullptr);
+    setTrackValueOverride(nullptr);
+    resetFlyCamera();
+    resetSyncTracks();
+}

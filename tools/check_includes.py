@@ -4,10 +4,10 @@
     check_includes.py SOURCE_DIR
 
 Layers, lowest first: platform interfaces (platform/*.h); audio, render and sync, side by side; app;
-capture.
+capture; the programs (programs/<name>/), which wire the layers together.
 A file may include its own layer and the layers below it, never one above or beside it. Platform backends
-(platform/<backend>/) include platform interfaces and their own backend's headers; only the entry files
-(platform/<backend>/entry_*.cpp), which wire the program together, include app/ and what it builds on.
+(platform/<backend>/) include platform interfaces and their own backend's headers, and nothing above the
+platform: the platform is the ground. A program may include its own platform's backend headers.
 No two units (a header and its source counted as one) include each other, directly or round a longer
 cycle. Prints each broken rule and exits with 1; 0 when none is broken.
 """
@@ -15,7 +15,7 @@ import os
 import re
 import sys
 
-SOURCE_DIRS = ("platform", "audio", "render", "sync", "app", "capture")
+SOURCE_DIRS = ("platform", "audio", "render", "sync", "app", "capture", "programs")
 # What each layer may include besides itself.
 BELOW = {
     "platform": set(),
@@ -24,6 +24,7 @@ BELOW = {
     "sync": {"platform"},
     "app": {"platform", "audio", "render", "sync"},
     "capture": {"platform", "audio", "render", "sync", "app"},
+    "programs": {"platform", "audio", "render", "sync", "app", "capture"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 
@@ -34,10 +35,6 @@ def layer_of(path):
 
 def is_backend(path):
     return path.startswith("platform/") and path.count("/") >= 2
-
-
-def is_entry(path):
-    return is_backend(path) and os.path.basename(path).startswith("entry_")
 
 
 def read_includes(source_dir):
@@ -62,15 +59,10 @@ def layer_faults(includes):
         layer = layer_of(path)
         for target in targets:
             to = layer_of(target)
-            if is_entry(path):
-                if to == "capture":
-                    faults.append("%s includes %s: an entry of the demo does not build on capture" % (path, target))
-                continue
             if is_backend(path):
                 backend = path.rsplit("/", 1)[0] + "/"
                 if to != "platform":
-                    faults.append("%s includes %s: only the entry files of a platform include %s/"
-                                  % (path, target, to))
+                    faults.append("%s includes %s: the platform names nothing above it" % (path, target))
                 elif is_backend(target) and not target.startswith(backend):
                     faults.append("%s includes %s: another backend's header" % (path, target))
                 continue
@@ -78,7 +70,7 @@ def layer_faults(includes):
                 continue
             if to not in BELOW[layer]:
                 faults.append("%s includes %s: %s/ is not below %s/" % (path, target, to, layer))
-            elif to == "platform" and is_backend(target) and layer != "capture":
+            elif to == "platform" and is_backend(target) and layer not in ("capture", "programs"):
                 faults.append("%s includes %s: a backend's header, not an interface" % (path, target))
     return faults
 

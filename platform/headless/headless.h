@@ -2,6 +2,7 @@
 // draws into an off-screen framebuffer, a tick count and a sound position set by the caller.
 #pragma once
 #include "platform/input_event.h"
+#include "platform/window.h"
 
 #include <cstdint>
 #include <string>
@@ -22,7 +23,10 @@ int headlessTitleWrites();
 // Pretends the window is gone (or back), to check that nothing writes a title then.
 void setHeadlessWindowExists(bool exists);
 
-// Queues a raw event for the next pumpWindowMessages, which hands it to the input tables.
+// Where the headless window's input goes, as a window opened with these callbacks would hand it (the
+// context is opened apart, by openHeadlessContext).
+void setHeadlessWindowCallbacks(const WindowCallbacks& callbacks);
+// Queues a raw event for the next pumpWindowMessages, which hands it to the input callback.
 void queueHeadlessInput(const RawInputEvent& event);
 
 void setHeadlessTickCount(uint32_t ticks);
@@ -47,7 +51,7 @@ int32_t headlessSoundSeekFrame();
 int headlessSoundSeekCount();
 bool headlessSoundPaused();
 
-// Back to the state of a fresh process, one per service: the window's title, counters and swap interval
+// Back to the state of a fresh process, one per service: the window's title, counters, swap interval and callbacks
 // (the EGL context and its size stay, with no GL error pending); the sound device available, closed, at 0,
 // never sought or paused; the tick count and the waits at 0.
 void resetHeadlessWindow();

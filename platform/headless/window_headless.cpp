@@ -116,7 +116,8 @@ std::string headlessRendererName() {
     return renderer != nullptr ? reinterpret_cast<const char*>(renderer) : "unknown";
 }
 
-bool openDemoWindow(char* why, int whySize) {
+bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+    setHeadlessWindowCallbacks(given);
     std::string reason;
     if (openHeadlessContext(clientWidth > 0 ? clientWidth : 320, clientHeight > 0 ? clientHeight : 180,
                             &reason))
@@ -127,6 +128,11 @@ bool openDemoWindow(char* why, int whySize) {
 
 // Events a test queued, handed over by the next message step as a window's would be.
 static std::vector<RawInputEvent> queuedInput;
+static WindowCallbacks callbacks;
+
+void setHeadlessWindowCallbacks(const WindowCallbacks& given) {
+    callbacks = given;
+}
 
 void queueHeadlessInput(const RawInputEvent& event) {
     queuedInput.push_back(event);
@@ -136,7 +142,8 @@ void pumpWindowMessages() {
     std::vector<RawInputEvent> events;
     events.swap(queuedInput);
     for (const RawInputEvent& event : events)
-        handleRawInput(event);
+        if (callbacks.input != nullptr)
+            callbacks.input(event);
 }
 
 void readClientSize(int* width, int* height) {
@@ -192,11 +199,16 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
     std::snprintf(buffer, 64, format, fps, frac, reload);
 }
 
+const char* requiredGraphicsName() {
+    return "OpenGL 3.3";
+}
+
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
 
-bool openAuthorWindow(int width, int height, char* why, int whySize) {
+bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, int whySize) {
+    setHeadlessWindowCallbacks(given);
     std::string reason;
     if (openHeadlessContext(width, height, &reason))
         return true;
@@ -227,6 +239,7 @@ void resetHeadlessWindow() {
         for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
         }
     queuedInput.clear();
+    callbacks = WindowCallbacks();
     exists = false;
     title = CREATION_TITLE;
     titleWrites = 0;

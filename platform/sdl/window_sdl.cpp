@@ -7,6 +7,8 @@
 #include <cstdio>
 
 static SDL_Window* window = nullptr;
+// Where the window's input goes, as the program gave it when the window opened.
+static WindowCallbacks callbacks;
 static SDL_GLContext glContext = nullptr;
 // The modifier keys as of the event being handled. SDL's own modifier state is that after everything
 // queued so far, so a quick Shift+click whose Shift release came in the same batch would read as plain.
@@ -23,7 +25,8 @@ static bool makeContextCurrent(char* why, int whySize) {
     return true;
 }
 
-bool openDemoWindow(char* why, int whySize) {
+bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+    callbacks = given;
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::snprintf(why, static_cast<size_t>(whySize), "No video: %s", SDL_GetError());
         return false;
@@ -159,7 +162,8 @@ static RawInputEvent translate(const SDL_Event& e) {
 void pumpWindowMessages() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        switch (handleRawInput(translate(event))) {
+        const RawInputEvent raw = translate(event);
+        switch (callbacks.input != nullptr ? callbacks.input(raw) : InputAction::DefaultHandler) {
         case InputAction::TakeCapture:
             SDL_CaptureMouse(SDL_TRUE);
             break;
@@ -213,7 +217,8 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
     std::snprintf(buffer, 64, format, fps, frac, reload);
 }
 
-bool openAuthorWindow(int width, int height, char* why, int whySize) {
+bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, int whySize) {
+    callbacks = given;
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::snprintf(why, static_cast<size_t>(whySize), "No video: %s", SDL_GetError());
         return false;
@@ -262,6 +267,10 @@ void showUsageError(const char* text) {
 
 void showInformation(const char* text) {
     std::printf("%s\n", text);
+}
+
+const char* requiredGraphicsName() {
+    return "OpenGL 3.3";
 }
 
 void showFatalError(const char* text) {

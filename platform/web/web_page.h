@@ -1,6 +1,7 @@
-// Between the web platform's own files: the page around the canvas, the session's gestures and lifecycle
-// events, the sound's start and end. The page's rules (app/page_session.h) sit above the platform: the web
-// entry answers the calls below that the window makes.
+// The web platform's own services beyond the common ones: the page around the canvas and the sound's start
+// and end. The page's rules (app/page_session.h) sit above the platform; the page program (programs/page/)
+// calls these to carry out what the rules decide, and the window hands it the page's gestures and lifecycle
+// through its callbacks (platform/window.h).
 #pragma once
 
 #include <cstdint>
@@ -10,29 +11,6 @@ void fitCanvasToPage(int* width, int* height);
 
 // The line over the picture ("click to start"); an empty text hides it.
 void showPageNotice(const char* text);
-
-// True while the demo plays (paused by the viewer or held by the page included): the window's input then
-// goes to the input table. Before the first click and after the end, the page takes clicks itself.
-bool pagePlaying();
-
-// Events of the page's lifecycle that hold a playing run while they last.
-enum class PageLifecycle {
-    Hidden,           // the page is not visible (another tab, a minimised window)
-    Frozen,           // the browser froze the page
-    SoundInterrupted, // the system stopped the audio context under the playing sound
-};
-
-// Called by the window's click handler, inside the user's gesture, before the click reaches the input
-// table. Returns true when the page took the click (to start or restart the sound).
-bool onPageClick();
-// Space outside a playing run, inside the user's gesture: starts the sound as a click does, and also at a
-// linked moment.
-void onPageSpace();
-// A lifecycle event of the page begins (on) or ends: the session holds the run or lets it go on.
-void onPageLifecycle(PageLifecycle event, bool on);
-
-// Called once the browser has taken the WebGL context away: nothing more can be drawn.
-void onContextLost();
 
 // Where the sound starts when it next plays, in frames of the track; until then its position stays there.
 void setSoundStartFrame(uint32_t frame);

@@ -17,15 +17,28 @@ constexpr int INPUT_QUEUE_SIZE = 64;
 
 static EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
 static bool exists = false;
+// Where the window's input, gestures and lifecycle go, as the program gave them when the window opened.
+static WindowCallbacks callbacks;
 // Events wait here, in arrival order, until the frame pass empties the queue.
 static RawInputEvent queued[INPUT_QUEUE_SIZE];
 static int queuedCount = 0;
 
-// Input counts while the demo plays; before the first click and after the end the page takes clicks itself
-// and a key has nothing to end.
+// Input waits for the frame pass only while the run plays: before the first click and after the end there is
+// no pass to take it.
 static void queueInput(const RawInputEvent& event) {
-    if (pagePlaying() && queuedCount < INPUT_QUEUE_SIZE)
+    if (callbacks.playing != nullptr && callbacks.playing() && queuedCount < INPUT_QUEUE_SIZE)
         queued[queuedCount++] = event;
+}
+
+// The browser lets sound start only inside the user's gesture: the program gets its chance there.
+static bool takenInGesture(const RawInputEvent& event) {
+    wakeSound();
+    return callbacks.gesture != nullptr && callbacks.gesture(event);
+}
+
+static void reportLifecycle(WindowLifecycle event, bool on) {
+    if (callbacks.lifecycle != nullptr)
+        callbacks.lifecycle(event, on);
 }
 
 EM_JS(void, showPageMessageJs, (const char* text), {
@@ -143,20 +156,15 @@ static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     raw.key = keyCode(event->key);
     raw.modifiers = modifierBits(event->shiftKey, event->ctrlKey, event->altKey, event->metaKey);
     raw.repeat = event->repeat != 0;
-    if (!rawInputWanted(raw))
+    if (callbacks.inputWanted == nullptr || !callbacks.inputWanted(raw))
         return EM_FALSE; // the browser keeps its own keys
     // As browsers do: in fullscreen, Escape leaves fullscreen; the next one ends the run.
     if (raw.key == KEY_ESCAPE && inFullscreenJs()) {
         exitFullscreenJs();
         return EM_TRUE;
     }
-    wakeSound();
-    if (raw.key == KEY_SPACE && !pagePlaying()) {
-        if (!raw.repeat)
-            onPageSpace();
-        return EM_TRUE;
-    }
-    queueInput(raw);
+    if (!takenInGesture(raw))
+        queueInput(raw);
     return EM_TRUE; // Space and the arrows do not scroll the page
 }
 
@@ -169,12 +177,10 @@ static RawInputEvent mouseEvent(RawEventType type, const EmscriptenMouseEvent* e
 }
 
 static EM_BOOL mouseDown(int, const EmscriptenMouseEvent* event, void*) {
-    if (event->button == 0) {
-        wakeSound();
-        if (onPageClick())
-            return EM_TRUE;
-    }
-    queueInput(mouseEvent(RawEventType::MouseDown, event));
+    const RawInputEvent raw = mouseEvent(RawEventType::MouseDown, event);
+    if (event->button == 0 && takenInGesture(raw))
+        return EM_TRUE;
+    queueInput(raw);
     return EM_TRUE;
 }
 
@@ -185,11 +191,16 @@ static EM_BOOL doubleClick(int, const EmscriptenMouseEvent* event, void*) {
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void dozPageFrozen(int frozen) {
-    onPageLifecycle(PageLifecycle::Frozen, frozen != 0);
+    reportLifecycle(WindowLifecycle::Frozen, frozen != 0);
+}
+
+// Called by the sound when the system stops its audio context under it, and when it runs again.
+extern "C" EMSCRIPTEN_KEEPALIVE void dozSoundInterrupted(int interrupted) {
+    reportLifecycle(WindowLifecycle::SoundInterrupted, interrupted != 0);
 }
 
 static EM_BOOL visibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
-    onPageLifecycle(PageLifecycle::Hidden, event->hidden != 0);
+    reportLifecycle(WindowLifecycle::Hidden, event->hidden != 0);
     return EM_FALSE;
 }
 
@@ -200,11 +211,13 @@ static EM_BOOL mouseUp(int, const EmscriptenMouseEvent* event, void*) {
 }
 
 static EM_BOOL contextLost(int, const void*, void*) {
-    onContextLost();
+    if (callbacks.contextLost != nullptr)
+        callbacks.contextLost();
     return EM_TRUE;
 }
 
-bool openDemoWindow(char* why, int whySize) {
+bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+    callbacks = given;
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
     // Double-buffered RGB without depth or stencil, as the desktop pixel format.
@@ -254,7 +267,7 @@ void fitCanvasToPage(int* width, int* height) {
 void pumpWindowMessages() {
     // Handling may queue nothing new (no callbacks run inside this loop), so the count is stable.
     for (int i = 0; i < queuedCount; ++i) {
-        if (handleRawInput(queued[i]) == InputAction::ToggleFullscreen)
+        if (callbacks.input != nullptr && callbacks.input(queued[i]) == InputAction::ToggleFullscreen)
             toggleBorderlessFullscreen();
     }
     queuedCount = 0;
@@ -276,7 +289,7 @@ int readDisplayRefreshRate() {
 }
 
 // The page is the window: the author's window and its command line belong to the executables.
-bool openAuthorWindow(int, int, char* why, int whySize) {
+bool openAuthorWindow(const WindowCallbacks&, int, int, char* why, int whySize) {
     std::snprintf(why, static_cast<size_t>(whySize), "Author mode runs in the executables, not in a page.");
     return false;
 }
@@ -311,6 +324,10 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 
 void showPageNotice(const char* text) {
     showPageNoticeJs(text);
+}
+
+const char* requiredGraphicsName() {
+    return "WebGL 2";
 }
 
 void showFatalError(const char* text) {

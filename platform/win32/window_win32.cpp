@@ -8,6 +8,9 @@
 #include <cstdio>
 
 static HWND window = nullptr;
+// Where the window's input goes, as the program gave it when the window opened (before it exists: the
+// window procedure runs inside CreateWindowEx).
+static WindowCallbacks callbacks;
 static HDC deviceContext = nullptr;
 static HGLRC glContext = nullptr;
 static bool cursorHidden = false;
@@ -147,7 +150,8 @@ static RawInputEvent translate(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (handleRawInput(translate(message, wParam, lParam))) {
+    const RawInputEvent raw = translate(message, wParam, lParam);
+    switch (callbacks.input != nullptr ? callbacks.input(raw) : InputAction::DefaultHandler) {
     case InputAction::DefaultHandler:
         return DefWindowProcA(hwnd, message, wParam, lParam);
     case InputAction::TakeCapture:
@@ -203,7 +207,8 @@ static bool makeContextCurrent(char* why, int whySize) {
     return true;
 }
 
-bool openDemoWindow(char* why, int whySize) {
+bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+    callbacks = given;
     HINSTANCE instance = GetModuleHandleA(nullptr);
 
     WNDCLASSA windowClass = {};
@@ -275,6 +280,10 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
     wsprintfA(buffer, format, fps, frac, reload);
 }
 
+const char* requiredGraphicsName() {
+    return "OpenGL 3.3";
+}
+
 void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
     // The box needs a pointer to be clicked away. The display count was lowered once; raise it once.
@@ -284,7 +293,8 @@ void showFatalError(const char* text) {
     MessageBoxA(window, text, "doz-engine", MB_OK | MB_ICONERROR);
 }
 
-bool openAuthorWindow(int width, int height, char* why, int whySize) {
+bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, int whySize) {
+    callbacks = given;
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = windowProc;

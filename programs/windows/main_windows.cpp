@@ -1,4 +1,4 @@
-// Windows GUI entry point: the options come from the C runtime's parsed command line (none: the release run).
+// The Windows executable: the options come from the C runtime's parsed command line (none: the release run).
 #include "app/startup.h"
 
 #include <stdlib.h>

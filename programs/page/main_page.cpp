@@ -1,9 +1,11 @@
-// The web page's entry: the same start-up as the executables, then the page session (app/page_session.h)
-// driven by the browser's animation frames and clicks, its sound changes carried out on Web Audio.
-#include "app/demo_preparation.h"
+// The page program: the one start-up path of the executables, then the page session (app/page_session.h)
+// driven by the browser's animation frames, gestures and lifecycle, its sound changes carried out on Web
+// Audio.
 #include "app/frame_loop.h"
+#include "app/input.h"
 #include "app/page_address.h"
 #include "app/page_session.h"
+#include "app/startup.h"
 #include "app/sync_link.h"
 #include "app/transport.h"
 #include "audio/soundtrack.h"
@@ -55,34 +57,24 @@ static void carryOut(const PageStep& step) {
         markFirstFrameJs();
 }
 
-bool onPageClick() {
+static bool takeGesture(const RawInputEvent& event) {
     bool taken = false;
-    carryOut(takePageClick(&taken));
+    carryOut(takePageGesture(event, &taken));
     return taken;
 }
 
-void onPageSpace() {
-    bool taken = false;
-    carryOut(takePageSpace(&taken));
-}
-
-bool pagePlaying() {
+static bool playing() {
     return pageState() == PageState::Playing;
 }
 
-void onPageLifecycle(PageLifecycle event, bool on) {
-    PageHold hold = event == PageLifecycle::Hidden   ? HOLD_HIDDEN
-                    : event == PageLifecycle::Frozen ? HOLD_FROZEN
-                                                     : HOLD_SOUND_INTERRUPTED;
+static void holdForLifecycle(WindowLifecycle event, bool on) {
+    PageHold hold = event == WindowLifecycle::Hidden   ? HOLD_HIDDEN
+                    : event == WindowLifecycle::Frozen ? HOLD_FROZEN
+                                                       : HOLD_SOUND_INTERRUPTED;
     carryOut(setPageHold(hold, on));
 }
 
-// Called by the sound when the system stops its audio context under it, and when it runs again.
-extern "C" EMSCRIPTEN_KEEPALIVE void dozSoundInterrupted(int interrupted) {
-    onPageLifecycle(PageLifecycle::SoundInterrupted, interrupted != 0);
-}
-
-void onContextLost() {
+static void loseContext() {
     carryOut(losePageContext());
     emscripten_cancel_main_loop();
     showFatalError(
@@ -109,13 +101,13 @@ int main() {
     if (warnings[0] != '\0')
         emscripten_console_warn(warnings);
 
-    char why[512] = "";
-    if (!openDemoWindow(why, sizeof why) || !prepareDemo(why, sizeof why)) {
-        char text[768];
-        std::snprintf(text, sizeof text, "doz-engine needs WebGL 2\n%s", why);
-        showFatalError(text);
+    WindowCallbacks callbacks = demoWindowCallbacks();
+    callbacks.playing = playing;
+    callbacks.gesture = takeGesture;
+    callbacks.lifecycle = holdForLifecycle;
+    callbacks.contextLost = loseContext;
+    if (!openPreparedDemo(callbacks, 0, 0))
         return 1;
-    }
     // prepareDemo opened the sound; its position stands at the linked moment until it plays.
     setSoundStartFrame(static_cast<uint32_t>(address.atSeconds * SAMPLE_RATE + 0.5));
     setSoundEndFrame(static_cast<uint32_t>(END_TIME * SAMPLE_RATE));

@@ -1,4 +1,4 @@
-// Linux-native entry point: the options go to the demo (none: the release run).
+// The Linux executable: the options go to the demo (none: the release run).
 #include "app/startup.h"
 
 int main(int argc, char** argv) {

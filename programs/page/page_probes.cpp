@@ -1,4 +1,4 @@
-// Readings the page's tests and benchmark take from the running module, called from JavaScript.
+// The page program's readings for its tests and benchmark: readings's tests and benchmark take from the running module, called from JavaScript.
 #include "app/page_session.h"
 #include "app/transport.h"
 #include "audio/music_clock.h"
