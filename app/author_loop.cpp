@@ -24,18 +24,21 @@
 
 static bool keySeen = false;
 
-bool handleAuthorKey(InputEvent event, bool autoRepeat) {
-    // A held toggle acts once; held seeks and frame steps scrub.
-    if (autoRepeat && !transportKeyRepeats(event))
-        return false;
+InputAction handleAuthorKey(KeyAction action, bool down) {
     keySeen = true;
-    if (event == InputEvent::KeyF11)
-        return true;
-    if (event == InputEvent::KeyR)
+    if (performFlyAction(action, down) || !down)
+        return InputAction::Consumed;
+    if (action == KeyAction::ToggleFullscreen)
+        return InputAction::ToggleFullscreen;
+    if (action == KeyAction::ReloadStages)
         reloadStagesNow();
     else
-        handleTransportKey(event);
-    return false;
+        performTransportAction(action);
+    return InputAction::Consumed;
+}
+
+unsigned authorKeyModes() {
+    return flyCamera.flying ? KEY_MODE_AUTHOR | KEY_MODE_FLY : KEY_MODE_AUTHOR;
 }
 
 const char* chooseShadersFolder(const CommandLine& options) {
@@ -64,7 +67,7 @@ void runAuthorLoop(const CommandLine& options) {
     startTransport(options.atSeconds);
     startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
     startAuthorTracks(options.tracksDir);
-    setAuthorKeyHandler(handleAuthorKey);
+    setKeyActions(authorKeyModes, handleAuthorKey);
     startFlyCamera(authorTracks.folder, options.syncSendKeys);
     setRawInputHook(handleFlyInput);
     setTrackValueOverride(overrideFlownTracks);

@@ -11,6 +11,8 @@ const char* chooseShadersFolder(const CommandLine& options);
 // Runs passes while the running flag is set; the music wraps instead of ending the run.
 void runAuthorLoop(const CommandLine& options);
 
-// Author mode's keys (the handler it gives the input table): the transport's keys, R to reload the stages,
-// F11 for fullscreen (returns true). A held key acts again only for the seeks and frame steps.
-bool handleAuthorKey(InputEvent event, bool autoRepeat);
+// Author mode's key actions (the handler it installs, app/input.h): the transport's, R to reload the
+// stages, F11 for fullscreen, and fly mode's.
+InputAction handleAuthorKey(KeyAction action, bool down);
+// Author mode's key modes: KEY_MODE_AUTHOR, and KEY_MODE_FLY while flying.
+unsigned authorKeyModes();

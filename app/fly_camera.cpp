@@ -365,31 +365,6 @@ bool undoFlownKeys() {
     return true;
 }
 
-static bool movementKey(int key, FlyMove* move) {
-    switch (key) {
-    case 'W':
-        *move = FLY_FORWARD;
-        return true;
-    case 'A':
-        *move = FLY_LEFT;
-        return true;
-    case 'S':
-        *move = FLY_BACK;
-        return true;
-    case 'D':
-        *move = FLY_RIGHT;
-        return true;
-    case 'Q':
-        *move = FLY_DOWN;
-        return true;
-    case 'E':
-        *move = FLY_UP;
-        return true;
-    default:
-        return false;
-    }
-}
-
 static void changeSpeed(int steps) {
     int step = flyCamera.speedStep + steps;
     if (step > FLY_SPEED_STEP_LIMIT)
@@ -416,31 +391,42 @@ static void jumpToKey(int direction) {
     setNote(text);
 }
 
-// The keys that act in and out of fly mode.
-static bool handleAuthorFlyKey(const RawInputEvent& event) {
-    const bool ctrl = (event.modifiers & MODIFIER_CTRL) != 0;
-    switch (event.key) {
-    case 'F':
-        if (!ctrl && !event.repeat) {
-            if (flyCamera.flying)
-                stopFlying();
-            else
-                startFlying(transportTime());
+bool performFlyAction(KeyAction action, bool down) {
+    FlyCamera& c = flyCamera;
+    // The moves are held: the key's press starts one, its release ends it.
+    static const KeyAction MOVES[FLY_MOVE_COUNT] = {KeyAction::FlyForward, KeyAction::FlyLeft,
+                                                    KeyAction::FlyBack,    KeyAction::FlyRight,
+                                                    KeyAction::FlyDown,    KeyAction::FlyUp};
+    for (int m = 0; m < FLY_MOVE_COUNT; ++m)
+        if (action == MOVES[m]) {
+            c.held[m] = down && c.flying;
+            return true;
         }
-        return !ctrl;
-    case 'K':
-        if (!ctrl && !event.repeat && keyFlownView(rowOfTime(transportTime())) && transport.paused)
+    if (!down)
+        return false;
+    switch (action) {
+    case KeyAction::ToggleFly:
+        if (c.flying)
+            stopFlying();
+        else
+            startFlying(transportTime());
+        return true;
+    case KeyAction::KeyFlownView:
+        if (keyFlownView(rowOfTime(transportTime())) && transport.paused)
             // Paused inside the row, the time goes to the row's start: what stays on screen is what was
             // keyed.
             seekTo(timeAtRow(rowOfTime(transportTime())));
-        return !ctrl;
-    case 'Z':
-        if (ctrl && !event.repeat)
-            undoFlownKeys();
-        return ctrl;
-    case KEY_LEFT_BRACKET:
-    case KEY_RIGHT_BRACKET:
-        jumpToKey(event.key == KEY_LEFT_BRACKET ? -1 : +1);
+        return true;
+    case KeyAction::UndoFlownKeys:
+        undoFlownKeys();
+        return true;
+    case KeyAction::PreviousKeyRow:
+    case KeyAction::NextKeyRow:
+        jumpToKey(action == KeyAction::PreviousKeyRow ? -1 : +1);
+        return true;
+    case KeyAction::FlyFaster:
+    case KeyAction::FlySlower:
+        changeSpeed(action == KeyAction::FlyFaster ? 1 : -1);
         return true;
     default:
         return false;
@@ -451,25 +437,9 @@ bool handleFlyInput(const RawInputEvent& event) {
     FlyCamera& c = flyCamera;
     if (event.type == RawEventType::KeyDown || event.type == RawEventType::KeyUp)
         c.fast = (event.modifiers & MODIFIER_SHIFT) != 0;
-    if (event.type == RawEventType::KeyDown && handleAuthorFlyKey(event))
-        return true;
     if (!c.flying)
         return false;
-    FlyMove move;
     switch (event.type) {
-    case RawEventType::KeyDown:
-    case RawEventType::KeyUp:
-        if (movementKey(event.key, &move)) {
-            c.held[move] = event.type == RawEventType::KeyDown;
-            return true;
-        }
-        if (event.type == RawEventType::KeyDown &&
-            (event.key == KEY_EQUAL || event.key == KEY_KEYPAD_ADD || event.key == KEY_MINUS ||
-             event.key == KEY_KEYPAD_SUBTRACT)) {
-            changeSpeed(event.key == KEY_EQUAL || event.key == KEY_KEYPAD_ADD ? 1 : -1);
-            return true;
-        }
-        return false;
     case RawEventType::MouseDown:
         c.turning = true;
         return true;

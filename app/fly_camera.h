@@ -8,6 +8,7 @@
 //            point looked at
 // Movement follows the tick count's frame delta, so it works while the music is paused.
 #pragma once
+#include "app/key_table.h"
 #include "platform/input_event.h"
 
 #include <cstdint>
@@ -49,8 +50,11 @@ extern FlyCamera flyCamera;
 // keys (--sync-send-keys).
 void startFlyCamera(const char* tracksFolder, bool sendKeysToEditor);
 
-// The input hook: the fly keys and, while flying, the mouse. True when the event was taken.
+// The input hook: the Shift held for the moves and, while flying, the mouse (a held button turns the view,
+// the wheel sets the speed). True when the event was taken.
 bool handleFlyInput(const RawInputEvent& event);
+// Fly mode's key actions (F, K, Ctrl+Z, [ and ], the moves and the speed); false for any other.
+bool performFlyAction(KeyAction action, bool down);
 
 // Fly mode on at music time `shownSeconds`, from the camera drawn there (the scene's camera plus the
 // tracks); false, with a note, when the scene's camera cannot be asked. Off: back to the keyed camera.

@@ -1,4 +1,4 @@
-// The input tables and their state: the key table in force, the frac counter and the two drag flags.
+// The input rules and their state: the modes and handler in force, the frac counter and the two drag flags.
 #include "app/input.h"
 
 #include "app/run_state.h"
@@ -7,113 +7,126 @@ static int frac = 0;
 static bool leftDrag = false;
 static bool middleDrag = false;
 static bool quit = false;
-static AuthorKeyHandler authorKeys = nullptr;
+static KeyModesNow modesNow = nullptr;
+static KeyActionHandler actionHandler = nullptr;
 static RawInputHook rawHook = nullptr;
-static KeyTable keyTable = KeyTable::Desktop;
 
-void setKeyTable(KeyTable table) {
-    keyTable = table;
+void setKeyActions(KeyModesNow modes, KeyActionHandler handler) {
+    modesNow = modes;
+    actionHandler = handler;
+}
+
+unsigned keyModesNow() {
+    return modesNow != nullptr ? modesNow() : KEY_MODE_RUN;
 }
 
 void setRawInputHook(RawInputHook hook) {
     rawHook = hook;
 }
 
-// Keys both tables name alike; KeyOther for the rest.
-static InputEvent sharedKey(int key, bool shift) {
-    switch (key) {
-    case KEY_ESCAPE:
-        return InputEvent::KeyEscape;
-    case KEY_SPACE:
-        return InputEvent::KeySpace;
-    case KEY_LEFT:
-        return shift ? InputEvent::KeyShiftLeft : InputEvent::KeyLeft;
-    case KEY_RIGHT:
-        return shift ? InputEvent::KeyShiftRight : InputEvent::KeyRight;
-    case KEY_PAGE_UP:
-        return InputEvent::KeyPageUp;
-    case KEY_PAGE_DOWN:
-        return InputEvent::KeyPageDown;
-    case KEY_HOME:
-        return InputEvent::KeyHome;
-    case KEY_COMMA:
-        return InputEvent::KeyComma;
-    case KEY_PERIOD:
-        return InputEvent::KeyPeriod;
+static InputAction quitRun() {
+    quit = true;
+    stopRunning();
+    return InputAction::Consumed;
+}
+
+static bool onPage() {
+    return (keyModesNow() & KEY_MODE_PAGE) != 0;
+}
+
+static InputAction mouseAction(const RawInputEvent& event) {
+    switch (event.type) {
+    case RawEventType::MouseDown:
+        if (event.button == MOUSE_LEFT && (event.modifiers & MODIFIER_SHIFT) != 0) {
+            leftDrag = true;
+            return InputAction::TakeCapture;
+        }
+        if (event.button == MOUSE_LEFT) {
+            frac = (frac + 1) % 3;
+            return InputAction::Consumed;
+        }
+        if (event.button == MOUSE_MIDDLE) {
+            middleDrag = true;
+            return InputAction::TakeCapture;
+        }
+        // The page has no fourth button: any other is the right one there.
+        return event.button == MOUSE_RIGHT || onPage() ? InputAction::Consumed : InputAction::DefaultHandler;
+    case RawEventType::MouseUp: {
+        bool* drag = event.button == MOUSE_LEFT     ? &leftDrag
+                     : event.button == MOUSE_MIDDLE ? &middleDrag
+                                                    : nullptr;
+        if (drag == nullptr)
+            return InputAction::DefaultHandler;
+        if (!*drag)
+            return InputAction::Consumed;
+        *drag = false;
+        return InputAction::ReleaseCapture;
+    }
+    case RawEventType::MouseMove:
+    case RawEventType::MouseWheel:
+        return InputAction::Consumed;
+    case RawEventType::DoubleClick:
+        // The page's fullscreen, as F.
+        return onPage() && actionHandler != nullptr ? actionHandler(KeyAction::ToggleFullscreen, true)
+                                                    : InputAction::DefaultHandler;
     default:
-        return InputEvent::KeyOther;
+        return InputAction::DefaultHandler;
     }
 }
 
-static InputEvent desktopKey(const RawInputEvent& event) {
-    switch (event.key) {
-    case 'B':
-        return InputEvent::KeyB;
-    case 'N':
-        return InputEvent::KeyN;
-    case KEY_BACKSPACE:
-        return InputEvent::KeyBackspace;
-    case 'R':
-        return InputEvent::KeyR;
-    case KEY_F11:
-        return InputEvent::KeyF11;
-    default:
-        return sharedKey(event.key, (event.modifiers & MODIFIER_SHIFT) != 0);
-    }
+static InputAction keyAction(const RawInputEvent& event) {
+    const unsigned modes = keyModesNow();
+    const KeyBinding* binding = event.type == RawEventType::KeyDown
+                                    ? findKeyBinding(event.key, event.modifiers, modes)
+                                    : findReleasedKeyBinding(event.key, modes);
+    if (binding == nullptr)
+        return InputAction::DefaultHandler;
+    if (event.type == RawEventType::KeyUp)
+        return actionHandler != nullptr ? actionHandler(binding->action, false) : InputAction::Consumed;
+    if (event.repeat && !binding->repeats)
+        return InputAction::Consumed;
+    if (binding->action == KeyAction::Quit)
+        return quitRun();
+    if (actionHandler == nullptr)
+        return InputAction::DefaultHandler;
+    return actionHandler(binding->action, true);
 }
 
-static InputEvent pageKey(const RawInputEvent& event) {
-    if (event.key == KEY_ESCAPE)
-        return InputEvent::KeyEscape;
-    if ((event.modifiers & (MODIFIER_CTRL | MODIFIER_ALT | MODIFIER_SUPER)) != 0)
-        return InputEvent::KeyOther;
-    if (event.key == 'F')
-        return InputEvent::KeyF11;
-    return sharedKey(event.key, (event.modifiers & MODIFIER_SHIFT) != 0);
-}
-
-InputEvent translateRawInput(const RawInputEvent& event) {
-    const bool page = keyTable == KeyTable::Page;
+bool rawInputWanted(const RawInputEvent& event) {
     switch (event.type) {
     case RawEventType::Close:
-        return InputEvent::Close;
     case RawEventType::Destroy:
-        return InputEvent::Destroy;
-    case RawEventType::KeyDown:
-        return page ? pageKey(event) : desktopKey(event);
-    case RawEventType::MouseDown:
-        if (event.button == MOUSE_LEFT)
-            return (event.modifiers & MODIFIER_SHIFT) != 0 ? InputEvent::ShiftLeftDown : InputEvent::LeftDown;
-        if (event.button == MOUSE_MIDDLE)
-            return InputEvent::MiddleDown;
-        // The page has no fourth button: any other is the right one there.
-        return event.button == MOUSE_RIGHT || page ? InputEvent::RightDown : InputEvent::Other;
-    case RawEventType::MouseUp:
-        if (event.button == MOUSE_LEFT)
-            return InputEvent::LeftUp;
-        return event.button == MOUSE_MIDDLE ? InputEvent::MiddleUp : InputEvent::Other;
     case RawEventType::MouseMove:
-        return InputEvent::MouseMove;
     case RawEventType::MouseWheel:
-        return InputEvent::MouseWheel;
+        return true;
+    case RawEventType::KeyDown:
+        return findKeyBinding(event.key, event.modifiers, keyModesNow()) != nullptr;
+    case RawEventType::MouseDown:
+        return event.button != MOUSE_OTHER || onPage();
+    case RawEventType::MouseUp:
+        return event.button == MOUSE_LEFT || event.button == MOUSE_MIDDLE;
     case RawEventType::DoubleClick:
-        return page ? InputEvent::KeyF11 : InputEvent::Other;
+        return onPage();
     case RawEventType::KeyUp:
     case RawEventType::Other:
         break;
     }
-    return InputEvent::Other;
-}
-
-bool rawInputWanted(const RawInputEvent& event) {
-    InputEvent named = translateRawInput(event);
-    return named != InputEvent::KeyOther && named != InputEvent::Other;
+    return false;
 }
 
 InputAction handleRawInput(const RawInputEvent& event) {
     if (rawHook != nullptr && rawHook(event))
         return InputAction::Consumed;
-    return handleInput(translateRawInput(event), event.type == RawEventType::KeyDown && event.repeat);
+    switch (event.type) {
+    case RawEventType::Close:
+    case RawEventType::Destroy:
+        return quitRun();
+    case RawEventType::KeyDown:
+    case RawEventType::KeyUp:
+        return keyAction(event);
+    default:
+        return mouseAction(event);
+    }
 }
 
 WindowCallbacks demoWindowCallbacks() {
@@ -127,68 +140,8 @@ bool quitRequested() {
     return quit;
 }
 
-void setAuthorKeyHandler(AuthorKeyHandler handler) {
-    authorKeys = handler;
-}
-
 int fracCounter() {
     return frac;
-}
-
-InputAction handleInput(InputEvent event, bool autoRepeat) {
-    switch (event) {
-    case InputEvent::Close:
-    case InputEvent::Destroy:
-    case InputEvent::KeyEscape:
-        quit = true;
-        stopRunning();
-        return InputAction::Consumed;
-    case InputEvent::LeftDown:
-        frac = (frac + 1) % 3;
-        return InputAction::Consumed;
-    case InputEvent::ShiftLeftDown:
-        leftDrag = true;
-        return InputAction::TakeCapture;
-    case InputEvent::LeftUp:
-        if (!leftDrag)
-            return InputAction::Consumed;
-        leftDrag = false;
-        return InputAction::ReleaseCapture;
-    case InputEvent::MiddleDown:
-        middleDrag = true;
-        return InputAction::TakeCapture;
-    case InputEvent::MiddleUp:
-        if (!middleDrag)
-            return InputAction::Consumed;
-        middleDrag = false;
-        return InputAction::ReleaseCapture;
-    case InputEvent::RightDown:
-    case InputEvent::MouseMove:
-    case InputEvent::MouseWheel:
-        return InputAction::Consumed;
-    case InputEvent::KeyOther:
-    case InputEvent::Other:
-        break;
-    case InputEvent::KeySpace:
-    case InputEvent::KeyLeft:
-    case InputEvent::KeyRight:
-    case InputEvent::KeyShiftLeft:
-    case InputEvent::KeyShiftRight:
-    case InputEvent::KeyPageUp:
-    case InputEvent::KeyPageDown:
-    case InputEvent::KeyHome:
-    case InputEvent::KeyComma:
-    case InputEvent::KeyPeriod:
-    case InputEvent::KeyB:
-    case InputEvent::KeyN:
-    case InputEvent::KeyBackspace:
-    case InputEvent::KeyR:
-    case InputEvent::KeyF11:
-        if (authorKeys == nullptr)
-            break; // a release run treats them as any other key
-        return authorKeys(event, autoRepeat) ? InputAction::ToggleFullscreen : InputAction::Consumed;
-    }
-    return InputAction::DefaultHandler;
 }
 
 void resetInput() {
@@ -196,7 +149,7 @@ void resetInput() {
     leftDrag = false;
     middleDrag = false;
     quit = false;
-    authorKeys = nullptr;
+    modesNow = nullptr;
+    actionHandler = nullptr;
     rawHook = nullptr;
-    keyTable = KeyTable::Desktop;
 }

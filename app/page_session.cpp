@@ -66,6 +66,10 @@ static PageStep step(bool drawn, PageSound sound, const char* notice) {
     return {drawn, sound, notice, addressChange()};
 }
 
+static unsigned pageKeyModes() {
+    return KEY_MODE_PAGE;
+}
+
 PageStep beginPageSession(const PageAddress& address) {
     session = {address.paused ? PageState::Paused : PageState::WaitingForClick,
                -1,
@@ -83,8 +87,7 @@ PageStep beginPageSession(const PageAddress& address) {
         std::snprintf(session.address, sizeof session.address, "?sync=%s", address.sync);
         std::snprintf(session.reportedAddress, sizeof session.reportedAddress, "%s", session.address);
     }
-    setAuthorKeyHandler(handlePageKey);
-    setKeyTable(KeyTable::Page);
+    setKeyActions(pageKeyModes, handlePageKey);
     // The page's sound falls back on the page timer by itself, and a context that the system stops holds
     // the run: a sound that stands otherwise (an audio thread starved on a busy machine) is heard standing,
     // so the picture stands with it rather than running on, apart from the sound, for the rest of the run.
@@ -174,7 +177,8 @@ PageStep takePageGesture(const RawInputEvent& event, bool* taken) {
     *taken = false;
     if (event.type == RawEventType::MouseDown && event.button == MOUSE_LEFT)
         return takePageClick(taken);
-    if (event.type == RawEventType::KeyDown && event.key == KEY_SPACE && session.state != PageState::Playing) {
+    if (event.type == RawEventType::KeyDown && event.key == KEY_SPACE &&
+        session.state != PageState::Playing) {
         if (!event.repeat)
             return takePageSpace(taken);
         *taken = true;
@@ -189,24 +193,20 @@ void setPageViewerPaused(bool paused) {
     followPause();
 }
 
-bool handlePageKey(InputEvent event, bool autoRepeat) {
-    if (autoRepeat && !transportKeyRepeats(event))
-        return false;
-    switch (event) {
-    case InputEvent::KeyF11:
-        return true;
-    case InputEvent::KeySpace:
+InputAction handlePageKey(KeyAction action, bool down) {
+    if (!down)
+        return InputAction::Consumed;
+    switch (action) {
+    case KeyAction::ToggleFullscreen:
+        return InputAction::ToggleFullscreen;
+    case KeyAction::TogglePause:
         session.viewerPaused = !session.viewerPaused;
         followPause();
-        return false;
-    case InputEvent::KeyHome:
-        handleTransportKey(event);
-        return false;
+        return InputAction::Consumed;
     default:
-        // The seeks and frame steps are the transport's; the loop keys and R belong to author mode.
-        if (transportKeyRepeats(event))
-            handleTransportKey(event);
-        return false;
+        // The seeks and frame steps are the transport's.
+        performTransportAction(action);
+        return InputAction::Consumed;
     }
 }
 

@@ -66,10 +66,9 @@ PageStep takePageSpace(bool* taken);
 // to the input table.
 PageStep takePageGesture(const RawInputEvent& event, bool* taken);
 
-// The player's keys while playing, from the input table: Space pauses and resumes, the arrows, Home and
-// the page keys seek, F (or a double click, KeyF11 to the table) asks for fullscreen, which the page then
-// toggles; a held key repeats the seeks only. Returns true for fullscreen.
-bool handlePageKey(InputEvent event, bool autoRepeat);
+// The player's key actions while playing (the key table's page rows): Space pauses and resumes, the arrows,
+// Home and the page keys seek, F (or a double click) asks for fullscreen, which the page then toggles.
+InputAction handlePageKey(KeyAction action, bool down);
 
 // The viewer's pause set from elsewhere (a sync editor's pause), as Space would.
 void setPageViewerPaused(bool paused);

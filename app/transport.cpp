@@ -126,61 +126,45 @@ bool loopActive() {
     return transport.hasLoopStart && transport.hasLoopEnd && transport.loopEnd > transport.loopStart;
 }
 
-bool transportKeyRepeats(InputEvent event) {
-    switch (event) {
-    case InputEvent::KeyLeft:
-    case InputEvent::KeyRight:
-    case InputEvent::KeyShiftLeft:
-    case InputEvent::KeyShiftRight:
-    case InputEvent::KeyPageUp:
-    case InputEvent::KeyPageDown:
-    case InputEvent::KeyComma:
-    case InputEvent::KeyPeriod:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool handleTransportKey(InputEvent event) {
-    switch (event) {
-    case InputEvent::KeySpace:
+bool performTransportAction(KeyAction action) {
+    switch (action) {
+    case KeyAction::TogglePause:
         togglePause();
         return true;
-    case InputEvent::KeyLeft:
+    case KeyAction::SeekBack:
         seekBy(-SEEK_STEP);
         return true;
-    case InputEvent::KeyRight:
+    case KeyAction::SeekForward:
         seekBy(SEEK_STEP);
         return true;
-    case InputEvent::KeyShiftLeft:
+    case KeyAction::FineSeekBack:
         seekBy(-FINE_SEEK_STEP);
         return true;
-    case InputEvent::KeyShiftRight:
+    case KeyAction::FineSeekForward:
         seekBy(FINE_SEEK_STEP);
         return true;
-    case InputEvent::KeyPageUp:
+    case KeyAction::BarBack:
         seekBy(-BAR_SECONDS);
         return true;
-    case InputEvent::KeyPageDown:
+    case KeyAction::BarForward:
         seekBy(BAR_SECONDS);
         return true;
-    case InputEvent::KeyHome:
+    case KeyAction::SeekToStart:
         seekTo(0.0);
         return true;
-    case InputEvent::KeyComma:
+    case KeyAction::FrameBack:
         stepFrame(-1);
         return true;
-    case InputEvent::KeyPeriod:
+    case KeyAction::FrameForward:
         stepFrame(+1);
         return true;
-    case InputEvent::KeyB:
+    case KeyAction::LoopStart:
         markLoopStart();
         return true;
-    case InputEvent::KeyN:
+    case KeyAction::LoopEnd:
         markLoopEnd();
         return true;
-    case InputEvent::KeyBackspace:
+    case KeyAction::ClearLoop:
         clearLoop();
         return true;
     default:

@@ -1,7 +1,7 @@
 // Author mode's transport: pause, seeks, frame steps and a loop, all carried out on the sound device so
 // that the picture, timed by the music clock, never parts from what is heard.
 #pragma once
-#include "app/input.h"
+#include "app/key_table.h"
 
 constexpr double SEEK_STEP = 1.0;
 constexpr double FINE_SEEK_STEP = 0.1;
@@ -43,12 +43,8 @@ void markLoopEnd();
 void clearLoop();
 bool loopActive();
 
-// Carries out a transport key; returns false for any other event.
-bool handleTransportKey(InputEvent event);
-
-// True for the keys that go on acting while held (the seeks and frame steps: scrubbing); the others act
-// once per press.
-bool transportKeyRepeats(InputEvent event);
+// Carries out a transport action (pause, the seeks, the frame steps, the loop); false for any other.
+bool performTransportAction(KeyAction action);
 
 // Moves the sound device to the time the moves since the last call asked for, once, and lets it play where
 // it should: nothing without such moves.

@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     for (int r = 0; r < reps; ++r) {
         double target = transportTime() + SEEK_STEP;
         int frames = 0;
-        handleTransportKey(InputEvent::KeyRight);
+        performTransportAction(KeyAction::SeekForward);
         for (;;) {
             beforeTransportPass();
             runFramePass();

@@ -18,20 +18,31 @@ enum class RawEventType {
 };
 
 // Modifier and key names stay clear of the system headers' own (windows.h defines MOD_SHIFT).
-// Key codes: printable keys are their upper-case ASCII code ('A', '1', ',', '['), the others follow.
+// Key codes: printable keys of a US keyboard are their upper-case ASCII code ('A', '1', ',', '['), the
+// others follow from 256, as GLFW and sokol_app number them. Every backend reports every one of these keys
+// it can tell apart, so that a new binding touches no backend.
 enum RawKey : int {
     KEY_NONE = 0,
     KEY_SPACE = ' ',
+    KEY_APOSTROPHE = '\'',
     KEY_COMMA = ',',
     KEY_MINUS = '-',
     KEY_PERIOD = '.',
+    KEY_SLASH = '/',
+    KEY_0 = '0', // to '9'
+    KEY_SEMICOLON = ';',
     KEY_EQUAL = '=',
+    KEY_A = 'A', // to 'Z'
     KEY_LEFT_BRACKET = '[',
+    KEY_BACKSLASH = '\\',
     KEY_RIGHT_BRACKET = ']',
+    KEY_GRAVE_ACCENT = '`',
     KEY_ESCAPE = 256,
     KEY_ENTER,
     KEY_TAB,
     KEY_BACKSPACE,
+    KEY_INSERT,
+    KEY_DELETE,
     KEY_RIGHT,
     KEY_LEFT,
     KEY_DOWN,
@@ -40,9 +51,42 @@ enum RawKey : int {
     KEY_PAGE_DOWN,
     KEY_HOME,
     KEY_END,
+    KEY_CAPS_LOCK,
+    KEY_SCROLL_LOCK,
+    KEY_NUM_LOCK,
+    KEY_PRINT_SCREEN,
+    KEY_PAUSE,
+    KEY_F1,
+    KEY_F2,
+    KEY_F3,
+    KEY_F4,
+    KEY_F5,
+    KEY_F6,
+    KEY_F7,
+    KEY_F8,
+    KEY_F9,
+    KEY_F10,
     KEY_F11,
-    KEY_KEYPAD_ADD,
+    KEY_F12,
+    KEY_KEYPAD_0, // to KEY_KEYPAD_9
+    KEY_KEYPAD_9 = KEY_KEYPAD_0 + 9,
+    KEY_KEYPAD_DECIMAL,
+    KEY_KEYPAD_DIVIDE,
+    KEY_KEYPAD_MULTIPLY,
     KEY_KEYPAD_SUBTRACT,
+    KEY_KEYPAD_ADD,
+    KEY_KEYPAD_ENTER,
+    KEY_KEYPAD_EQUAL,
+    KEY_LEFT_SHIFT,
+    KEY_LEFT_CONTROL,
+    KEY_LEFT_ALT,
+    KEY_LEFT_SUPER,
+    KEY_RIGHT_SHIFT,
+    KEY_RIGHT_CONTROL,
+    KEY_RIGHT_ALT,
+    KEY_RIGHT_SUPER,
+    KEY_MENU,
+    KEY_LAST = KEY_MENU,
 };
 
 enum RawModifier : unsigned {

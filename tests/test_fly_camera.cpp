@@ -2,6 +2,7 @@
 // doz-capture draws from the tracks folder at that row; Ctrl+Z puts the folder back; a linked editor gets
 // SET_KEY commands only when opted in. Also the roll's unwrapping, the rows holding keys, and the camera
 // probe that asks the scene's source for its camera.
+#include "app/author_loop.h"
 #include "app/fly_camera.h"
 #include "app/frame_loop.h"
 #include "app/input.h"
@@ -113,6 +114,7 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     transport = Transport();
     startFlyCamera(tracks.c_str(), false);
     setRawInputHook(handleFlyInput);
+    setKeyActions(authorKeyModes, handleAuthorKey);
     setTrackValueOverride(overrideFlownTracks);
     // A key already at a row keeps its interpolation (0 changes nothing in the picture).
     setSyncKey(TRACK_CAMERA_FOV, 1120, 0.f, SYNC_SMOOTH);
@@ -352,6 +354,7 @@ TEST(FlyCamera, KeyingInsideARowMovesToItsStartAndBackGoesThereFirst) {
     transport = Transport();
     startFlyCamera("", false);
     setRawInputHook(handleFlyInput);
+    setKeyActions(authorKeyModes, handleAuthorKey);
     setTrackValueOverride(overrideFlownTracks);
     const double inside = (320 + 0.5) / 16.0;
     seekTo(inside);

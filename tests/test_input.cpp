@@ -1,66 +1,17 @@
-// The input table: what each message does to the running flag, the frac counter and the mouse capture.
+// The input rules through raw events, as every backend hands them over: what each does to the running flag,
+// the frac counter and the mouse capture, and what the key table makes of a key in each mode.
 #include "app/input.h"
+#include "app/key_table.h"
 #include "app/run_state.h"
+#include "tests/build_paths.h"
 
 #include <gtest/gtest.h>
 
-TEST(Input, PlainLeftClicksCycleFracAndFourLeaveOne) {
-    int seen[4];
-    for (int& value : seen) {
-        EXPECT_EQ(handleInput(InputEvent::LeftDown), InputAction::Consumed);
-        EXPECT_EQ(handleInput(InputEvent::LeftUp), InputAction::Consumed);
-        value = fracCounter();
-    }
-    EXPECT_EQ(seen[0], 1);
-    EXPECT_EQ(seen[1], 2);
-    EXPECT_EQ(seen[2], 0);
-    EXPECT_EQ(seen[3], 1);
-    EXPECT_TRUE(isRunning());
-}
-
-TEST(Input, DoubleClickCountsTwoPresses) {
-    // Without a double-click class style, a double click arrives as two plain presses.
-    handleInput(InputEvent::LeftDown);
-    handleInput(InputEvent::LeftUp);
-    handleInput(InputEvent::LeftDown);
-    handleInput(InputEvent::LeftUp);
-    EXPECT_EQ(fracCounter(), 2);
-}
-
-TEST(Input, ShiftClickTakesCaptureAndDoesNotAdvance) {
-    EXPECT_EQ(handleInput(InputEvent::ShiftLeftDown), InputAction::TakeCapture);
-    EXPECT_EQ(fracCounter(), 0);
-    EXPECT_EQ(handleInput(InputEvent::LeftUp), InputAction::ReleaseCapture);
-    // The drag is over: a second release has nothing to release.
-    EXPECT_EQ(handleInput(InputEvent::LeftUp), InputAction::Consumed);
-}
-
-TEST(Input, ReleasesWithoutPressReleaseNothing) {
-    EXPECT_EQ(handleInput(InputEvent::LeftUp), InputAction::Consumed);
-    EXPECT_EQ(handleInput(InputEvent::MiddleUp), InputAction::Consumed);
-    EXPECT_EQ(handleInput(InputEvent::MiddleDown), InputAction::TakeCapture);
-    EXPECT_EQ(handleInput(InputEvent::MiddleUp), InputAction::ReleaseCapture);
-}
-
-TEST(Input, OtherKeysAndMessagesGoToTheDefaultHandler) {
-    EXPECT_EQ(handleInput(InputEvent::KeyOther), InputAction::DefaultHandler);
-    EXPECT_EQ(handleInput(InputEvent::Other), InputAction::DefaultHandler);
-    for (InputEvent e : {InputEvent::RightDown, InputEvent::MouseMove, InputEvent::MouseWheel})
-        EXPECT_EQ(handleInput(e), InputAction::Consumed);
-    EXPECT_TRUE(isRunning());
-    EXPECT_EQ(fracCounter(), 0);
-}
-
-class InputQuits : public testing::TestWithParam<InputEvent> {};
-
-TEST_P(InputQuits, ClearsTheRunningFlagOnly) {
-    EXPECT_EQ(handleInput(GetParam()), InputAction::Consumed);
-    EXPECT_FALSE(isRunning());
-    EXPECT_EQ(fracCounter(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(EscapeCloseDestroy, InputQuits,
-                         testing::Values(InputEvent::KeyEscape, InputEvent::Close, InputEvent::Destroy));
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace {
 RawInputEvent raw(RawEventType type, int code = KEY_NONE, unsigned modifiers = 0, int button = MOUSE_LEFT) {
@@ -71,52 +22,206 @@ RawInputEvent raw(RawEventType type, int code = KEY_NONE, unsigned modifiers = 0
     event.button = button;
     return event;
 }
+
+RawInputEvent mouse(RawEventType type, int button = MOUSE_LEFT, unsigned modifiers = 0) {
+    return raw(type, KEY_NONE, modifiers, button);
+}
+
+// The actions a handler was given, in order, with their press or release.
+std::vector<std::pair<KeyAction, bool>> performed;
+unsigned modesInForce = KEY_MODE_AUTHOR;
+
+InputAction record(KeyAction action, bool down) {
+    performed.emplace_back(action, down);
+    return action == KeyAction::ToggleFullscreen ? InputAction::ToggleFullscreen : InputAction::Consumed;
+}
+
+void installRecorder(unsigned modes) {
+    performed.clear();
+    modesInForce = modes;
+    setKeyActions([] { return modesInForce; }, record);
+}
 } // namespace
 
-TEST(Input, RawEventsAreNamedByTheExecutablesTableOrThePagesTable) {
-    resetInput();
-    const RawEventType down = RawEventType::KeyDown;
-    EXPECT_EQ(translateRawInput(raw(down, KEY_LEFT, MODIFIER_SHIFT)), InputEvent::KeyShiftLeft);
-    EXPECT_EQ(translateRawInput(raw(down, KEY_RIGHT, MODIFIER_CTRL)), InputEvent::KeyRight);
-    EXPECT_EQ(translateRawInput(raw(down, 'B', MODIFIER_CTRL)), InputEvent::KeyB);
-    EXPECT_EQ(translateRawInput(raw(down, 'F')), InputEvent::KeyOther);
-    EXPECT_EQ(translateRawInput(raw(down, KEY_F11)), InputEvent::KeyF11);
-    EXPECT_EQ(translateRawInput(raw(RawEventType::KeyUp, KEY_ESCAPE)), InputEvent::Other);
-    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, MODIFIER_SHIFT)),
-              InputEvent::ShiftLeftDown);
-    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, 0, MOUSE_OTHER)), InputEvent::Other);
-    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseUp, KEY_NONE, 0, MOUSE_RIGHT)), InputEvent::Other);
-    EXPECT_EQ(translateRawInput(raw(RawEventType::DoubleClick)), InputEvent::Other);
-    EXPECT_FALSE(rawInputWanted(raw(down, 'Q')));
+TEST(Input, PlainLeftClicksCycleFracAndShiftAndMiddleDragsHoldTheCapture) {
+    int seen[4];
+    for (int& value : seen) {
+        EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseDown)), InputAction::Consumed);
+        EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseUp)), InputAction::Consumed);
+        value = fracCounter();
+    }
+    EXPECT_EQ(seen[0], 1);
+    EXPECT_EQ(seen[1], 2);
+    EXPECT_EQ(seen[2], 0);
+    EXPECT_EQ(seen[3], 1);
 
-    // The page: F and a double click are fullscreen, Ctrl, Alt and Meta keep the browser's keys (Escape
-    // still ends), the author-only keys are the browser's, any button but the left and middle is the right.
-    setKeyTable(KeyTable::Page);
-    EXPECT_EQ(translateRawInput(raw(down, 'F')), InputEvent::KeyF11);
-    EXPECT_EQ(translateRawInput(raw(RawEventType::DoubleClick)), InputEvent::KeyF11);
-    EXPECT_EQ(translateRawInput(raw(down, KEY_ESCAPE, MODIFIER_CTRL)), InputEvent::KeyEscape);
-    EXPECT_FALSE(rawInputWanted(raw(down, KEY_SPACE, MODIFIER_SUPER)));
-    EXPECT_FALSE(rawInputWanted(raw(down, 'B')));
-    EXPECT_TRUE(rawInputWanted(raw(down, KEY_PERIOD)));
-    EXPECT_EQ(translateRawInput(raw(RawEventType::MouseDown, KEY_NONE, 0, MOUSE_OTHER)),
-              InputEvent::RightDown);
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseDown, MOUSE_LEFT, MODIFIER_SHIFT)),
+              InputAction::TakeCapture);
+    EXPECT_EQ(fracCounter(), 1) << "a Shift click does not advance";
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseUp)), InputAction::ReleaseCapture);
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseUp)), InputAction::Consumed)
+        << "nothing left to release";
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseUp, MOUSE_MIDDLE)), InputAction::Consumed);
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseDown, MOUSE_MIDDLE)), InputAction::TakeCapture);
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseUp, MOUSE_MIDDLE)), InputAction::ReleaseCapture);
 
-    // A held key's repeat reaches the author handler as one; a hook that takes an event stops it there.
-    resetInput();
-    static bool repeated = false;
-    setAuthorKeyHandler([](InputEvent, bool autoRepeat) {
-        repeated = autoRepeat;
-        return false;
-    });
-    RawInputEvent held = raw(down, KEY_LEFT);
-    held.repeat = true;
-    EXPECT_EQ(handleRawInput(held), InputAction::Consumed);
-    EXPECT_TRUE(repeated);
-    setRawInputHook([](const RawInputEvent& event) { return event.type == RawEventType::MouseDown; });
-    EXPECT_EQ(handleRawInput(raw(RawEventType::MouseDown)), InputAction::Consumed);
-    EXPECT_EQ(fracCounter(), 0) << "the hook took the click";
-    EXPECT_EQ(handleRawInput(raw(RawEventType::Close)), InputAction::Consumed);
-    EXPECT_FALSE(isRunning());
+    for (RawEventType type : {RawEventType::MouseMove, RawEventType::MouseWheel})
+        EXPECT_EQ(handleRawInput(mouse(type)), InputAction::Consumed);
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseDown, MOUSE_RIGHT)), InputAction::Consumed);
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseDown, MOUSE_OTHER)), InputAction::DefaultHandler);
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::DoubleClick)), InputAction::DefaultHandler);
+    EXPECT_EQ(handleRawInput(raw(RawEventType::Other)), InputAction::DefaultHandler);
+    EXPECT_TRUE(isRunning());
+}
+
+TEST(Input, EscapeACloseOrADestroyEndTheRunInEveryMode) {
+    for (unsigned modes :
+         {0u, unsigned(KEY_MODE_AUTHOR), unsigned(KEY_MODE_AUTHOR | KEY_MODE_FLY), unsigned(KEY_MODE_PAGE)}) {
+        for (RawInputEvent event : {raw(RawEventType::KeyDown, KEY_ESCAPE, MODIFIER_CTRL | MODIFIER_SHIFT),
+                                    raw(RawEventType::Close), raw(RawEventType::Destroy)}) {
+            resetInput();
+            startRunning();
+            if (modes != 0)
+                installRecorder(modes);
+            EXPECT_EQ(handleRawInput(event), InputAction::Consumed);
+            EXPECT_FALSE(isRunning()) << modes;
+            EXPECT_TRUE(quitRequested());
+            EXPECT_EQ(fracCounter(), 0);
+        }
+    }
     resetInput();
     startRunning();
+}
+
+// The release run has only Escape: the author keys are any other key there, for the system to handle.
+TEST(Input, TheReleaseRunLeavesEveryOtherKeyToTheSystem) {
+    for (int key : {int(KEY_SPACE), int(KEY_LEFT), int('B'), int('F'), int(KEY_F11), int('W')})
+        EXPECT_EQ(handleRawInput(raw(RawEventType::KeyDown, key)), InputAction::DefaultHandler) << key;
+    EXPECT_FALSE(rawInputWanted(raw(RawEventType::KeyDown, 'Q')));
+    EXPECT_TRUE(isRunning());
+}
+
+TEST(Input, KeysActThroughTheTableForTheModesInForce) {
+    installRecorder(KEY_MODE_AUTHOR);
+    const RawEventType down = RawEventType::KeyDown;
+    handleRawInput(raw(down, KEY_LEFT));
+    handleRawInput(raw(down, KEY_LEFT, MODIFIER_SHIFT));
+    handleRawInput(raw(down, 'B', MODIFIER_SHIFT));
+    EXPECT_EQ(handleRawInput(raw(down, KEY_F11)), InputAction::ToggleFullscreen);
+    EXPECT_EQ(handleRawInput(raw(down, 'Z')), InputAction::DefaultHandler) << "undo wants Ctrl";
+    handleRawInput(raw(down, 'Z', MODIFIER_CTRL));
+    EXPECT_EQ(handleRawInput(raw(down, 'K', MODIFIER_CTRL)), InputAction::DefaultHandler);
+    EXPECT_EQ(handleRawInput(raw(down, 'W')), InputAction::DefaultHandler) << "W moves only while flying";
+    const std::vector<std::pair<KeyAction, bool>> author = {{KeyAction::SeekBack, true},
+                                                            {KeyAction::FineSeekBack, true},
+                                                            {KeyAction::LoopStart, true},
+                                                            {KeyAction::ToggleFullscreen, true},
+                                                            {KeyAction::UndoFlownKeys, true}};
+    EXPECT_EQ(performed, author);
+
+    // A held key acts again only where its row repeats (the seeks scrub, a toggle acts once); flying, a
+    // move's key acts on its press and its release, with Shift held or not.
+    installRecorder(KEY_MODE_AUTHOR | KEY_MODE_FLY);
+    RawInputEvent held = raw(down, KEY_RIGHT);
+    held.repeat = true;
+    handleRawInput(held);
+    held.key = KEY_SPACE;
+    EXPECT_EQ(handleRawInput(held), InputAction::Consumed);
+    handleRawInput(raw(down, 'W', MODIFIER_SHIFT));
+    handleRawInput(raw(RawEventType::KeyUp, 'W'));
+    EXPECT_EQ(handleRawInput(raw(RawEventType::KeyUp, 'J')), InputAction::DefaultHandler);
+    const std::vector<std::pair<KeyAction, bool>> flying = {
+        {KeyAction::SeekForward, true}, {KeyAction::FlyForward, true}, {KeyAction::FlyForward, false}};
+    EXPECT_EQ(performed, flying);
+
+    // The page: F and a double click are fullscreen; keys with Ctrl, Alt or Meta stay the browser's, and so
+    // do the author-only keys; any button but the left and the middle is the right one.
+    installRecorder(KEY_MODE_PAGE);
+    EXPECT_EQ(handleRawInput(raw(down, 'F')), InputAction::ToggleFullscreen);
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::DoubleClick)), InputAction::ToggleFullscreen);
+    EXPECT_TRUE(rawInputWanted(raw(down, KEY_PERIOD)));
+    EXPECT_TRUE(rawInputWanted(raw(down, KEY_SPACE, MODIFIER_SHIFT)));
+    EXPECT_FALSE(rawInputWanted(raw(down, KEY_SPACE, MODIFIER_SUPER)));
+    EXPECT_FALSE(rawInputWanted(raw(down, KEY_LEFT, MODIFIER_ALT)));
+    EXPECT_FALSE(rawInputWanted(raw(down, 'B')));
+    EXPECT_FALSE(rawInputWanted(raw(RawEventType::KeyUp, KEY_SPACE)));
+    EXPECT_TRUE(rawInputWanted(raw(down, KEY_ESCAPE, MODIFIER_CTRL)));
+    EXPECT_TRUE(rawInputWanted(mouse(RawEventType::MouseDown, MOUSE_OTHER)));
+    EXPECT_FALSE(rawInputWanted(mouse(RawEventType::MouseUp, MOUSE_RIGHT)));
+
+    // A hook that takes an event stops it there.
+    setRawInputHook([](const RawInputEvent& event) { return event.type == RawEventType::MouseDown; });
+    EXPECT_EQ(handleRawInput(mouse(RawEventType::MouseDown)), InputAction::Consumed);
+    EXPECT_EQ(fracCounter(), 0) << "the hook took the click";
+    resetInput();
+}
+
+// No key means two things in one mode, and every key the table binds has a name the README can use.
+TEST(KeyTable, NoKeyIsBoundTwiceInAModeAndEveryKeyIsNamed) {
+    for (int a = 0; a < KEY_BINDING_COUNT; ++a) {
+        EXPECT_STRNE(keyName(KEY_BINDINGS[a].key), "?") << KEY_BINDINGS[a].key;
+        for (int b = a + 1; b < KEY_BINDING_COUNT; ++b) {
+            const KeyBinding &x = KEY_BINDINGS[a], &y = KEY_BINDINGS[b];
+            const unsigned both = ~(x.modifiers.ignored | y.modifiers.ignored);
+            const bool sameKey = x.key == y.key && ((x.modifiers.held ^ y.modifiers.held) & both) == 0;
+            EXPECT_FALSE(sameKey && (x.modes & y.modes) != 0) << "rows " << a << " and " << b;
+        }
+    }
+}
+
+namespace {
+// The first cells of the README's table that follows `heading`, split into the key names they hold.
+std::set<std::string> readmeKeys(const std::string& text, const std::string& heading) {
+    std::set<std::string> keys;
+    size_t at = text.find(heading);
+    if (at == std::string::npos)
+        return keys;
+    at = text.find("\n|", at);
+    const size_t end = text.find("\n\n", at);
+    for (size_t line = at + 1; line < end; line = text.find('\n', line) + 1) {
+        const size_t close = text.find('|', line + 1);
+        std::string cell = text.substr(line + 1, close - line - 1);
+        // "Left / Right", "W A S D / Q E", "Ctrl+Z", "B / N / Backspace", "[ / ]"
+        std::string word;
+        for (char c : cell + " ") {
+            if (c == ' ' || c == '/' || c == ',') {
+                if (!word.empty())
+                    keys.insert(word.rfind("Ctrl+", 0) == 0 ? word.substr(5) : word);
+                word.clear();
+            } else {
+                word += c;
+            }
+        }
+    }
+    return keys;
+}
+
+// The README writes two-word keys as one: "Page Up" as "Page Up" in the table; split, they are "Page", "Up".
+bool named(const std::set<std::string>& keys, const std::string& name) {
+    const size_t space = name.find(' ');
+    if (space == std::string::npos)
+        return keys.count(name) > 0;
+    return keys.count(name.substr(0, space)) > 0 && keys.count(name.substr(space + 1)) > 0;
+}
+} // namespace
+
+// The README's key tables say what the key table does: each binding of author mode (flying too) and of the
+// page stands in its mode's table.
+TEST(KeyTable, TheReadmesKeyTablesHoldEveryBinding) {
+    std::ifstream in(std::string(sourceDir()) + "/README.md");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::set<std::string> author = readmeKeys(text, "In author mode (`--author`):");
+    const std::set<std::string> page = readmeKeys(text, "In the browser, those of author mode");
+    ASSERT_FALSE(author.empty());
+    ASSERT_FALSE(page.empty());
+    for (int i = 0; i < KEY_BINDING_COUNT; ++i) {
+        const KeyBinding& binding = KEY_BINDINGS[i];
+        const std::string name = keyName(binding.key);
+        if ((binding.modes & (KEY_MODE_AUTHOR | KEY_MODE_FLY)) != 0) {
+            EXPECT_TRUE(named(author, name)) << name << " (row " << i << ") is not in the author table";
+        }
+        if ((binding.modes & KEY_MODE_PAGE) != 0) {
+            EXPECT_TRUE(named(page, name)) << name << " (row " << i << ") is not in the browser's table";
+        }
+    }
 }

@@ -37,9 +37,9 @@ class PageSession : public testing::Test {
         pcmTrack.frames = 150 * SAMPLE_RATE;
         startLoopingPlayback();
     }
-    // The session gives the author keys to the page; the next test starts without.
+    // The session gives the page its keys; the next test starts without.
     void TearDown() override {
-        setAuthorKeyHandler(nullptr);
+        resetInput();
         followSoundThroughStalls(false);
     }
     static float drawnTime() {
@@ -162,9 +162,13 @@ void playAt(double seconds) {
     runPageAnimationFrame(8, 8);
 }
 
-// A key as the page's frame pass hands it to the input table.
-InputAction key(InputEvent event) {
-    return handleInput(event);
+// A key as the page's frame pass hands it to the input rules.
+InputAction key(int code, unsigned modifiers = 0) {
+    RawInputEvent event;
+    event.type = RawEventType::KeyDown;
+    event.key = code;
+    event.modifiers = modifiers;
+    return handleRawInput(event);
 }
 } // namespace
 
@@ -174,7 +178,7 @@ TEST_F(PageSession, SpacePausesAndResumesTheSoundAndTheAddressNamesTheHeldMoment
     PageStep playing = runPageAnimationFrame(8, 8);
     EXPECT_EQ(playing.address, nullptr) << "the address changes only with what it names";
 
-    EXPECT_EQ(key(InputEvent::KeySpace), InputAction::Consumed);
+    EXPECT_EQ(key(KEY_SPACE), InputAction::Consumed);
     EXPECT_TRUE(pagePaused());
     EXPECT_TRUE(headlessSoundPaused()) << "silent at once";
     // The moves of a message step reach the device with the next pass, once.
@@ -192,16 +196,16 @@ TEST_F(PageSession, SpacePausesAndResumesTheSoundAndTheAddressNamesTheHeldMoment
     EXPECT_FALSE(musicClock.useTicks);
 
     // Seeks while paused stay paused; the address follows.
-    key(InputEvent::KeyRight);
-    key(InputEvent::KeyShiftLeft);
+    key(KEY_RIGHT);
+    key(KEY_LEFT, MODIFIER_SHIFT);
     EXPECT_TRUE(pagePaused());
     EXPECT_STREQ(runPageAnimationFrame(8, 8).address, "?at=32.15&paused");
     EXPECT_NEAR(drawnTime(), 32.15f, 1e-5);
-    key(InputEvent::KeyHome);
+    key(KEY_HOME);
     EXPECT_STREQ(runPageAnimationFrame(8, 8).address, "?at=0&paused");
     EXPECT_EQ(headlessSoundSeekFrame(), 0);
 
-    key(InputEvent::KeySpace);
+    key(KEY_SPACE);
     EXPECT_FALSE(pagePaused());
     at(0.0);
     PageStep resumed = runPageAnimationFrame(8, 8);
@@ -218,7 +222,7 @@ TEST_F(PageSession, SpacePausesAndResumesTheSoundAndTheAddressNamesTheHeldMoment
     EXPECT_FALSE(musicClock.useTicks);
 
     // A seek while playing moves the sound and the clock together.
-    key(InputEvent::KeyRight);
+    key(KEY_RIGHT);
     runPageAnimationFrame(8, 8);
     EXPECT_EQ(headlessSoundSeekFrame(), static_cast<int32_t>(1.5 * SAMPLE_RATE));
     EXPECT_FLOAT_EQ(drawnTime(), 1.5f);
@@ -226,11 +230,11 @@ TEST_F(PageSession, SpacePausesAndResumesTheSoundAndTheAddressNamesTheHeldMoment
 
 TEST_F(PageSession, FullscreenKeyAndTheKeysOfAuthorModeAlone) {
     playAt(10.0);
-    EXPECT_EQ(key(InputEvent::KeyF11), InputAction::ToggleFullscreen) << "F and the double click";
-    key(InputEvent::KeyB);
-    key(InputEvent::KeyN);
+    EXPECT_EQ(key('F'), InputAction::ToggleFullscreen) << "F and the double click";
+    key('B');
+    key('N');
     EXPECT_FALSE(loopActive()) << "no loop in the page: the end of the music ends the run";
-    key(InputEvent::KeyEscape);
+    key(KEY_ESCAPE);
     EXPECT_EQ(runPageAnimationFrame(8, 8).sound, PageSound::Stop);
     EXPECT_EQ(pageState(), PageState::Ended);
 }
@@ -258,7 +262,7 @@ TEST_F(PageSession, LifecycleHoldsPauseAndResumeUnlessTheViewerPaused) {
     EXPECT_FALSE(musicClock.useTicks) << "a hold is no stall of the device";
 
     // Paused by the viewer, a page that comes back stays paused.
-    key(InputEvent::KeySpace);
+    key(KEY_SPACE);
     runPageAnimationFrame(8, 8);
     setPageHold(HOLD_HIDDEN, true);
     setPageHold(HOLD_FROZEN, true);
@@ -266,7 +270,7 @@ TEST_F(PageSession, LifecycleHoldsPauseAndResumeUnlessTheViewerPaused) {
     setPageHold(HOLD_HIDDEN, false);
     EXPECT_TRUE(headlessSoundPaused());
     EXPECT_TRUE(pagePaused());
-    key(InputEvent::KeySpace);
+    key(KEY_SPACE);
     runPageAnimationFrame(8, 8);
     EXPECT_FALSE(headlessSoundPaused());
 }
@@ -304,7 +308,7 @@ TEST_F(PageSession, AnEditorsPauseIsTheViewersAndTheAddressKeepsTheLink) {
     ASSERT_NE(held.address, nullptr);
     EXPECT_STREQ(held.address, "?at=30&paused&sync=ws://127.0.0.1:1339");
     // Space resumes what the editor paused, as the viewer's own pause.
-    key(InputEvent::KeySpace);
+    key(KEY_SPACE);
     PageStep resumed = runPageAnimationFrame(8, 8);
     EXPECT_FALSE(pagePaused());
     ASSERT_NE(resumed.address, nullptr);

@@ -35,8 +35,8 @@ void startAt(double seconds) {
 }
 
 // A key, and the step before the next pass that carries it out on the device.
-void press(InputEvent key) {
-    ASSERT_TRUE(handleTransportKey(key));
+void press(KeyAction action) {
+    ASSERT_TRUE(performTransportAction(action));
     applyTransportMoves();
 }
 
@@ -51,23 +51,23 @@ TEST(Transport, SeeksMoveTheSoundAndTheClockFollowsTheDeviceWithoutDrift) {
         playFor(1.0);
         ASSERT_DOUBLE_EQ(readMusicTime(), 30.0 + second);
     }
-    press(InputEvent::KeyLeft); // 90 - 1
+    press(KeyAction::SeekBack); // 90 - 1
     EXPECT_EQ(headlessSoundSeekFrame(), 89 * 44100);
     EXPECT_DOUBLE_EQ(readMusicTime(), 89.0);
-    press(InputEvent::KeyShiftRight);
+    press(KeyAction::FineSeekForward);
     EXPECT_NEAR(readMusicTime(), 89.1, 0.5 / 44100);
     EXPECT_EQ(headlessSoundSeekFrame(), 89 * 44100 + 4410);
-    press(InputEvent::KeyShiftLeft);
-    press(InputEvent::KeyShiftLeft);
+    press(KeyAction::FineSeekBack);
+    press(KeyAction::FineSeekBack);
     EXPECT_NEAR(readMusicTime(), 88.9, 0.5 / 44100);
-    press(InputEvent::KeyPageDown); // one bar of 120 BPM
+    press(KeyAction::BarForward); // one bar of 120 BPM
     EXPECT_NEAR(readMusicTime(), 90.9, 0.5 / 44100);
-    press(InputEvent::KeyPageUp);
-    press(InputEvent::KeyPageUp);
+    press(KeyAction::BarBack);
+    press(KeyAction::BarBack);
     EXPECT_NEAR(readMusicTime(), 86.9, 0.5 / 44100);
     playFor(0.5);
     EXPECT_NEAR(readMusicTime(), 87.4, 0.5 / 44100);
-    press(InputEvent::KeyHome);
+    press(KeyAction::SeekToStart);
     EXPECT_EQ(headlessSoundSeekFrame(), 0);
     EXPECT_EQ(readMusicTime(), 0.0);
 }
@@ -80,7 +80,7 @@ TEST(Transport, DevicePositionRestartingAtASeekIsNoWrap) {
     // The key reads the time before the seek; the re-anchoring reads the restarted position.
     scriptHeadlessSoundPositions({devicePosition, 0});
     devicePosition = 0;
-    press(InputEvent::KeyPageUp);
+    press(KeyAction::BarBack);
     EXPECT_DOUBLE_EQ(readMusicTime(), 68.0);
     playFor(1.0);
     EXPECT_DOUBLE_EQ(readMusicTime(), 69.0);
@@ -94,25 +94,25 @@ TEST(Transport, PauseAndSeeksWhilePausedOnADeviceThatRestartsItsPosition) {
     playFor(40.0);
     scriptHeadlessSoundPositions({devicePosition, 4410});
     devicePosition = 4410;
-    press(InputEvent::KeySpace);
+    press(KeyAction::TogglePause);
     EXPECT_DOUBLE_EQ(readMusicTime(), 40.0);
     EXPECT_DOUBLE_EQ(readMusicTime(), 40.0);
     scriptHeadlessSoundPositions({4410});
-    press(InputEvent::KeyLeft);
+    press(KeyAction::SeekBack);
     EXPECT_DOUBLE_EQ(readMusicTime(), 39.0);
     EXPECT_DOUBLE_EQ(transport.pausedAt, 39.0);
 }
 
 TEST(Transport, TimesClampToTheRunAndLandOnSamples) {
     startAt(0.5);
-    press(InputEvent::KeyLeft);
+    press(KeyAction::SeekBack);
     EXPECT_EQ(readMusicTime(), 0.0);
     EXPECT_EQ(headlessSoundSeekFrame(), 0);
     seekTo(500.0);
     applyTransportMoves();
     EXPECT_DOUBLE_EQ(readMusicTime(), 124.0);
     EXPECT_EQ(headlessSoundSeekFrame(), 124 * 44100);
-    press(InputEvent::KeyPageDown);
+    press(KeyAction::BarForward);
     EXPECT_DOUBLE_EQ(readMusicTime(), 124.0);
     seekTo(10.00001); // between two samples: the nearer one
     applyTransportMoves();
@@ -123,7 +123,7 @@ TEST(Transport, TimesClampToTheRunAndLandOnSamples) {
 TEST(Transport, PauseHoldsTimeAndSoundFrameStepsMoveAndResumeGoesOnFromTheHeldTime) {
     startAt(20.0);
     playFor(1.25);
-    press(InputEvent::KeySpace);
+    press(KeyAction::TogglePause);
     EXPECT_TRUE(transport.paused);
     EXPECT_TRUE(headlessSoundPaused());
     EXPECT_DOUBLE_EQ(transport.pausedAt, 21.25);
@@ -136,13 +136,13 @@ TEST(Transport, PauseHoldsTimeAndSoundFrameStepsMoveAndResumeGoesOnFromTheHeldTi
         ASSERT_DOUBLE_EQ(readMusicTime(), 21.25);
         ASSERT_DOUBLE_EQ(readMusicTime(), 21.25);
     }
-    press(InputEvent::KeyPeriod);
-    press(InputEvent::KeyPeriod);
+    press(KeyAction::FrameForward);
+    press(KeyAction::FrameForward);
     EXPECT_NEAR(transportTime(), 21.25 + 2.0 / 60, 0.5 / 44100);
-    press(InputEvent::KeyComma);
+    press(KeyAction::FrameBack);
     EXPECT_NEAR(transportTime(), 21.25 + 1.0 / 60, 0.5 / 44100);
     // A seek while paused stays paused.
-    press(InputEvent::KeyRight);
+    press(KeyAction::SeekForward);
     EXPECT_TRUE(transport.paused);
     EXPECT_TRUE(headlessSoundPaused());
     double held = transportTime();
@@ -150,33 +150,33 @@ TEST(Transport, PauseHoldsTimeAndSoundFrameStepsMoveAndResumeGoesOnFromTheHeldTi
     beforeTransportPass();
     EXPECT_DOUBLE_EQ(readMusicTime(), held);
 
-    press(InputEvent::KeySpace);
+    press(KeyAction::TogglePause);
     EXPECT_FALSE(transport.paused);
     EXPECT_FALSE(headlessSoundPaused());
     EXPECT_DOUBLE_EQ(readMusicTime(), held);
     playFor(2.0);
     EXPECT_NEAR(readMusicTime(), held + 2.0, 1e-9);
     // Frame steps only move a held picture.
-    press(InputEvent::KeyPeriod);
+    press(KeyAction::FrameForward);
     EXPECT_NEAR(readMusicTime(), held + 2.0, 1e-9);
 }
 
 TEST(Transport, FrameStepBackAtZeroStaysAtZero) {
     startAt(0.0);
-    press(InputEvent::KeySpace);
-    press(InputEvent::KeyComma);
+    press(KeyAction::TogglePause);
+    press(KeyAction::FrameBack);
     EXPECT_EQ(transportTime(), 0.0);
 }
 
 TEST(Transport, LoopWrapsFromItsEndToItsStart) {
     startAt(10.0);
-    press(InputEvent::KeyB);
+    press(KeyAction::LoopStart);
     playFor(2.5);
-    press(InputEvent::KeyN);
+    press(KeyAction::LoopEnd);
     ASSERT_TRUE(loopActive());
     EXPECT_DOUBLE_EQ(transport.loopStart, 10.0);
     EXPECT_DOUBLE_EQ(transport.loopEnd, 12.5);
-    press(InputEvent::KeyLeft); // 11.5: inside the loop, plays on
+    press(KeyAction::SeekBack); // 11.5: inside the loop, plays on
     beforeTransportPass();
     EXPECT_DOUBLE_EQ(readMusicTime(), 11.5);
     playFor(0.99);
@@ -187,11 +187,11 @@ TEST(Transport, LoopWrapsFromItsEndToItsStart) {
     EXPECT_EQ(headlessSoundSeekFrame(), 10 * 44100);
     EXPECT_DOUBLE_EQ(readMusicTime(), 10.0);
     // A seek past the end comes back at the next frame.
-    press(InputEvent::KeyPageDown);
-    press(InputEvent::KeyPageDown);
+    press(KeyAction::BarForward);
+    press(KeyAction::BarForward);
     beforeTransportPass();
     EXPECT_DOUBLE_EQ(readMusicTime(), 10.0);
-    press(InputEvent::KeyBackspace);
+    press(KeyAction::ClearLoop);
     EXPECT_FALSE(loopActive());
     playFor(5.0);
     beforeTransportPass();
@@ -200,21 +200,21 @@ TEST(Transport, LoopWrapsFromItsEndToItsStart) {
 
 TEST(Transport, LoopEndsAreKeptInOrder) {
     startAt(50.0);
-    press(InputEvent::KeyN); // an end without a start loops from 0
+    press(KeyAction::LoopEnd); // an end without a start loops from 0
     EXPECT_TRUE(loopActive());
     EXPECT_EQ(transport.loopStart, 0.0);
     EXPECT_DOUBLE_EQ(transport.loopEnd, 50.0);
-    press(InputEvent::KeyRight);
-    press(InputEvent::KeyB); // a start after the end drops the end
+    press(KeyAction::SeekForward);
+    press(KeyAction::LoopStart); // a start after the end drops the end
     EXPECT_FALSE(loopActive());
-    press(InputEvent::KeyLeft);
-    press(InputEvent::KeyLeft);
-    press(InputEvent::KeyN); // an end before the start is not taken
+    press(KeyAction::SeekBack);
+    press(KeyAction::SeekBack);
+    press(KeyAction::LoopEnd); // an end before the start is not taken
     EXPECT_FALSE(loopActive());
-    press(InputEvent::KeyRight);
-    press(InputEvent::KeyRight);
-    press(InputEvent::KeyRight);
-    press(InputEvent::KeyN);
+    press(KeyAction::SeekForward);
+    press(KeyAction::SeekForward);
+    press(KeyAction::SeekForward);
+    press(KeyAction::LoopEnd);
     EXPECT_TRUE(loopActive());
     EXPECT_DOUBLE_EQ(transport.loopStart, 51.0);
     EXPECT_DOUBLE_EQ(transport.loopEnd, 52.0);
@@ -234,7 +234,10 @@ TEST(Transport, WithoutALoopTheEndWrapsToZeroButEscapeStillEnds) {
     EXPECT_TRUE(isRunning());
     EXPECT_EQ(readMusicTime(), 0.0);
 
-    EXPECT_EQ(handleInput(InputEvent::KeyEscape), InputAction::Consumed);
+    RawInputEvent escape;
+    escape.type = RawEventType::KeyDown;
+    escape.key = KEY_ESCAPE;
+    EXPECT_EQ(handleRawInput(escape), InputAction::Consumed);
     afterTransportPass();
     EXPECT_FALSE(isRunning());
 }
@@ -242,19 +245,19 @@ TEST(Transport, WithoutALoopTheEndWrapsToZeroButEscapeStillEnds) {
 TEST(Transport, BeatStateStartsAgainOnMovesAndWhileHeld) {
     startAt(40.0);
     beatOnsetState = {0.8f, 5};
-    press(InputEvent::KeyRight);
+    press(KeyAction::SeekForward);
     EXPECT_EQ(beatOnsetState.onsetCount, 0);
     EXPECT_EQ(beatOnsetState.previousBeat, 0.0f);
     beatOnsetState = {0.8f, 5};
     playFor(1.0);
     beforeTransportPass(); // playing on: the state carries over from frame to frame
     EXPECT_EQ(beatOnsetState.onsetCount, 5);
-    press(InputEvent::KeySpace);
+    press(KeyAction::TogglePause);
     beatOnsetState = {0.8f, 5};
     beforeTransportPass();
     EXPECT_EQ(beatOnsetState.onsetCount, 0);
     beatOnsetState = {0.8f, 5};
-    press(InputEvent::KeySpace); // the first frame after the resume too
+    press(KeyAction::TogglePause); // the first frame after the resume too
     EXPECT_EQ(beatOnsetState.onsetCount, 0);
 }
 
@@ -268,11 +271,11 @@ TEST(Transport, WithoutADeviceTheTickCountIsAnchoredAndHeld) {
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.0);
     setHeadlessTickCount(5500);
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.5);
-    press(InputEvent::KeySpace);
+    press(KeyAction::TogglePause);
     setHeadlessTickCount(9000);
     beforeTransportPass();
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.5);
-    press(InputEvent::KeySpace);
+    press(KeyAction::TogglePause);
     setHeadlessTickCount(9250);
     EXPECT_DOUBLE_EQ(readMusicTime(), 30.75);
 }
@@ -282,19 +285,19 @@ TEST(Transport, HeldSeekKeysOfOneMessageStepMoveTheDeviceOnce) {
     int seeks = headlessSoundSeekCount();
     // A held key repeats faster than slow frames come: five moves in the messages of one pass.
     for (int repeat = 0; repeat < 4; ++repeat)
-        ASSERT_TRUE(handleTransportKey(InputEvent::KeyRight));
-    ASSERT_TRUE(handleTransportKey(InputEvent::KeyShiftLeft));
+        ASSERT_TRUE(performTransportAction(KeyAction::SeekForward));
+    ASSERT_TRUE(performTransportAction(KeyAction::FineSeekBack));
     EXPECT_NEAR(transportTime(), 33.9, 0.5 / 44100); // the clock follows each key at once
     EXPECT_EQ(headlessSoundSeekCount(), seeks);
     EXPECT_NEAR(beforeTransportPass(), 33.9, 0.5 / 44100);
     EXPECT_EQ(headlessSoundSeekCount(), seeks + 1);
     EXPECT_EQ(headlessSoundSeekFrame(), 33 * 44100 + 39690);
     // A loop wrap in the same step joins the keys' move.
-    press(InputEvent::KeyB);
+    press(KeyAction::LoopStart);
     playFor(1.0);
-    press(InputEvent::KeyN);
+    press(KeyAction::LoopEnd);
     seeks = headlessSoundSeekCount();
-    ASSERT_TRUE(handleTransportKey(InputEvent::KeyRight)); // past the loop's end
+    ASSERT_TRUE(performTransportAction(KeyAction::SeekForward)); // past the loop's end
     EXPECT_NEAR(beforeTransportPass(), 33.9, 0.5 / 44100);
     EXPECT_EQ(headlessSoundSeekCount(), seeks + 1);
 }
@@ -316,51 +319,49 @@ TEST(Transport, AHeldDeviceIsNeverALostOne) {
     // the held position stands still; then the device, not the tick count, times the music again.
     devicePosition = 0;
     playFor(1.0);
-    press(InputEvent::KeySpace);
+    press(KeyAction::TogglePause);
     setHeadlessTickCount(17000);
     EXPECT_DOUBLE_EQ(readMusicTime(), 46.0);
-    press(InputEvent::KeySpace);
+    press(KeyAction::TogglePause);
     playFor(2.0);
     setHeadlessTickCount(30000);
     EXPECT_DOUBLE_EQ(readMusicTime(), 48.0);
     EXPECT_FALSE(musicClock.useTicks);
 }
 
-TEST(Transport, AuthorKeysMeanNothingInAReleaseRunAndGoToTheHandlerInAuthorMode) {
-    for (InputEvent key : {InputEvent::KeySpace, InputEvent::KeyLeft, InputEvent::KeyR, InputEvent::KeyF11,
-                           InputEvent::KeyBackspace})
-        EXPECT_EQ(handleInput(key), InputAction::DefaultHandler);
-    static int seen = 0, repeats = 0;
-    setAuthorKeyHandler([](InputEvent key, bool autoRepeat) {
-        seen += 1;
-        repeats += autoRepeat ? 1 : 0;
-        return key == InputEvent::KeyF11;
-    });
-    EXPECT_EQ(handleInput(InputEvent::KeySpace), InputAction::Consumed);
-    EXPECT_EQ(handleInput(InputEvent::KeyF11), InputAction::ToggleFullscreen);
-    EXPECT_EQ(handleInput(InputEvent::KeyOther), InputAction::DefaultHandler);
-    EXPECT_EQ(handleInput(InputEvent::KeyLeft, true), InputAction::Consumed);
-    EXPECT_EQ(seen, 3);
-    EXPECT_EQ(repeats, 1);
+namespace {
+RawInputEvent keyDown(int key, unsigned modifiers = 0, bool repeat = false) {
+    RawInputEvent event;
+    event.type = RawEventType::KeyDown;
+    event.key = key;
+    event.modifiers = modifiers;
+    event.repeat = repeat;
+    return event;
+}
+} // namespace
 
-    // Author mode's own handler: the system's repeats of a toggle do nothing; those of a seek or a frame
-    // step scrub.
+TEST(Transport, AuthorKeysMeanNothingInAReleaseRunAndActInAuthorMode) {
     startAt(60.0);
-    setAuthorKeyHandler(handleAuthorKey);
-    for (InputEvent key : {InputEvent::KeySpace, InputEvent::KeyB, InputEvent::KeyN, InputEvent::KeyF11,
-                           InputEvent::KeyHome, InputEvent::KeyBackspace})
-        EXPECT_EQ(handleInput(key, true), InputAction::Consumed);
+    for (int key : {int(KEY_SPACE), int(KEY_LEFT), int('R'), int(KEY_F11), int(KEY_BACKSPACE)})
+        EXPECT_EQ(handleRawInput(keyDown(key)), InputAction::DefaultHandler);
+
+    // Author mode's own actions: the system's repeats of a toggle do nothing; those of a seek or a frame
+    // step scrub.
+    setKeyActions(authorKeyModes, handleAuthorKey);
+    for (int key : {int(KEY_SPACE), int('B'), int('N'), int(KEY_F11), int(KEY_HOME), int(KEY_BACKSPACE)})
+        EXPECT_EQ(handleRawInput(keyDown(key, 0, true)), InputAction::Consumed);
     applyTransportMoves();
     EXPECT_FALSE(transport.paused);
     EXPECT_FALSE(transport.hasLoopStart);
     EXPECT_FALSE(transport.hasLoopEnd);
     EXPECT_DOUBLE_EQ(readMusicTime(), 60.0);
-    EXPECT_EQ(handleInput(InputEvent::KeyRight, true), InputAction::Consumed);
-    EXPECT_EQ(handleInput(InputEvent::KeyShiftLeft, true), InputAction::Consumed);
+    EXPECT_EQ(handleRawInput(keyDown(KEY_RIGHT, 0, true)), InputAction::Consumed);
+    EXPECT_EQ(handleRawInput(keyDown(KEY_LEFT, MODIFIER_SHIFT, true)), InputAction::Consumed);
     applyTransportMoves();
     EXPECT_NEAR(readMusicTime(), 60.9, 0.5 / 44100);
-    EXPECT_EQ(handleInput(InputEvent::KeyF11), InputAction::ToggleFullscreen);
+    EXPECT_EQ(handleRawInput(keyDown(KEY_F11)), InputAction::ToggleFullscreen);
+    EXPECT_EQ(handleRawInput(keyDown('J')), InputAction::DefaultHandler);
     EXPECT_TRUE(isRunning());
     EXPECT_FALSE(quitRequested());
-    setAuthorKeyHandler(nullptr);
+    resetInput();
 }

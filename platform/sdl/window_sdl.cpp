@@ -53,46 +53,80 @@ bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
     return makeContextCurrent(why, whySize);
 }
 
+// SDL's key codes for the keys that have no printable character, against the raw key set.
+static const struct {
+    SDL_Keycode sdl;
+    int key;
+} NAMED_KEYS[] = {
+    {SDLK_ESCAPE, KEY_ESCAPE},
+    {SDLK_RETURN, KEY_ENTER},
+    {SDLK_TAB, KEY_TAB},
+    {SDLK_BACKSPACE, KEY_BACKSPACE},
+    {SDLK_INSERT, KEY_INSERT},
+    {SDLK_DELETE, KEY_DELETE},
+    {SDLK_RIGHT, KEY_RIGHT},
+    {SDLK_LEFT, KEY_LEFT},
+    {SDLK_DOWN, KEY_DOWN},
+    {SDLK_UP, KEY_UP},
+    {SDLK_PAGEUP, KEY_PAGE_UP},
+    {SDLK_PAGEDOWN, KEY_PAGE_DOWN},
+    {SDLK_HOME, KEY_HOME},
+    {SDLK_END, KEY_END},
+    {SDLK_CAPSLOCK, KEY_CAPS_LOCK},
+    {SDLK_SCROLLLOCK, KEY_SCROLL_LOCK},
+    {SDLK_NUMLOCKCLEAR, KEY_NUM_LOCK},
+    {SDLK_PRINTSCREEN, KEY_PRINT_SCREEN},
+    {SDLK_PAUSE, KEY_PAUSE},
+    {SDLK_F1, KEY_F1},
+    {SDLK_F2, KEY_F2},
+    {SDLK_F3, KEY_F3},
+    {SDLK_F4, KEY_F4},
+    {SDLK_F5, KEY_F5},
+    {SDLK_F6, KEY_F6},
+    {SDLK_F7, KEY_F7},
+    {SDLK_F8, KEY_F8},
+    {SDLK_F9, KEY_F9},
+    {SDLK_F10, KEY_F10},
+    {SDLK_F11, KEY_F11},
+    {SDLK_F12, KEY_F12},
+    {SDLK_KP_0, KEY_KEYPAD_0},
+    {SDLK_KP_1, KEY_KEYPAD_0 + 1},
+    {SDLK_KP_2, KEY_KEYPAD_0 + 2},
+    {SDLK_KP_3, KEY_KEYPAD_0 + 3},
+    {SDLK_KP_4, KEY_KEYPAD_0 + 4},
+    {SDLK_KP_5, KEY_KEYPAD_0 + 5},
+    {SDLK_KP_6, KEY_KEYPAD_0 + 6},
+    {SDLK_KP_7, KEY_KEYPAD_0 + 7},
+    {SDLK_KP_8, KEY_KEYPAD_0 + 8},
+    {SDLK_KP_9, KEY_KEYPAD_9},
+    {SDLK_KP_PERIOD, KEY_KEYPAD_DECIMAL},
+    {SDLK_KP_DIVIDE, KEY_KEYPAD_DIVIDE},
+    {SDLK_KP_MULTIPLY, KEY_KEYPAD_MULTIPLY},
+    {SDLK_KP_MINUS, KEY_KEYPAD_SUBTRACT},
+    {SDLK_KP_PLUS, KEY_KEYPAD_ADD},
+    {SDLK_KP_ENTER, KEY_KEYPAD_ENTER},
+    {SDLK_KP_EQUALS, KEY_KEYPAD_EQUAL},
+    {SDLK_LSHIFT, KEY_LEFT_SHIFT},
+    {SDLK_LCTRL, KEY_LEFT_CONTROL},
+    {SDLK_LALT, KEY_LEFT_ALT},
+    {SDLK_LGUI, KEY_LEFT_SUPER},
+    {SDLK_RSHIFT, KEY_RIGHT_SHIFT},
+    {SDLK_RCTRL, KEY_RIGHT_CONTROL},
+    {SDLK_RALT, KEY_RIGHT_ALT},
+    {SDLK_RGUI, KEY_RIGHT_SUPER},
+    {SDLK_APPLICATION, KEY_MENU},
+};
+
+// SDL names a printable key by its lower-case character, the raw set by its upper-case one.
 static int keyCode(SDL_Keycode key) {
     if (key >= SDLK_a && key <= SDLK_z)
         return static_cast<int>(key - SDLK_a) + 'A';
-    if ((key >= SDLK_0 && key <= SDLK_9) || key == SDLK_SPACE || key == SDLK_COMMA || key == SDLK_PERIOD ||
-        key == SDLK_MINUS || key == SDLK_EQUALS || key == SDLK_LEFTBRACKET || key == SDLK_RIGHTBRACKET)
+    if (key >= ' ' && key <= '`')
         return static_cast<int>(key);
-    switch (key) {
-    case SDLK_ESCAPE:
-        return KEY_ESCAPE;
-    case SDLK_RETURN:
-        return KEY_ENTER;
-    case SDLK_TAB:
-        return KEY_TAB;
-    case SDLK_BACKSPACE:
-        return KEY_BACKSPACE;
-    case SDLK_RIGHT:
-        return KEY_RIGHT;
-    case SDLK_LEFT:
-        return KEY_LEFT;
-    case SDLK_DOWN:
-        return KEY_DOWN;
-    case SDLK_UP:
-        return KEY_UP;
-    case SDLK_PAGEUP:
-        return KEY_PAGE_UP;
-    case SDLK_PAGEDOWN:
-        return KEY_PAGE_DOWN;
-    case SDLK_HOME:
-        return KEY_HOME;
-    case SDLK_END:
-        return KEY_END;
-    case SDLK_F11:
-        return KEY_F11;
-    case SDLK_KP_PLUS:
-        return KEY_KEYPAD_ADD;
-    case SDLK_KP_MINUS:
-        return KEY_KEYPAD_SUBTRACT;
-    default:
-        return KEY_NONE;
-    }
+    for (const auto& named : NAMED_KEYS)
+        if (named.sdl == key)
+            return named.key;
+    return KEY_NONE;
 }
 
 static unsigned modifierBits(Uint16 mod) {

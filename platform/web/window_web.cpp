@@ -111,49 +111,116 @@ EM_JS(void, watchFreezeJs, (), {
         'resume', function() { Module._dozPageFrozen(0); });
 });
 
-// The key a browser names ("a", "ArrowLeft") as a raw key code; KEY_NONE for the rest.
-static int keyCode(const char* key) {
+// The browser's names of the keys that print nothing (its `key`), against the raw key set.
+static const struct {
+    const char* name;
+    int code;
+} NAMED_KEYS[] = {
+    {"Escape", KEY_ESCAPE},
+    {"Esc", KEY_ESCAPE},
+    {"Enter", KEY_ENTER},
+    {"Tab", KEY_TAB},
+    {"Backspace", KEY_BACKSPACE},
+    {"Insert", KEY_INSERT},
+    {"Delete", KEY_DELETE},
+    {"ArrowRight", KEY_RIGHT},
+    {"ArrowLeft", KEY_LEFT},
+    {"ArrowDown", KEY_DOWN},
+    {"ArrowUp", KEY_UP},
+    {"PageUp", KEY_PAGE_UP},
+    {"PageDown", KEY_PAGE_DOWN},
+    {"Home", KEY_HOME},
+    {"End", KEY_END},
+    {"CapsLock", KEY_CAPS_LOCK},
+    {"ScrollLock", KEY_SCROLL_LOCK},
+    {"NumLock", KEY_NUM_LOCK},
+    {"PrintScreen", KEY_PRINT_SCREEN},
+    {"Pause", KEY_PAUSE},
+    {"F1", KEY_F1},
+    {"F2", KEY_F2},
+    {"F3", KEY_F3},
+    {"F4", KEY_F4},
+    {"F5", KEY_F5},
+    {"F6", KEY_F6},
+    {"F7", KEY_F7},
+    {"F8", KEY_F8},
+    {"F9", KEY_F9},
+    {"F10", KEY_F10},
+    {"F11", KEY_F11},
+    {"F12", KEY_F12},
+    {"ContextMenu", KEY_MENU},
+};
+
+// The keypad's and the modifiers' own keys, by where they are (`code`): their `key` is a character or
+// is shared with their twins.
+static const struct {
+    const char* code;
+    int key;
+} PLACED_KEYS[] = {
+    {"NumpadDecimal", KEY_KEYPAD_DECIMAL},
+    {"NumpadDivide", KEY_KEYPAD_DIVIDE},
+    {"NumpadMultiply", KEY_KEYPAD_MULTIPLY},
+    {"NumpadSubtract", KEY_KEYPAD_SUBTRACT},
+    {"NumpadAdd", KEY_KEYPAD_ADD},
+    {"NumpadEnter", KEY_KEYPAD_ENTER},
+    {"NumpadEqual", KEY_KEYPAD_EQUAL},
+    {"ShiftLeft", KEY_LEFT_SHIFT},
+    {"ControlLeft", KEY_LEFT_CONTROL},
+    {"AltLeft", KEY_LEFT_ALT},
+    {"MetaLeft", KEY_LEFT_SUPER},
+    {"ShiftRight", KEY_RIGHT_SHIFT},
+    {"ControlRight", KEY_RIGHT_CONTROL},
+    {"AltRight", KEY_RIGHT_ALT},
+    {"MetaRight", KEY_RIGHT_SUPER},
+    {"Space", KEY_SPACE},
+    {"Quote", KEY_APOSTROPHE},
+    {"Comma", KEY_COMMA},
+    {"Minus", KEY_MINUS},
+    {"Period", KEY_PERIOD},
+    {"Slash", KEY_SLASH},
+    {"Semicolon", KEY_SEMICOLON},
+    {"Equal", KEY_EQUAL},
+    {"BracketLeft", KEY_LEFT_BRACKET},
+    {"Backslash", KEY_BACKSLASH},
+    {"BracketRight", KEY_RIGHT_BRACKET},
+    {"Backquote", KEY_GRAVE_ACCENT},
+};
+
+// The key a browser names ("a", "ArrowLeft", with its place "KeyA", "Numpad4") as a raw key code.
+static int keyCode(const char* key, const char* code) {
+    if (std::strncmp(code, "Numpad", 6) == 0 && code[6] >= '0' && code[6] <= '9' && code[7] == '\0')
+        return KEY_KEYPAD_0 + (code[6] - '0');
+    for (const auto& placed : PLACED_KEYS)
+        if (std::strcmp(code, placed.code) == 0)
+            return placed.key;
+    // Letters and digits by place too, so that Shift and the layout's other characters name the same key.
+    if (std::strncmp(code, "Key", 3) == 0 && code[3] >= 'A' && code[3] <= 'Z' && code[4] == '\0')
+        return code[3];
+    if (std::strncmp(code, "Digit", 5) == 0 && code[5] >= '0' && code[5] <= '9' && code[6] == '\0')
+        return code[5];
     if (key[0] != '\0' && key[1] == '\0') {
         char c = key[0];
         if (c >= 'a' && c <= 'z')
             return c - 'a' + 'A';
-        if (c >= ' ' && c <= '~')
+        if (c >= ' ' && c <= '`')
             return c;
         return KEY_NONE;
     }
-    static const struct {
-        const char* name;
-        int code;
-    } NAMED[] = {
-        {"Escape", KEY_ESCAPE},
-        {"Esc", KEY_ESCAPE},
-        {"Enter", KEY_ENTER},
-        {"Tab", KEY_TAB},
-        {"Backspace", KEY_BACKSPACE},
-        {"ArrowRight", KEY_RIGHT},
-        {"ArrowLeft", KEY_LEFT},
-        {"ArrowDown", KEY_DOWN},
-        {"ArrowUp", KEY_UP},
-        {"PageUp", KEY_PAGE_UP},
-        {"PageDown", KEY_PAGE_DOWN},
-        {"Home", KEY_HOME},
-        {"End", KEY_END},
-        {"F11", KEY_F11},
-    };
-    for (const auto& named : NAMED)
+    for (const auto& named : NAMED_KEYS)
         if (std::strcmp(key, named.name) == 0)
             return named.code;
     return KEY_NONE;
 }
 
 static unsigned modifierBits(bool shift, bool ctrl, bool alt, bool meta) {
-    return (shift ? MODIFIER_SHIFT : 0u) | (ctrl ? MODIFIER_CTRL : 0u) | (alt ? MODIFIER_ALT : 0u) | (meta ? MODIFIER_SUPER : 0u);
+    return (shift ? MODIFIER_SHIFT : 0u) | (ctrl ? MODIFIER_CTRL : 0u) | (alt ? MODIFIER_ALT : 0u) |
+           (meta ? MODIFIER_SUPER : 0u);
 }
 
 static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     RawInputEvent raw;
     raw.type = RawEventType::KeyDown;
-    raw.key = keyCode(event->key);
+    raw.key = keyCode(event->key, event->code);
     raw.modifiers = modifierBits(event->shiftKey, event->ctrlKey, event->altKey, event->metaKey);
     raw.repeat = event->repeat != 0;
     if (callbacks.inputWanted == nullptr || !callbacks.inputWanted(raw))

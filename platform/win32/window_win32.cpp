@@ -41,55 +41,93 @@ static unsigned mouseModifiers(WPARAM wParam) {
     return bits;
 }
 
-static int keyCode(WPARAM key) {
+// Windows' virtual keys against the raw key set; letters, digits and Space are their own ASCII codes.
+static const struct {
+    WPARAM vk;
+    int key;
+} VIRTUAL_KEYS[] = {
+    {VK_OEM_7, KEY_APOSTROPHE},
+    {VK_OEM_COMMA, KEY_COMMA},
+    {VK_OEM_MINUS, KEY_MINUS},
+    {VK_OEM_PERIOD, KEY_PERIOD},
+    {VK_OEM_2, KEY_SLASH},
+    {VK_OEM_1, KEY_SEMICOLON},
+    {VK_OEM_PLUS, KEY_EQUAL},
+    {VK_OEM_4, KEY_LEFT_BRACKET},
+    {VK_OEM_5, KEY_BACKSLASH},
+    {VK_OEM_6, KEY_RIGHT_BRACKET},
+    {VK_OEM_3, KEY_GRAVE_ACCENT},
+    {VK_ESCAPE, KEY_ESCAPE},
+    {VK_RETURN, KEY_ENTER},
+    {VK_TAB, KEY_TAB},
+    {VK_BACK, KEY_BACKSPACE},
+    {VK_INSERT, KEY_INSERT},
+    {VK_DELETE, KEY_DELETE},
+    {VK_RIGHT, KEY_RIGHT},
+    {VK_LEFT, KEY_LEFT},
+    {VK_DOWN, KEY_DOWN},
+    {VK_UP, KEY_UP},
+    {VK_PRIOR, KEY_PAGE_UP},
+    {VK_NEXT, KEY_PAGE_DOWN},
+    {VK_HOME, KEY_HOME},
+    {VK_END, KEY_END},
+    {VK_CAPITAL, KEY_CAPS_LOCK},
+    {VK_SCROLL, KEY_SCROLL_LOCK},
+    {VK_NUMLOCK, KEY_NUM_LOCK},
+    {VK_SNAPSHOT, KEY_PRINT_SCREEN},
+    {VK_PAUSE, KEY_PAUSE},
+    {VK_F1, KEY_F1},
+    {VK_F2, KEY_F2},
+    {VK_F3, KEY_F3},
+    {VK_F4, KEY_F4},
+    {VK_F5, KEY_F5},
+    {VK_F6, KEY_F6},
+    {VK_F7, KEY_F7},
+    {VK_F8, KEY_F8},
+    {VK_F9, KEY_F9},
+    {VK_F10, KEY_F10},
+    {VK_F11, KEY_F11},
+    {VK_F12, KEY_F12},
+    {VK_DECIMAL, KEY_KEYPAD_DECIMAL},
+    {VK_DIVIDE, KEY_KEYPAD_DIVIDE},
+    {VK_MULTIPLY, KEY_KEYPAD_MULTIPLY},
+    {VK_SUBTRACT, KEY_KEYPAD_SUBTRACT},
+    {VK_ADD, KEY_KEYPAD_ADD},
+    {VK_LSHIFT, KEY_LEFT_SHIFT},
+    {VK_LCONTROL, KEY_LEFT_CONTROL},
+    {VK_LMENU, KEY_LEFT_ALT},
+    {VK_LWIN, KEY_LEFT_SUPER},
+    {VK_RSHIFT, KEY_RIGHT_SHIFT},
+    {VK_RCONTROL, KEY_RIGHT_CONTROL},
+    {VK_RMENU, KEY_RIGHT_ALT},
+    {VK_RWIN, KEY_RIGHT_SUPER},
+    {VK_APPS, KEY_MENU},
+};
+
+// The message's virtual key; `extended` (bit 24 of lParam) tells the right Ctrl and Alt and the keypad's
+// Enter from their left and main twins, which share a virtual key.
+static int keyCode(WPARAM key, LPARAM lParam) {
     if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') || key == VK_SPACE)
         return static_cast<int>(key);
+    if (key >= VK_NUMPAD0 && key <= VK_NUMPAD9)
+        return KEY_KEYPAD_0 + static_cast<int>(key - VK_NUMPAD0);
+    const bool extended = (lParam & (1 << 24)) != 0;
     switch (key) {
-    case VK_OEM_COMMA:
-        return KEY_COMMA;
-    case VK_OEM_PERIOD:
-        return KEY_PERIOD;
-    case VK_OEM_MINUS:
-        return KEY_MINUS;
-    case VK_OEM_PLUS:
-        return KEY_EQUAL;
-    case VK_OEM_4:
-        return KEY_LEFT_BRACKET;
-    case VK_OEM_6:
-        return KEY_RIGHT_BRACKET;
-    case VK_ESCAPE:
-        return KEY_ESCAPE;
+    case VK_SHIFT:
+        return ((lParam >> 16) & 0xFF) == 0x36 ? KEY_RIGHT_SHIFT : KEY_LEFT_SHIFT;
+    case VK_CONTROL:
+        return extended ? KEY_RIGHT_CONTROL : KEY_LEFT_CONTROL;
+    case VK_MENU:
+        return extended ? KEY_RIGHT_ALT : KEY_LEFT_ALT;
     case VK_RETURN:
-        return KEY_ENTER;
-    case VK_TAB:
-        return KEY_TAB;
-    case VK_BACK:
-        return KEY_BACKSPACE;
-    case VK_RIGHT:
-        return KEY_RIGHT;
-    case VK_LEFT:
-        return KEY_LEFT;
-    case VK_DOWN:
-        return KEY_DOWN;
-    case VK_UP:
-        return KEY_UP;
-    case VK_PRIOR:
-        return KEY_PAGE_UP;
-    case VK_NEXT:
-        return KEY_PAGE_DOWN;
-    case VK_HOME:
-        return KEY_HOME;
-    case VK_END:
-        return KEY_END;
-    case VK_F11:
-        return KEY_F11;
-    case VK_ADD:
-        return KEY_KEYPAD_ADD;
-    case VK_SUBTRACT:
-        return KEY_KEYPAD_SUBTRACT;
+        return extended ? KEY_KEYPAD_ENTER : KEY_ENTER;
     default:
-        return KEY_NONE;
+        break;
     }
+    for (const auto& named : VIRTUAL_KEYS)
+        if (named.vk == key)
+            return named.key;
+    return KEY_NONE;
 }
 
 static RawInputEvent mouseButton(RawEventType type, int button, WPARAM wParam) {
@@ -112,7 +150,7 @@ static RawInputEvent translate(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
     case WM_KEYUP:
         raw.type = message == WM_KEYDOWN ? RawEventType::KeyDown : RawEventType::KeyUp;
-        raw.key = keyCode(wParam);
+        raw.key = keyCode(wParam, lParam);
         // Bit 30 of a key message: the key was down already, so this is the system repeating it.
         raw.repeat = message == WM_KEYDOWN && (lParam & (1L << 30)) != 0;
         raw.modifiers = keyModifiers();
