@@ -84,14 +84,14 @@ void runAuthorLoop(const CommandLine& options) {
         double shown = beforeTransportPass();
         // Every pass then opens a new frame-rate window, so the release title is never due: the author
         // title, with its own frame rate, is the only one.
-        frameRateTitle.windowStartTick = 0;
+        holdFrameRateTitle();
         drawFramePass();
         afterTransportPass();
         uint32_t now = readTickCount();
         sendSyncLinkRow(shown, now);
         bool changed = pollStageReloader(now);
         changed = pollAuthorTracks(now) || changed;
-        frameRateTitle.reloadCounter = stageReloader.reloadCounter;
+        setTitleReloadCount(stageReloader.reloadCounter);
         updateAuthorTitle(now, keySeen || changed, shown);
         keySeen = false;
     }

@@ -25,6 +25,14 @@ void countFrameForTitle(uint32_t now) {
     t.frameCounter = 0;
 }
 
+void holdFrameRateTitle() {
+    frameRateTitle.windowStartTick = 0;
+}
+
+void setTitleReloadCount(int32_t reloads) {
+    frameRateTitle.reloadCounter = reloads;
+}
+
 void showCompileLogInTitle() {
     if (shaderErrorFlag && windowExists())
         setWindowTitle(compileLog);

@@ -18,6 +18,11 @@ extern FrameRateTitle frameRateTitle;
 // (unless a compile log holds it) and starts the next window.
 void countFrameForTitle(uint32_t now);
 
+// Author mode's title is its own: every pass opens a new window, so the frame-rate title never comes due.
+void holdFrameRateTitle();
+// The reload counter the title shows.
+void setTitleReloadCount(int32_t reloads);
+
 // A scene program that failed to build shows its report in the title, which then keeps it for good (no
 // frame-rate title replaces it); nothing without a window or without a failure.
 void showCompileLogInTitle();
