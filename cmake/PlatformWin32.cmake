@@ -14,7 +14,8 @@ add_library(doz_platform_win32 OBJECT
     platform/win32/ticks_win32.cpp
     platform/win32/window_win32.cpp
     # The host lookup's rule is portable; only its blocking call is Winsock's (socket_winsock.cpp).
-    platform/shared/host_lookup.cpp)
+    platform/shared/host_lookup.cpp
+    platform/shared/held_input.cpp)
 target_link_libraries(doz_platform_win32 PUBLIC doz_platform_api)
 
 add_executable(doz-engine WIN32

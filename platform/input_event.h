@@ -43,6 +43,7 @@ enum RawKey : int {
     KEY_F11,
     KEY_KEYPAD_ADD,
     KEY_KEYPAD_SUBTRACT,
+    KEY_CODE_LIMIT, // one past the last code
 };
 
 enum RawModifier : unsigned {
@@ -52,7 +53,13 @@ enum RawModifier : unsigned {
     MODIFIER_SUPER = 8,
 };
 
-enum RawMouseButton : int { MOUSE_LEFT = 0, MOUSE_RIGHT = 1, MOUSE_MIDDLE = 2, MOUSE_OTHER = 3 };
+enum RawMouseButton : int {
+    MOUSE_LEFT = 0,
+    MOUSE_RIGHT = 1,
+    MOUSE_MIDDLE = 2,
+    MOUSE_OTHER = 3,
+    MOUSE_BUTTON_LIMIT
+};
 
 struct RawInputEvent {
     RawEventType type = RawEventType::Other;

@@ -3,6 +3,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "platform/headless/headless.h"
 #include "platform/input_event.h"
+#include "platform/shared/held_input.h"
 #include "platform/window.h"
 
 #include <EGL/egl.h>
@@ -125,18 +126,38 @@ bool openDemoWindow(char* why, int whySize) {
     return false;
 }
 
-// Events a test queued, handed over by the next message step as a window's would be.
-static std::vector<RawInputEvent> queuedInput;
+// Events a test queued, handed over by the next message step as a window's would be; a focus loss lets go of
+// what is held, as the desktop windows do.
+struct QueuedInput {
+    RawInputEvent event;
+    bool focusLoss;
+};
+static std::vector<QueuedInput> queuedInput;
+static HeldInput held;
 
 void queueHeadlessInput(const RawInputEvent& event) {
-    queuedInput.push_back(event);
+    queuedInput.push_back({event, false});
+}
+
+void queueHeadlessFocusLoss() {
+    queuedInput.push_back({RawInputEvent(), true});
+}
+
+static void handleRelease(const RawInputEvent& release) {
+    handleRawInput(release);
 }
 
 void pumpWindowMessages() {
-    std::vector<RawInputEvent> events;
-    events.swap(queuedInput);
-    for (const RawInputEvent& event : events)
-        handleRawInput(event);
+    std::vector<QueuedInput> steps;
+    steps.swap(queuedInput);
+    for (const QueuedInput& step : steps) {
+        if (step.focusLoss) {
+            reportHeldReleases(&held, HELD_KEYS | HELD_BUTTONS, handleRelease);
+            continue;
+        }
+        noteHeldInput(&held, step.event);
+        handleRawInput(step.event);
+    }
 }
 
 void readClientSize(int* width, int* height) {
@@ -227,6 +248,7 @@ void resetHeadlessWindow() {
         for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
         }
     queuedInput.clear();
+    held = HeldInput();
     exists = false;
     title = CREATION_TITLE;
     titleWrites = 0;
