@@ -160,13 +160,20 @@ static void handleRelease(const RawInputEvent& release) {
     handleRawInput(release);
 }
 
+// Whether the window took the mouse itself: the system's move and size loops take it for the window too,
+// and must keep it.
+static bool mouseTaken = false;
+
 // The mouse stays with the window while any button is held, so that a release outside it still comes here.
 static void captureWhileButtonsHeld(HWND hwnd) {
     const bool any = anyButtonHeld(held);
-    if (any && GetCapture() != hwnd)
+    if (any && !mouseTaken) {
         SetCapture(hwnd);
-    else if (!any && GetCapture() == hwnd)
+        mouseTaken = true;
+    } else if (!any && mouseTaken) {
+        mouseTaken = false;
         ReleaseCapture(); // its WM_CAPTURECHANGED finds no button held
+    }
 }
 
 static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -175,8 +182,10 @@ static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
         reportHeldReleases(&held, HELD_KEYS | HELD_BUTTONS, handleRelease);
         break;
     case WM_CAPTURECHANGED: // another window took the mouse
-        if (reinterpret_cast<HWND>(lParam) != hwnd)
+        if (reinterpret_cast<HWND>(lParam) != hwnd) {
+            mouseTaken = false;
             reportHeldReleases(&held, HELD_BUTTONS, handleRelease);
+        }
         break;
     default:
         break;
