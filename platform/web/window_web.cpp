@@ -2,6 +2,7 @@
 // input table, fullscreen through the Fullscreen API, the page's visibility and freezing as lifecycle
 // events, the page's title, and plain messages in the page where a desktop would show a box.
 #include "platform/input_event.h"
+#include "platform/shared/held_input.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
 
@@ -20,6 +21,9 @@ static bool exists = false;
 // Events wait here, in arrival order, until the frame pass empties the queue.
 static RawInputEvent queued[INPUT_QUEUE_SIZE];
 static int queuedCount = 0;
+// The buttons pressed on the canvas and not yet released there: a release off the canvas, in another window
+// or on a hidden page never comes, so a blur or a hidden page lets go of them.
+static HeldInput held;
 
 // Input counts while the demo plays; before the first click and after the end the page takes clicks itself
 // and a key has nothing to end.
@@ -134,7 +138,8 @@ static int keyCode(const char* key) {
 }
 
 static unsigned modifierBits(bool shift, bool ctrl, bool alt, bool meta) {
-    return (shift ? MODIFIER_SHIFT : 0u) | (ctrl ? MODIFIER_CTRL : 0u) | (alt ? MODIFIER_ALT : 0u) | (meta ? MODIFIER_SUPER : 0u);
+    return (shift ? MODIFIER_SHIFT : 0u) | (ctrl ? MODIFIER_CTRL : 0u) | (alt ? MODIFIER_ALT : 0u) |
+           (meta ? MODIFIER_SUPER : 0u);
 }
 
 static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent* event, void*) {
@@ -168,13 +173,22 @@ static RawInputEvent mouseEvent(RawEventType type, const EmscriptenMouseEvent* e
     return raw;
 }
 
+static void queueButton(const RawInputEvent& event) {
+    noteHeldInput(&held, event);
+    queueInput(event);
+}
+
+static void letGoOfButtons() {
+    reportHeldReleases(&held, HELD_BUTTONS, queueInput);
+}
+
 static EM_BOOL mouseDown(int, const EmscriptenMouseEvent* event, void*) {
     if (event->button == 0) {
         wakeSound();
         if (onPageClick())
             return EM_TRUE;
     }
-    queueInput(mouseEvent(RawEventType::MouseDown, event));
+    queueButton(mouseEvent(RawEventType::MouseDown, event));
     return EM_TRUE;
 }
 
@@ -189,13 +203,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE void dozPageFrozen(int frozen) {
 }
 
 static EM_BOOL visibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
+    if (event->hidden != 0)
+        letGoOfButtons();
     onPageLifecycle(PageLifecycle::Hidden, event->hidden != 0);
     return EM_FALSE;
 }
 
+static EM_BOOL blur(int, const EmscriptenFocusEvent*, void*) {
+    letGoOfButtons();
+    return EM_FALSE;
+}
+
 static EM_BOOL mouseUp(int, const EmscriptenMouseEvent* event, void*) {
-    if (event->button == 0 || event->button == 1)
-        queueInput(mouseEvent(RawEventType::MouseUp, event));
+    queueButton(mouseEvent(RawEventType::MouseUp, event));
     return EM_TRUE;
 }
 
@@ -232,6 +252,7 @@ bool openDemoWindow(char* why, int whySize) {
     emscripten_set_mouseup_callback(CANVAS, nullptr, EM_FALSE, mouseUp);
     emscripten_set_dblclick_callback(CANVAS, nullptr, EM_FALSE, doubleClick);
     emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, visibilityChange);
+    emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, blur);
     watchFreezeJs();
     exists = true;
     return true;
