@@ -12,8 +12,8 @@ static SDL_GLContext glContext = nullptr;
 // The modifier keys as of the event being handled. SDL's own modifier state is that after everything
 // queued so far, so a quick Shift+click whose Shift release came in the same batch would read as plain.
 static Uint16 modifiers = 0;
-// SDL lets go of the keys when the window loses the keyboard (their key-ups come before the focus event) but
-// not of the mouse buttons: the backend does, from what it has been told is down.
+// SDL itself lets go of the keys when the window loses the keyboard, not of the mouse buttons: the backend
+// does, from what it has been told is down (a key SDL released already is not held any more).
 static HeldInput held;
 
 // The modifiers as the window opens, then a context made current on it.
