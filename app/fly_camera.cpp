@@ -374,6 +374,17 @@ static void changeSpeed(int steps) {
     flyCamera.speedStep = step;
 }
 
+// The whole notches turned so far, towards zero; the fraction left waits for the next wheel event.
+static int takeWholeNotches(float wheel) {
+    double& notches = flyCamera.wheelNotches;
+    notches += static_cast<double>(wheel);
+    const double whole = std::trunc(notches + (notches < 0.0 ? -FLY_WHEEL_SLACK : FLY_WHEEL_SLACK));
+    notches -= whole;
+    if (std::fabs(notches) < FLY_WHEEL_SLACK)
+        notches = 0.0;
+    return static_cast<int>(whole);
+}
+
 static void jumpToKey(int direction) {
     const double now = transportTime();
     const int32_t shown = rowOfTime(now);
@@ -454,7 +465,7 @@ bool handleFlyInput(const RawInputEvent& event) {
         }
         return true;
     case RawEventType::MouseWheel:
-        changeSpeed(static_cast<int>(std::lround(event.wheel)));
+        changeSpeed(takeWholeNotches(event.wheel));
         return true;
     default:
         return false;

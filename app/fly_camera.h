@@ -4,8 +4,8 @@
 //   F        fly mode on or off (off: back to the keyed camera)
 //   W A S D  forward, left, back, right; Q E down, up; Shift five times faster
 //   drag     a mouse button held turns the view (pitch within +-89 degrees)
-//   wheel, + and -  the speed, in steps of a factor sqrt(2); the speed also scales with the distance to the
-//            point looked at
+//   wheel, + and -  the speed, in steps of a factor sqrt(2), one a notch (fractions of one add up); the
+//            speed also scales with the distance to the point looked at
 // Movement follows the tick count's frame delta, so it works while the music is paused.
 #pragma once
 #include "app/key_table.h"
@@ -16,6 +16,9 @@
 constexpr double FLY_PITCH_LIMIT = 89.0;
 constexpr double FLY_TURN_DEGREES_PER_PIXEL = 0.2;
 constexpr int FLY_SPEED_STEP_LIMIT = 12;
+// Wheels report fractions of a notch (Windows gives multiples of 1/120, in floats): a sum this close to a
+// whole number of notches is that number.
+constexpr double FLY_WHEEL_SLACK = 1e-4;
 constexpr double FLY_FAST_FACTOR = 5.0;
 // The distance to the point looked at covered in a second at speed step 0.
 constexpr double FLY_DISTANCES_PER_SECOND = 0.5;
@@ -37,6 +40,7 @@ struct FlyCamera {
     double lookDistance; // to the point looked at
     float roll, fov;     // the camera:roll and camera:fov values, held while flying
     int speedStep;
+    double wheelNotches; // turned and not yet a whole step, within (-1, 1)
     bool held[FLY_MOVE_COUNT];
     bool fast;
     bool turning; // a mouse button is held

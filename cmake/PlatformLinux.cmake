@@ -22,6 +22,7 @@ add_library(doz_platform_shared OBJECT
     platform/shared/credits_raster_freetype.cpp
     platform/shared/debug_output_stderr.cpp
     platform/shared/folder_watch_inotify.cpp
+    platform/shared/held_input.cpp
     platform/shared/host_lookup.cpp
     platform/shared/socket_connection.cpp
     platform/shared/resources_linked.cpp

@@ -11,7 +11,8 @@ add_library(doz_platform_web OBJECT
     platform/web/socket_web.cpp
     platform/web/sound_web.cpp
     platform/web/ticks_web.cpp
-    platform/web/window_web.cpp)
+    platform/web/window_web.cpp
+    platform/shared/held_input.cpp)
 target_link_libraries(doz_platform_web PUBLIC doz_platform_api)
 
 add_executable(doz-engine

@@ -16,6 +16,7 @@ add_library(doz_platform_win32 OBJECT
     # The connection's and the host lookup's rules are portable; only their system calls are Winsock's
     # (socket_winsock.cpp).
     platform/shared/host_lookup.cpp
+    platform/shared/held_input.cpp
     platform/shared/socket_connection.cpp)
 target_link_libraries(doz_platform_win32 PUBLIC doz_platform_api)
 

@@ -86,7 +86,7 @@ enum RawKey : int {
     KEY_RIGHT_ALT,
     KEY_RIGHT_SUPER,
     KEY_MENU,
-    KEY_LAST = KEY_MENU,
+    KEY_CODE_LIMIT, // one past the last code
 };
 
 enum RawModifier : unsigned {
@@ -96,7 +96,13 @@ enum RawModifier : unsigned {
     MODIFIER_SUPER = 8,
 };
 
-enum RawMouseButton : int { MOUSE_LEFT = 0, MOUSE_RIGHT = 1, MOUSE_MIDDLE = 2, MOUSE_OTHER = 3 };
+enum RawMouseButton : int {
+    MOUSE_LEFT = 0,
+    MOUSE_RIGHT = 1,
+    MOUSE_MIDDLE = 2,
+    MOUSE_OTHER = 3,
+    MOUSE_BUTTON_LIMIT
+};
 
 struct RawInputEvent {
     RawEventType type = RawEventType::Other;

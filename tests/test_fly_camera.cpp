@@ -1,6 +1,7 @@
 // Fly mode: a view flown with raw events through the headless window and keyed with K is the frame that
 // doz-capture draws from the tracks folder at that row; Ctrl+Z puts the folder back; a linked editor gets
-// SET_KEY commands only when opted in. Also the roll's unwrapping, the rows holding keys, and the camera
+// SET_KEY commands only when opted in. A window losing focus lets go of the keys and buttons held, and the
+// wheel's fractions of a notch add up. Also the roll's unwrapping, the rows holding keys, and the camera
 // probe that asks the scene's source for its camera.
 #include "app/author_loop.h"
 #include "app/fly_camera.h"
@@ -270,6 +271,68 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     setTrackValueOverride(nullptr);
     resetFlyCamera();
     resetSyncTracks();
+}
+
+TEST(FlyCamera, AWindowLosingFocusLetsGoOfWhatIsHeldAndWheelFractionsAddUp) {
+    prepareReferenceDemo(WIDTH, HEIGHT);
+    resetInput();
+    startFlyCamera("", false);
+    setRawInputHook(handleFlyInput);
+    setKeyActions(authorKeyModes, handleAuthorKey);
+    ASSERT_TRUE(startFlying(61.0)) << flyCamera.note;
+    RawInputEvent button;
+    button.type = RawEventType::MouseDown;
+    button.button = MOUSE_RIGHT;
+    RawInputEvent motion;
+    motion.type = RawEventType::MouseMove;
+    motion.dx = 40.f;
+
+    // A button and a movement key held, then the focus goes to another window, which gets their releases.
+    queueHeadlessInput(button);
+    queueHeadlessInput(key(RawEventType::KeyDown, 'W'));
+    queueHeadlessInput(key(RawEventType::KeyDown, 'D'));
+    queueHeadlessInput(key(RawEventType::KeyUp, 'D'));
+    queueHeadlessInput(motion);
+    pumpWindowMessages();
+    const double turned = flyCamera.yaw;
+    ASSERT_NE(turned, 0.0);
+    uint32_t tick = flyCamera.lastStepTick + FLY_LONGEST_STEP_MS;
+    stepFlyCamera(tick);
+    const double moved[3] = {flyCamera.eye[0], flyCamera.eye[1], flyCamera.eye[2]};
+    queueHeadlessFocusLoss();
+    queueHeadlessInput(motion);
+    pumpWindowMessages();
+    for (int i = 0; i < 3; ++i)
+        stepFlyCamera(tick += FLY_LONGEST_STEP_MS);
+    EXPECT_EQ(flyCamera.yaw, turned) << "the view turns no more";
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(flyCamera.eye[k], moved[k]) << "the camera stops, axis " << k;
+    // Back in the window, a new press acts as before.
+    queueHeadlessInput(key(RawEventType::KeyDown, 'W'));
+    pumpWindowMessages();
+    stepFlyCamera(tick += FLY_LONGEST_STEP_MS);
+    EXPECT_NE(flyCamera.eye[0] - moved[0], 0.0);
+
+    // Quarter notches (a smooth wheel), Windows' thirds (40 of 120, in floats), and back.
+    auto wheel = [](float notches, int times) {
+        RawInputEvent event;
+        event.type = RawEventType::MouseWheel;
+        event.wheel = notches;
+        for (int i = 0; i < times; ++i)
+            queueHeadlessInput(event);
+        pumpWindowMessages();
+        return flyCamera.speedStep;
+    };
+    EXPECT_EQ(wheel(0.25f, 3), 0);
+    EXPECT_EQ(wheel(0.25f, 1), 1) << "four quarters make a step";
+    EXPECT_EQ(wheel(40.f / 120.f, 3), 2);
+    EXPECT_EQ(wheel(-0.25f, 3), 2);
+    EXPECT_EQ(wheel(-0.25f, 5), 0) << "backwards likewise: eight quarters, two steps";
+    EXPECT_EQ(wheel(0.5f, 1), 0);
+    EXPECT_EQ(wheel(-3.f, 1), -2) << "whole notches stay whole";
+    EXPECT_EQ(wheel(-0.75f, 1), -3) << "the half left over counts";
+    setRawInputHook(nullptr);
+    resetFlyCamera();
 }
 
 TEST(FlyCamera, RollIsUnwrappedTowardsItsNeighbourAndKeyRowsAreFoundOnAnyTrack) {

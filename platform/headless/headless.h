@@ -28,6 +28,9 @@ void setHeadlessWindowExists(bool exists);
 void setHeadlessWindowCallbacks(const WindowCallbacks& callbacks);
 // Queues a raw event for the next pumpWindowMessages, which hands it to the input callback.
 void queueHeadlessInput(const RawInputEvent& event);
+// Queues the window's losing focus: the next pumpWindowMessages reports the release of every key and button
+// held, as a desktop window's backend does.
+void queueHeadlessFocusLoss();
 
 void setHeadlessTickCount(uint32_t ticks);
 // The total of the program's waits so far.

@@ -2,6 +2,7 @@
 // drawing into a framebuffer object that stands in for the window.
 #define GL_GLEXT_PROTOTYPES 1
 #include "platform/headless/headless.h"
+#include "platform/held_input.h"
 #include "platform/input_event.h"
 #include "platform/window.h"
 
@@ -126,8 +127,14 @@ bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
     return false;
 }
 
-// Events a test queued, handed over by the next message step as a window's would be.
-static std::vector<RawInputEvent> queuedInput;
+// Events a test queued, handed over by the next message step as a window's would be; a focus loss lets go of
+// what is held, as the desktop windows do.
+struct QueuedInput {
+    RawInputEvent event;
+    bool focusLoss;
+};
+static std::vector<QueuedInput> queuedInput;
+static HeldInput held;
 static WindowCallbacks callbacks;
 
 void setHeadlessWindowCallbacks(const WindowCallbacks& given) {
@@ -135,15 +142,30 @@ void setHeadlessWindowCallbacks(const WindowCallbacks& given) {
 }
 
 void queueHeadlessInput(const RawInputEvent& event) {
-    queuedInput.push_back(event);
+    queuedInput.push_back({event, false});
+}
+
+void queueHeadlessFocusLoss() {
+    queuedInput.push_back({RawInputEvent(), true});
+}
+
+static void handleRelease(const RawInputEvent& release) {
+    if (callbacks.input != nullptr)
+        callbacks.input(release);
 }
 
 void pumpWindowMessages() {
-    std::vector<RawInputEvent> events;
-    events.swap(queuedInput);
-    for (const RawInputEvent& event : events)
+    std::vector<QueuedInput> steps;
+    steps.swap(queuedInput);
+    for (const QueuedInput& step : steps) {
+        if (step.focusLoss) {
+            reportHeldReleases(&held, HELD_KEYS | HELD_BUTTONS, handleRelease);
+            continue;
+        }
+        noteHeldInput(&held, step.event);
         if (callbacks.input != nullptr)
-            callbacks.input(event);
+            callbacks.input(step.event);
+    }
 }
 
 void readClientSize(int* width, int* height) {
@@ -240,6 +262,7 @@ void resetHeadlessWindow() {
         }
     queuedInput.clear();
     callbacks = WindowCallbacks();
+    held = HeldInput();
     exists = false;
     title = CREATION_TITLE;
     titleWrites = 0;

@@ -1,4 +1,5 @@
 // Linux-native window: an SDL2 borderless window over the primary display with a plain GL context.
+#include "platform/held_input.h"
 #include "platform/input_event.h"
 #include "platform/window.h"
 
@@ -13,6 +14,9 @@ static SDL_GLContext glContext = nullptr;
 // The modifier keys as of the event being handled. SDL's own modifier state is that after everything
 // queued so far, so a quick Shift+click whose Shift release came in the same batch would read as plain.
 static Uint16 modifiers = 0;
+// SDL itself lets go of the keys when the window loses the keyboard, not of the mouse buttons: the backend
+// does, from what it has been told is down (a key SDL released already is not held any more).
+static HeldInput held;
 
 // The modifiers as the window opens, then a context made current on it.
 static bool makeContextCurrent(char* why, int whySize) {
@@ -193,24 +197,41 @@ static RawInputEvent translate(const SDL_Event& e) {
     return raw;
 }
 
+static void carryOut(InputAction action) {
+    switch (action) {
+    case InputAction::TakeCapture:
+        SDL_CaptureMouse(SDL_TRUE);
+        break;
+    case InputAction::ReleaseCapture:
+        SDL_CaptureMouse(SDL_FALSE);
+        break;
+    case InputAction::ToggleFullscreen:
+        toggleBorderlessFullscreen();
+        break;
+    case InputAction::Consumed:
+    case InputAction::DefaultHandler:
+        break;
+    }
+}
+
+// The program's answer, as the window carries it out.
+static InputAction answer(const RawInputEvent& event) {
+    return callbacks.input != nullptr ? callbacks.input(event) : InputAction::DefaultHandler;
+}
+
+static void handleRelease(const RawInputEvent& release) {
+    carryOut(answer(release));
+}
+
 void pumpWindowMessages() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        const RawInputEvent raw = translate(event);
-        switch (callbacks.input != nullptr ? callbacks.input(raw) : InputAction::DefaultHandler) {
-        case InputAction::TakeCapture:
-            SDL_CaptureMouse(SDL_TRUE);
-            break;
-        case InputAction::ReleaseCapture:
-            SDL_CaptureMouse(SDL_FALSE);
-            break;
-        case InputAction::ToggleFullscreen:
-            toggleBorderlessFullscreen();
-            break;
-        case InputAction::Consumed:
-        case InputAction::DefaultHandler:
-            break;
+        if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+            reportHeldReleases(&held, HELD_KEYS | HELD_BUTTONS, handleRelease);
         }
+        const RawInputEvent raw = translate(event);
+        noteHeldInput(&held, raw);
+        carryOut(answer(raw));
     }
 }
 

@@ -1,6 +1,7 @@
 // The browser's window: a canvas filling the page with a WebGL 2 context, html5 keys and clicks into the
 // input table, fullscreen through the Fullscreen API, the page's visibility and freezing as lifecycle
 // events, the page's title, and plain messages in the page where a desktop would show a box.
+#include "platform/held_input.h"
 #include "platform/input_event.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
@@ -22,6 +23,9 @@ static WindowCallbacks callbacks;
 // Events wait here, in arrival order, until the frame pass empties the queue.
 static RawInputEvent queued[INPUT_QUEUE_SIZE];
 static int queuedCount = 0;
+// The buttons pressed on the canvas and not yet released there: a release off the canvas, in another window
+// or on a hidden page never comes, so a blur or a hidden page lets go of them.
+static HeldInput held;
 
 // Input waits for the frame pass only while the run plays: before the first click and after the end there is
 // no pass to take it.
@@ -243,11 +247,20 @@ static RawInputEvent mouseEvent(RawEventType type, const EmscriptenMouseEvent* e
     return raw;
 }
 
+static void queueButton(const RawInputEvent& event) {
+    noteHeldInput(&held, event);
+    queueInput(event);
+}
+
+static void letGoOfButtons() {
+    reportHeldReleases(&held, HELD_BUTTONS, queueInput);
+}
+
 static EM_BOOL mouseDown(int, const EmscriptenMouseEvent* event, void*) {
     const RawInputEvent raw = mouseEvent(RawEventType::MouseDown, event);
     if (event->button == 0 && takenInGesture(raw))
         return EM_TRUE;
-    queueInput(raw);
+    queueButton(raw);
     return EM_TRUE;
 }
 
@@ -267,13 +280,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE void dozSoundInterrupted(int interrupted) {
 }
 
 static EM_BOOL visibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
+    if (event->hidden != 0)
+        letGoOfButtons();
     reportLifecycle(WindowLifecycle::Hidden, event->hidden != 0);
     return EM_FALSE;
 }
 
+static EM_BOOL blur(int, const EmscriptenFocusEvent*, void*) {
+    letGoOfButtons();
+    return EM_FALSE;
+}
+
 static EM_BOOL mouseUp(int, const EmscriptenMouseEvent* event, void*) {
-    if (event->button == 0 || event->button == 1)
-        queueInput(mouseEvent(RawEventType::MouseUp, event));
+    queueButton(mouseEvent(RawEventType::MouseUp, event));
     return EM_TRUE;
 }
 
@@ -312,6 +331,7 @@ bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
     emscripten_set_mouseup_callback(CANVAS, nullptr, EM_FALSE, mouseUp);
     emscripten_set_dblclick_callback(CANVAS, nullptr, EM_FALSE, doubleClick);
     emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, visibilityChange);
+    emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, blur);
     watchFreezeJs();
     exists = true;
     return true;

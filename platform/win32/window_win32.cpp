@@ -1,5 +1,6 @@
 // Windows window: class "doz", a popup over the primary screen, a plain WGL context, and the window
 // procedure that hands input to the portable input table.
+#include "platform/held_input.h"
 #include "platform/input_event.h"
 #include "platform/window.h"
 
@@ -18,6 +19,8 @@ static bool cursorHidden = false;
 // The last cursor position in the client area, for motion as a step from it.
 static int lastMouseX = 0, lastMouseY = 0;
 static bool mouseSeen = false;
+// What the window has been told is down, for the releases it is never told of once it loses focus.
+static HeldInput held;
 
 // Modifiers as of this message, not the keyboard now.
 static unsigned keyModifiers() {
@@ -149,12 +152,16 @@ static RawInputEvent translate(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_KEYDOWN:
     case WM_KEYUP:
-        raw.type = message == WM_KEYDOWN ? RawEventType::KeyDown : RawEventType::KeyUp;
+    case WM_SYSKEYDOWN: // a key with Alt held, or F10
+    case WM_SYSKEYUP: {
+        const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+        raw.type = down ? RawEventType::KeyDown : RawEventType::KeyUp;
         raw.key = keyCode(wParam, lParam);
         // Bit 30 of a key message: the key was down already, so this is the system repeating it.
-        raw.repeat = message == WM_KEYDOWN && (lParam & (1L << 30)) != 0;
+        raw.repeat = down && (lParam & (1L << 30)) != 0;
         raw.modifiers = keyModifiers();
         break;
+    }
     case WM_LBUTTONDOWN:
         return mouseButton(RawEventType::MouseDown, MOUSE_LEFT, wParam);
     case WM_LBUTTONUP:
@@ -165,6 +172,8 @@ static RawInputEvent translate(UINT message, WPARAM wParam, LPARAM lParam) {
         return mouseButton(RawEventType::MouseUp, MOUSE_MIDDLE, wParam);
     case WM_RBUTTONDOWN:
         return mouseButton(RawEventType::MouseDown, MOUSE_RIGHT, wParam);
+    case WM_RBUTTONUP:
+        return mouseButton(RawEventType::MouseUp, MOUSE_RIGHT, wParam);
     case WM_MOUSEMOVE: {
         raw = mouseButton(RawEventType::MouseMove, MOUSE_LEFT, wParam);
         int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
@@ -187,20 +196,56 @@ static RawInputEvent translate(UINT message, WPARAM wParam, LPARAM lParam) {
     return raw;
 }
 
+// A release the window was never told of, as if it had come; what the mouse does follows the buttons held.
+static void handleRelease(const RawInputEvent& release) {
+    if (callbacks.input != nullptr)
+        callbacks.input(release);
+}
+
+// Whether the window took the mouse itself: the system's move and size loops take it for the window too,
+// and must keep it.
+static bool mouseTaken = false;
+
+// The mouse stays with the window while any button is held, so that a release outside it still comes here.
+static void captureWhileButtonsHeld(HWND hwnd) {
+    const bool any = anyButtonHeld(held);
+    if (any && !mouseTaken) {
+        SetCapture(hwnd);
+        mouseTaken = true;
+    } else if (!any && mouseTaken) {
+        mouseTaken = false;
+        ReleaseCapture(); // its WM_CAPTURECHANGED finds no button held
+    }
+}
+
 static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_KILLFOCUS: // Alt+Tab, a click in another window: its keys and buttons go there now
+        reportHeldReleases(&held, HELD_KEYS | HELD_BUTTONS, handleRelease);
+        break;
+    case WM_CAPTURECHANGED: // another window took the mouse
+        if (reinterpret_cast<HWND>(lParam) != hwnd) {
+            mouseTaken = false;
+            reportHeldReleases(&held, HELD_BUTTONS, handleRelease);
+        }
+        break;
+    default:
+        break;
+    }
     const RawInputEvent raw = translate(message, wParam, lParam);
-    switch (callbacks.input != nullptr ? callbacks.input(raw) : InputAction::DefaultHandler) {
+    noteHeldInput(&held, raw);
+    const InputAction action =
+        callbacks.input != nullptr ? callbacks.input(raw) : InputAction::DefaultHandler;
+    // Taking and giving back the mouse follows the buttons held, whatever a button means above.
+    captureWhileButtonsHeld(hwnd);
+    switch (action) {
     case InputAction::DefaultHandler:
         return DefWindowProcA(hwnd, message, wParam, lParam);
-    case InputAction::TakeCapture:
-        SetCapture(hwnd);
-        break;
-    case InputAction::ReleaseCapture:
-        ReleaseCapture();
-        break;
     case InputAction::ToggleFullscreen:
         toggleBorderlessFullscreen();
         break;
+    case InputAction::TakeCapture:
+    case InputAction::ReleaseCapture:
     case InputAction::Consumed:
         break;
     }

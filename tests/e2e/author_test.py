@@ -14,7 +14,9 @@
 - the folder renamed away: the title says the stages are missing; made again with an edited stage, it is
   loaded, and an edit after that too; deleted and copied back unchanged, and a stage file gone for a while
   and back unchanged: the title clears, with the same picture and reload counter;
-- fly mode: F flies, W moves the view, K keys it into every camera track file, Ctrl+Z takes it back;
+- fly mode: F flies, W moves the view, K keys it into every camera track file, Ctrl+Z takes it back; a
+  right-drag ends with its release, and a key and a button held while the focus goes to another window are
+  let go there: the view turns and moves no more;
 - a loop set with B and N keeps the time inside it; F11 covers the screen and gives the window back;
   Escape ends with code 0.
 
@@ -36,8 +38,9 @@ import time
 
 import pictures
 from harness import (SKIPPED, Failure, PulseServer, WinePrefix, display_unavailable_or, kill_process_group,
-                     make_scratch, note, read_rgb_image, run_tool, run_under_wine_display, start_virtual_screen,
-                     stop_process, take_screenshot, wait_for_demo_window, wait_until, window_title, write_png)
+                     make_scratch, note, read_rgb_image, run_tool, run_under_wine_display, send_take_focus,
+                     start_virtual_screen, stop_process, take_screenshot, wait_for_demo_window, wait_until,
+                     window_title, write_png)
 
 SCREEN_WIDTH, SCREEN_HEIGHT = 320, 200
 # Small, so that llvmpipe draws many frames a second.
@@ -61,6 +64,10 @@ WINDOW_LIMIT_S = 90
 TITLE_LIMIT_S = 60
 # A reload compiles the whole scene stage on a software renderer.
 RELOAD_LIMIT_S = 120
+# Float noise in a keyed view's direction (target less eye) after a move forward, far below any turn.
+SAME_LOOK_LIMIT = 1e-3
+# The window the focus goes to, as to an editor.
+OTHER_WINDOW = "doz-author-test-other"
 # Where the scene stage writes its colour; the edits change that line.
 FRAGMENT_OUTPUT = "O = vec4(col, 1.);"
 
@@ -269,6 +276,7 @@ def author_session(session):
     session.compare_with_still(session.screenshot("paused"), held.time_text)
     tracks_in_the_picture(session, held)
     fly_and_key(session, held)
+    let_go_elsewhere(session, held)
 
     # Seeks by keys while paused; each stays paused.
     expected = held.time
@@ -511,6 +519,93 @@ def fly_and_key(session, held):
     if camera_track_keys(session) != before:
         raise Failure("Ctrl+Z left keys in the camera track files")
     session.wait_for("the author title after the undo", lambda _, t: t is not None and t.paused)
+
+
+def keyed_and_undone(session, row):
+    """K at `row` while flying, the eight values it keyed read from the files, then Ctrl+Z."""
+    session.press("k")
+    session.wait_for(f"the view keyed at row {row}", lambda text, _: text.endswith(f"  fly  keyed row {row}"))
+    values = {}
+    for name, keys in camera_track_keys(session).items():
+        at_row = [value for key_row, value, _ in keys if key_row == row]
+        if len(at_row) != 1:
+            raise Failure(f"camera:{name} holds no key at row {row}: {keys}")
+        values[name] = at_row[0]
+    session.press("ctrl+z")
+    session.wait_for("the undo", lambda text, _: text.endswith(f"  undone row {row}"))
+    return values
+
+
+def looking(values):
+    """Where a keyed view looks: its target less its eye (a move forward keeps it, a turn changes it)."""
+    return [values[f"target.{axis}"] - values[f"pos.{axis}"] for axis in "xyz"]
+
+
+def let_go_elsewhere(session, held):
+    """Paused, flying: a right-drag turns the view until its release, and motion after it turns nothing; a
+    button and W held while the focus goes to another window are let go: the picture stands while the focus
+    is away, and the motion that came meanwhile turned nothing. (Back in the window, Wine mends its own key
+    state, so only the picture while away shows a key held on.)"""
+    row = int(held.time * 16 + 1e-3)
+    left, top = session.client_area()
+    # The other window, in the corner that neither program's window covers.
+    other = subprocess.Popen(["xmessage", "-title", OTHER_WINDOW, "-geometry", "-0-0", "editor"], env=session.env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        _, found = run_tool(["xdotool", "search", "--sync", "--onlyvisible", "--name", f"^{OTHER_WINDOW}$"],
+                            session.env, timeout=30)
+        if not found.split():
+            raise Failure("the other window did not show")
+        fly_and_look_away(session, row, left, top, found.split()[0])
+    finally:
+        stop_process(other)
+
+
+def fly_and_look_away(session, row, left, top, other_window):
+    def xdotool(*args):
+        run_tool(["xdotool", *args], session.env)
+        note(f"xdotool {' '.join(args)}")
+
+    session.press("f")
+    session.wait_for("fly mode", lambda text, _: text.endswith("  fly"))
+    start = keyed_and_undone(session, row)
+    xdotool("mousemove", str(left + CLIENT_WIDTH // 2), str(top + CLIENT_HEIGHT // 2))
+    xdotool("mousedown", "3")
+    xdotool("mousemove_relative", "--", "30", "0")
+    xdotool("mouseup", "3")
+    dragged = keyed_and_undone(session, row)
+    if looking(dragged) == looking(start):
+        raise Failure("a right-drag did not turn the flown view")
+    xdotool("mousemove_relative", "--", "30", "0")
+    if keyed_and_undone(session, row) != dragged:
+        raise Failure("the view turned on after the right button's release")
+
+    xdotool("mousedown", "1")
+    xdotool("keydown", "w")
+    # Frames fly forward meanwhile.
+    time.sleep(0.4)
+    xdotool("windowfocus", "--sync", other_window)
+    xdotool("mousemove_relative", "--", "-40", "0")
+    # Elsewhere for a while, as with an editor: the picture stands (a second's flight moves it far).
+    away = session.screenshot("focus-away")
+    time.sleep(1.0)
+    later_away = session.screenshot("focus-away-later")
+    moved = pictures.difference(away, later_away, CLIENT_WIDTH, CLIENT_HEIGHT)
+    note(f"with the focus elsewhere the picture changed by {moved:.2f} in a second")
+    if moved > SAME_PICTURE_LIMIT:
+        raise Failure(f"the camera flew on with the focus elsewhere: the picture changed by {moved:.2f}")
+    xdotool("keyup", "w")
+    xdotool("mouseup", "1")
+    send_take_focus(session.window, session.env["DISPLAY"])
+    let_go = keyed_and_undone(session, row)
+    if let_go["pos.x"] == dragged["pos.x"] and let_go["pos.y"] == dragged["pos.y"]:
+        raise Failure("W held did not move the view: the check tells nothing")
+    turned = max(abs(a - b) for a, b in zip(looking(let_go), looking(dragged)))
+    note(f"after the focus went the view looks {turned:.6f} away from where it looked before")
+    if turned > SAME_LOOK_LIMIT:
+        raise Failure(f"the view turned by {turned:.3f} after the focus went, with the button held")
+    session.press("f")
+    session.wait_for("the author title after flying", lambda _, t: t is not None and t.paused)
 
 
 def main():

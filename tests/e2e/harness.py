@@ -171,6 +171,17 @@ class _XEvent(ctypes.Union):
 def send_close_request(window, display):
     """Asks the window to close as a window manager's close button does: a WM_PROTOCOLS client message
     carrying WM_DELETE_WINDOW (xdotool's windowclose destroys the X window instead)."""
+    _send_window_manager_protocol(window, display, b"WM_DELETE_WINDOW")
+
+
+def send_take_focus(window, display):
+    """Gives the window the focus as a window manager does (Alt+Tab back to it): a WM_PROTOCOLS client
+    message carrying WM_TAKE_FOCUS. Wine makes its window the active one only so; after the focus went to
+    another program, an XSetInputFocus alone leaves Wine's keys going nowhere."""
+    _send_window_manager_protocol(window, display, b"WM_TAKE_FOCUS")
+
+
+def _send_window_manager_protocol(window, display, protocol):
     x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
@@ -189,10 +200,11 @@ def send_close_request(window, display):
         event.xclient.window = int(window)
         event.xclient.message_type = x11.XInternAtom(connection, b"WM_PROTOCOLS", 0)
         event.xclient.format = 32
-        event.xclient.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+        event.xclient.data[0] = x11.XInternAtom(connection, protocol, 0)
+        event.xclient.data[1] = 0  # CurrentTime
         # No event mask: the event goes to the client that made the window.
         if not x11.XSendEvent(connection, int(window), 0, 0, ctypes.byref(event)):
-            raise Failure("XSendEvent refused the close request")
+            raise Failure(f"XSendEvent refused the {protocol.decode()} message")
         x11.XFlush(connection)
     finally:
         x11.XCloseDisplay(connection)
