@@ -5,7 +5,7 @@
 #include "app/author_stage_folder.h"
 #include "app/author_title.h"
 #include "app/author_tracks.h"
-#include "app/fly_camera.h"
+#include "app/fly_keying.h"
 #include "app/frame_loop.h"
 #include "app/frame_rate_title.h"
 #include "app/input.h"
@@ -68,7 +68,7 @@ void runAuthorLoop(const CommandLine& options) {
     startStageReloader(chooseShadersFolder(options), SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
     startAuthorTracks(options.tracksDir);
     setKeyActions(authorKeyModes, handleAuthorKey);
-    startFlyCamera(authorTracks.folder, options.syncSendKeys);
+    startFlyMode(authorTracks.folder, options.syncSendKeys);
     setRawInputHook(handleFlyInput);
     setTrackValueOverride(overrideFlownTracks);
     // An editor's save goes to the tracks folder that author mode reads.

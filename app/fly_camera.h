@@ -1,6 +1,5 @@
-// Author mode's fly mode: a private camera the author steers with the keys and the mouse, drawn in place of
-// the keyed camera, and keyed (K) onto the camera tracks at the current row so that the frame at that row
-// is the flown view; Ctrl+Z takes the last K back, [ and ] go to the previous and next row holding a key.
+// Author mode's flown camera: a private camera the author steers with the keys and the mouse, drawn in
+// place of the keyed camera (keying it is app/fly_keying.h).
 //   F        fly mode on or off (off: back to the keyed camera)
 //   W A S D  forward, left, back, right; Q E down, up; Shift five times faster
 //   drag     a mouse button held turns the view (pitch within +-89 degrees)
@@ -8,7 +7,6 @@
 //            speed also scales with the distance to the point looked at
 // Movement follows the tick count's frame delta, so it works while the music is paused.
 #pragma once
-#include "app/key_table.h"
 #include "platform/input_event.h"
 
 #include <cstdint>
@@ -50,15 +48,13 @@ struct FlyCamera {
 
 extern FlyCamera flyCamera;
 
-// Where K writes: the tracks folder (empty: the live table only), and whether a linked editor is sent the
-// keys (--sync-send-keys).
-void startFlyCamera(const char* tracksFolder, bool sendKeysToEditor);
-
 // The input hook: the Shift held for the moves and, while flying, the mouse (a held button turns the view,
 // the wheel sets the speed). True when the event was taken.
 bool handleFlyInput(const RawInputEvent& event);
-// Fly mode's key actions (F, K, Ctrl+Z, [ and ], the moves and the speed); false for any other.
-bool performFlyAction(KeyAction action, bool down);
+// A move held (`down`) or let go; only while flying.
+void holdFlyMove(FlyMove move, bool down);
+// The speed `steps` steps of a factor sqrt(2) up (or down), within FLY_SPEED_STEP_LIMIT.
+void changeFlySpeed(int steps);
 
 // Fly mode on at music time `shownSeconds`, from the camera drawn there (the scene's camera plus the
 // tracks); false, with a note, when the scene's camera cannot be asked. Off: back to the keyed camera.
@@ -76,23 +72,18 @@ void overrideFlownTracks(double seconds, float* values);
 // The current row: the one a sync editor is shown for music time `seconds`.
 int32_t rowOfTime(double seconds);
 
-// K: keys the flown camera at `row`, each key the flown value minus the scene's camera at the row's own
-// time (an existing key keeps its interpolation, a new one is linear, the roll unwrapped); then the tracks
-// folder, or a linked editor, gets them. Ctrl+Z: the keys as they were before the last K. False, with a
-// note, when nothing was done.
-bool keyFlownView(int32_t row);
-bool undoFlownKeys();
+// The scene's camera at `seconds`, from the stages the scene program was last built from; false when the
+// stages cannot be asked.
+struct SceneCamera;
+bool sceneCameraAt(double seconds, SceneCamera* camera);
+// The point the flown camera looks at.
+void flownTarget(double out[3]);
 
-// `value` moved by whole turns to within 180 degrees of the roll key before `row` (or, without one, the
-// key after it); as it is without either.
-float unwrapRoll(float value, int32_t row);
-
-// The nearest row before (direction -1) or after (+1) `row` that holds a key on any track; -1 for none.
-int32_t neighbourKeyRow(int32_t row, int direction);
-
+// What the last fly key did, for the title.
+void setFlyNote(const char* text);
 // What the title adds: "fly" and the last note while flying; out of fly mode a note for FLY_NOTE_SHOWN_MS,
 // then "".
 const char* flyTitleNote();
 
-// Back to a fresh process: not flying, nothing to undo, no folder.
+// Back to a fresh process's flown camera: not flying.
 void resetFlyCamera();

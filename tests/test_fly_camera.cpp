@@ -4,7 +4,7 @@
 // wheel's fractions of a notch add up. Also the roll's unwrapping, the rows holding keys, and the camera
 // probe that asks the scene's source for its camera.
 #include "app/author_loop.h"
-#include "app/fly_camera.h"
+#include "app/fly_keying.h"
 #include "app/frame_loop.h"
 #include "app/input.h"
 #include "app/sync_link.h"
@@ -113,7 +113,7 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     restartReferenceRun();
     resetInput();
     transport = Transport();
-    startFlyCamera(tracks.c_str(), false);
+    startFlyMode(tracks.c_str(), false);
     setRawInputHook(handleFlyInput);
     setKeyActions(authorKeyModes, handleAuthorKey);
     setTrackValueOverride(overrideFlownTracks);
@@ -204,7 +204,7 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     EXPECT_EQ(cameraFiles(tracks), beforeLinked);
 
     // Opted in, greeted: K sends eight SET_KEY commands with the keys the table took, and writes no file.
-    startFlyCamera(tracks.c_str(), true);
+    startFlyMode(tracks.c_str(), true);
     resetSyncClient();
     startSyncConnection(0);
     const char* hello = "hello, demo!";
@@ -269,14 +269,14 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     resetSyncClient();
     setRawInputHook(nullptr);
     setTrackValueOverride(nullptr);
-    resetFlyCamera();
+    resetFlyMode();
     resetSyncTracks();
 }
 
 TEST(FlyCamera, AWindowLosingFocusLetsGoOfWhatIsHeldAndWheelFractionsAddUp) {
     prepareReferenceDemo(WIDTH, HEIGHT);
     resetInput();
-    startFlyCamera("", false);
+    startFlyMode("", false);
     setRawInputHook(handleFlyInput);
     setKeyActions(authorKeyModes, handleAuthorKey);
     ASSERT_TRUE(startFlying(61.0)) << flyCamera.note;
@@ -332,7 +332,7 @@ TEST(FlyCamera, AWindowLosingFocusLetsGoOfWhatIsHeldAndWheelFractionsAddUp) {
     EXPECT_EQ(wheel(-3.f, 1), -2) << "whole notches stay whole";
     EXPECT_EQ(wheel(-0.75f, 1), -3) << "the half left over counts";
     setRawInputHook(nullptr);
-    resetFlyCamera();
+    resetFlyMode();
 }
 
 TEST(FlyCamera, RollIsUnwrappedTowardsItsNeighbourAndKeyRowsAreFoundOnAnyTrack) {
@@ -415,7 +415,7 @@ TEST(FlyCamera, KeyingInsideARowMovesToItsStartAndBackGoesThereFirst) {
     restartReferenceRun();
     resetInput();
     transport = Transport();
-    startFlyCamera("", false);
+    startFlyMode("", false);
     setRawInputHook(handleFlyInput);
     setKeyActions(authorKeyModes, handleAuthorKey);
     setTrackValueOverride(overrideFlownTracks);
@@ -450,6 +450,6 @@ TEST(FlyCamera, KeyingInsideARowMovesToItsStartAndBackGoesThereFirst) {
     EXPECT_DOUBLE_EQ(transportTime(), timeAtRow(320)) << flyCamera.note;
     setRawInputHook(nullptr);
     setTrackValueOverride(nullptr);
-    resetFlyCamera();
+    resetFlyMode();
     resetSyncTracks();
 }

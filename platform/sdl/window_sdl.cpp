@@ -29,30 +29,41 @@ static bool makeContextCurrent(char* why, int whySize) {
     return true;
 }
 
-bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+// Video, the callbacks and the pixel format both windows ask for: double-buffered RGB with no depth or
+// stencil; no profile asked for, so a compatibility context.
+static bool startVideo(const WindowCallbacks& given, char* why, int whySize) {
     callbacks = given;
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::snprintf(why, static_cast<size_t>(whySize), "No video: %s", SDL_GetError());
         return false;
     }
-    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    // Double-buffered RGB with no depth or stencil; no profile asked for, so a compatibility context.
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    return true;
+}
 
+// The window just made, or why there is none.
+static bool windowMade(char* why, int whySize) {
+    if (window == nullptr)
+        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL window: %s", SDL_GetError());
+    return window != nullptr;
+}
+
+bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    if (!startVideo(given, why, whySize))
+        return false;
     SDL_Rect screen = {0, 0, 640, 480};
     SDL_GetDisplayBounds(0, &screen);
     window = SDL_CreateWindow("doz-engine", screen.x, screen.y, screen.w, screen.h,
                               SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP |
                                   SDL_WINDOW_SHOWN);
-    if (window == nullptr) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL window: %s", SDL_GetError());
+    if (!windowMade(why, whySize))
         return false;
-    }
     SDL_ShowCursor(SDL_DISABLE);
     return makeContextCurrent(why, whySize);
 }
@@ -273,24 +284,11 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
 }
 
 bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, int whySize) {
-    callbacks = given;
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No video: %s", SDL_GetError());
+    if (!startVideo(given, why, whySize))
         return false;
-    }
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     window = SDL_CreateWindow("doz-engine", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
                               SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN);
-    if (window == nullptr) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL window: %s", SDL_GetError());
-        return false;
-    }
-    return makeContextCurrent(why, whySize);
+    return windowMade(why, whySize) && makeContextCurrent(why, whySize);
 }
 
 // Borderless over the display the window is on, by hand as on Windows: SDL's own desktop fullscreen asks

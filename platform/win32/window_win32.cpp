@@ -290,23 +290,21 @@ static bool makeContextCurrent(char* why, int whySize) {
     return true;
 }
 
-bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+// The window class both windows share, its procedure handing input to `given`; never erased.
+static HINSTANCE registerWindowClass(const WindowCallbacks& given) {
     callbacks = given;
     HINSTANCE instance = GetModuleHandleA(nullptr);
-
     WNDCLASSA windowClass = {};
-    windowClass.style = 0;
     windowClass.lpfnWndProc = windowProc;
-    windowClass.cbClsExtra = 0;
-    windowClass.cbWndExtra = 0;
     windowClass.hInstance = instance;
-    windowClass.hIcon = nullptr;
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = nullptr; // never erased
-    windowClass.lpszMenuName = nullptr;
     windowClass.lpszClassName = "doz";
     RegisterClassA(&windowClass);
+    return instance;
+}
 
+bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+    HINSTANCE instance = registerWindowClass(given);
     int width = GetSystemMetrics(SM_CXSCREEN);
     int height = GetSystemMetrics(SM_CYSCREEN);
     window = CreateWindowExA(0, "doz", "doz-engine", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
@@ -377,15 +375,7 @@ void showFatalError(const char* text) {
 }
 
 bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, int whySize) {
-    callbacks = given;
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = "doz";
-    RegisterClassA(&windowClass);
-
+    HINSTANCE instance = registerWindowClass(given);
     // The outer size that gives the asked-for client area.
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
     RECT frame = {0, 0, width, height};
