@@ -2,17 +2,13 @@
 #include "capture/capture_job.h"
 
 #include "app/version.h"
+#include "capture/report.h"
 #include "platform/resources.h"
 #include "render/shader_sources.h"
 #include "sync/track_files.h"
 
 #include <cstdio>
 #include <cstring>
-
-static int refuseJob(const std::string& message) {
-    std::fprintf(stderr, "doz-capture: %s\n", message.c_str());
-    return 2;
-}
 
 uint64_t hashBytes(const void* data, size_t size, uint64_t hash) {
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
@@ -103,14 +99,15 @@ std::string contradictions(const CaptureOptions& given, const CaptureJob& job) {
 int openJobFor(const CaptureOptions& options, CaptureJob* job) {
     std::string why;
     if (!readJob(options.jobDir, job, &why))
-        return refuseJob(why);
+        return reportRefusal(why);
     std::string differs = contradictions(options, *job);
     if (!differs.empty())
-        return refuseJob("the command line contradicts the plan in '" + options.jobDir + "': " + differs);
+        return reportRefusal("the command line contradicts the plan in '" + options.jobDir + "': " + differs);
     RendererIdentity self = currentRenderer();
     if (!sameRenderer(self, job->renderer))
-        return refuseJob("the plan in '" + options.jobDir + "' was made by another build (" +
-                         describeRenderer(job->renderer) + "); this doz-capture is " +
-                         describeRenderer(self) + ": use that build, or plan the job again in a new folder");
+        return reportRefusal("the plan in '" + options.jobDir + "' was made by another build (" +
+                             describeRenderer(job->renderer) + "); this doz-capture is " +
+                             describeRenderer(self) +
+                             ": use that build, or plan the job again in a new folder");
     return 0;
 }
