@@ -12,9 +12,9 @@
 
 int main(int argc, char** argv) {
     CaptureOptions options;
-    std::string error;
-    if (!parseCaptureOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "doz-capture: %s (see doz-capture --help)\n", error.c_str());
+    std::string why;
+    if (!parseCaptureOptions(argc, argv, &options, &why)) {
+        std::fprintf(stderr, "doz-capture: %s (see doz-capture --help)\n", why.c_str());
         return 2;
     }
     // A chunk draws with its job's copy of the tracks unless told otherwise.
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     setCaptureSupersample(options.supersample);
     switch (options.mode) {
     case CaptureMode::Help:
-        std::fputs(CAPTURE_HELP, stdout);
+        std::fputs(captureHelp().c_str(), stdout);
         return 0;
     case CaptureMode::Still:
         return captureStill(options);
