@@ -30,9 +30,10 @@ static const char* stateName(ChunkState state) {
 
 int assembleJob(const CaptureOptions& options) {
     CaptureJob job;
-    if (int status = openJobFor(options, &job))
-        return status;
-    std::string why, encoder;
+    std::string why;
+    if (!openJobFor(options, &job, &why))
+        return reportRefusal(why);
+    std::string encoder;
     const std::string ffmpeg = findFfmpeg(&encoder, &why);
     if (ffmpeg.empty())
         return reportFailure(why + ": the job's video cannot be made here");
@@ -55,11 +56,11 @@ int assembleJob(const CaptureOptions& options) {
     }
     finishProgress();
     if (!redo.empty()) {
-        std::fprintf(stderr, "doz-capture: %zu of %d chunks of '%s' need rendering; nothing was written:\n",
-                     redo.size(), chunks, job.dir.c_str());
+        std::string list = std::to_string(redo.size()) + " of " + std::to_string(chunks) + " chunks of '" +
+                           job.dir + "' need rendering; nothing was written:";
         for (const std::string& line : redo)
-            std::fprintf(stderr, "  %s\n", line.c_str());
-        return 1;
+            list += "\n  " + line;
+        return reportFailure(list);
     }
 
     // No frame is drawn here, but the sound of the whole range is encoded from the decoded track.

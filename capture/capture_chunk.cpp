@@ -32,8 +32,9 @@ static void removeStaleTemporaries(const CaptureJob& job, int index) {
 
 int renderChunk(const CaptureOptions& options) {
     CaptureJob job;
-    if (int status = openJobFor(options, &job))
-        return status;
+    std::string why;
+    if (!openJobFor(options, &job, &why))
+        return reportRefusal(why);
     if (loadedTracksHash() != job.tracks)
         return reportRefusal(
             "the plan in '" + options.jobDir + "' was made with other tracks (" + job.tracks +
@@ -53,7 +54,6 @@ int renderChunk(const CaptureOptions& options) {
     std::snprintf(what, sizeof what, "chunk %d (frames %d to %d)", index, range.first,
                   range.first + range.count - 1);
 
-    std::string why;
     const std::string ffmpeg = findFfmpegProgram(&why);
     if (ffmpeg.empty())
         return reportFailure(std::string(what) + ": " + why + " (a chunk is written with its FFV1 encoder)");

@@ -2,7 +2,6 @@
 #include "capture/capture_job.h"
 
 #include "app/version.h"
-#include "capture/report.h"
 #include "platform/resources.h"
 #include "render/shader_sources.h"
 #include "sync/track_files.h"
@@ -95,19 +94,20 @@ std::string contradictions(const CaptureOptions& given, const CaptureJob& job) {
     return list;
 }
 
-// Reads a job for --render-chunk or --assemble: exit status 0 when it can be used, else 2 after saying why.
-int openJobFor(const CaptureOptions& options, CaptureJob* job) {
-    std::string why;
-    if (!readJob(options.jobDir, job, &why))
-        return reportRefusal(why);
+bool openJobFor(const CaptureOptions& options, CaptureJob* job, std::string* why) {
+    if (!readJob(options.jobDir, job, why))
+        return false;
     std::string differs = contradictions(options, *job);
-    if (!differs.empty())
-        return reportRefusal("the command line contradicts the plan in '" + options.jobDir + "': " + differs);
+    if (!differs.empty()) {
+        *why = "the command line contradicts the plan in '" + options.jobDir + "': " + differs;
+        return false;
+    }
     RendererIdentity self = currentRenderer();
-    if (!sameRenderer(self, job->renderer))
-        return reportRefusal("the plan in '" + options.jobDir + "' was made by another build (" +
-                             describeRenderer(job->renderer) + "); this doz-capture is " +
-                             describeRenderer(self) +
-                             ": use that build, or plan the job again in a new folder");
-    return 0;
+    if (!sameRenderer(self, job->renderer)) {
+        *why = "the plan in '" + options.jobDir + "' was made by another build (" +
+               describeRenderer(job->renderer) + "); this doz-capture is " + describeRenderer(self) +
+               ": use that build, or plan the job again in a new folder";
+        return false;
+    }
+    return true;
 }

@@ -13,10 +13,8 @@
 int main(int argc, char** argv) {
     CaptureOptions options;
     std::string why;
-    if (!parseCaptureOptions(argc, argv, &options, &why)) {
-        std::fprintf(stderr, "doz-capture: %s (see doz-capture --help)\n", why.c_str());
-        return 2;
-    }
+    if (!parseCaptureOptions(argc, argv, &options, &why))
+        return reportRefusal(why + " (see doz-capture --help)");
     // A chunk draws with its job's copy of the tracks unless told otherwise.
     std::string tracks = options.tracksDir;
     struct stat info;
