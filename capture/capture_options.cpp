@@ -66,7 +66,7 @@ static bool parsePair(const char* text, long* first, long* second) {
            readOptionInteger(b.c_str(), second);
 }
 
-// A whole number from 1 to `largest`, or the refusal `pattern` (with the value) in `why`.
+// A whole number from `smallest` to `largest`, or `refusal` in `why`.
 static bool readCount(const char* value, long smallest, long largest, int* count, std::string* why,
                       const std::string& refusal) {
     long n = 0;
