@@ -1,13 +1,14 @@
-// --assemble: every chunk checked against the plan first; then the frames joined and encoded once, with the
-// soundtrack of the whole range, into an MP4 that appears whole or not at all.
+// --assemble: every chunk checked against the plan first; then the chunks' frames fed to the MP4 sink, which
+// encodes them once with the soundtrack of the whole range into a file that appears whole or not at all.
 #include "audio/soundtrack_preparation.h"
+#include "capture/capture_frames.h"
 #include "capture/capture_job.h"
 #include "capture/capture_modes.h"
 #include "capture/chunk_files.h"
-#include "capture/encoded_video.h"
 #include "capture/ffmpeg_pipe.h"
 #include "capture/interrupt.h"
 #include "capture/progress.h"
+#include "capture/sink_mp4.h"
 
 #include <cstdio>
 
@@ -29,9 +30,10 @@ static const char* stateName(ChunkState state) {
 
 int assembleJob(const CaptureOptions& options) {
     CaptureJob job;
-    if (int status = openJobFor(options, &job))
-        return status;
-    std::string why, encoder;
+    std::string why;
+    if (!openJobFor(options, &job, &why))
+        return reportRefusal(why);
+    std::string encoder;
     const std::string ffmpeg = findFfmpeg(&encoder, &why);
     if (ffmpeg.empty())
         return reportFailure(why + ": the job's video cannot be made here");
@@ -54,57 +56,60 @@ int assembleJob(const CaptureOptions& options) {
     }
     finishProgress();
     if (!redo.empty()) {
-        std::fprintf(stderr, "doz-capture: %zu of %d chunks of '%s' need rendering; nothing was written:\n",
-                     redo.size(), chunks, job.dir.c_str());
+        std::string list = std::to_string(redo.size()) + " of " + std::to_string(chunks) + " chunks of '" +
+                           job.dir + "' need rendering; nothing was written:";
         for (const std::string& line : redo)
-            std::fprintf(stderr, "  %s\n", line.c_str());
-        return 1;
+            list += "\n  " + line;
+        return reportFailure(list);
     }
 
     // No frame is drawn here, but the sound of the whole range is encoded from the decoded track.
     prepareSoundtrack();
-    EncodedVideo video;
-    if (!beginEncodedVideo(job.options, ffmpeg, encoder, job.frames, &video, &why))
+    Mp4Output mp4;
+    mp4.options = job.options;
+    mp4.ffmpeg = ffmpeg;
+    mp4.encoder = encoder;
+    mp4.frames = job.frames;
+    const FrameSink sink = mp4Sink(&mp4);
+    if (!sink.begin(sink.state, &why))
         return reportFailure(why);
-    std::string silent;
-    if (!captureHasSound(&silent))
-        reportNote(silent + ": the video has no audio");
     startProgress("video", "frames", job.frames);
     reportProgress(0);
     int done = 0;
     bool failed = false;
     for (int i = 0; i < chunks && !failed; ++i) {
         // Checked again on the way through: the files could change between the two passes.
+        std::string takeWhy;
         auto take = [&](const unsigned char* rgb, size_t size) {
-            if (!sendFrame(&video.encoder, rgb, size))
+            const double seconds = videoFrameTime(job.options, done);
+            if (!sink.take(sink.state, {done, seconds, soundPositionAt(seconds), rgb, size}, &takeWhy))
                 return false;
             reportProgress(++done);
             return true;
         };
         if (checkChunkFrames(job, i, hashes[static_cast<size_t>(i)], ffmpeg, take, &why) !=
             ChunkState::Complete) {
-            why = why == "stopped" ? std::string("ffmpeg stopped taking frames")
+            why = !takeWhy.empty() ? takeWhy
                                    : "chunk " + std::to_string(i) + " changed while it was joined: " + why +
                                          "\n    redo: " + redoCommand(options, job, i);
             failed = true;
         }
     }
     finishProgress();
-    std::string encoderWhy;
-    if (!finishEncodedVideo(&video, &encoderWhy)) {
-        why = failed ? why + "; " + encoderWhy : encoderWhy;
-        failed = true;
-    }
     if (failed || stopRequested()) {
-        discardEncodedVideo(&video);
-        return reportFailure(failed ? why : "interrupted; nothing was written");
+        if (!failed)
+            why.clear();
+        sink.discard(sink.state, &why);
+        return reportFailure(why.empty() ? "interrupted; nothing was written" : why);
     }
-    if (!commitOutput(&video.out, &why))
+    if (!sink.finish(sink.state, &why)) {
+        sink.discard(sink.state, &why);
         return reportFailure(why);
+    }
     char text[200];
     std::snprintf(text, sizeof text, "joined %d chunks, %d frames, %dx%d at %g fps from %g s%s: ", chunks,
                   job.frames, job.options.width, job.options.height, job.options.fps, job.options.from,
-                  video.withAudio ? ", with the soundtrack" : ", no audio");
+                  mp4.video.withAudio ? ", with the soundtrack" : ", no audio");
     reportNote(text + job.options.output);
     std::printf("%s\n", job.options.output.c_str());
     return 0;

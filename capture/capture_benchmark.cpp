@@ -121,9 +121,9 @@ int runCaptureBenchmark(const CaptureOptions& options) {
     const int n = options.benchmarkFrames;
     std::vector<double> times;
     for (int i = 0; i < n; ++i)
-        times.push_back(124.0 * i / n);
-    std::printf("doz-capture benchmark: %s, %d frames spread over 0 to 124 s per figure\n",
-                headlessRendererName().c_str(), n);
+        times.push_back(END_TIME * i / n);
+    std::printf("doz-capture benchmark: %s, %d frames spread over 0 to %g s per figure\n",
+                headlessRendererName().c_str(), n, END_TIME);
     std::printf("%-9s  %-32s %10s %9s %8s\n", "size", "stage", "ms/frame", "fps", "vs draw");
 
     for (const BenchmarkSize& size : sizes) {

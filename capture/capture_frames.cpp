@@ -1,6 +1,7 @@
 // The capture side of the frame loop: the headless sound position stands in for the music clock.
 #include "capture/capture_frames.h"
 #include "capture/interrupt.h"
+#include "capture/progress.h"
 
 #include "app/demo_preparation.h"
 #include "app/frame_loop.h"
@@ -160,8 +161,15 @@ FrameRange stillFrames(std::vector<double> times) {
     return range;
 }
 
-int renderFrameRange(const FrameRange& range, const FrameTaker& take, std::string* why) {
+int renderFrameRange(const FrameRange& range, const FrameSink& sink, std::string* why) {
     why->clear();
+    if (!sink.begin(sink.state, why))
+        return 0;
+    setGracefulStop(range.stoppable);
+    if (range.shownAs != nullptr) {
+        startProgress(range.shownAs, range.unit, static_cast<int>(range.times.size()));
+        reportProgress(0);
+    }
     if (!range.stills) {
         startCaptureRun();
         for (double seconds : range.skipped)
@@ -177,9 +185,17 @@ int renderFrameRange(const FrameRange& range, const FrameTaker& take, std::strin
         else
             drawFrameAt(seconds);
         readFrameRgb(&rgb);
-        if (!checkOpenGl(why) || !take(done, rgb, why))
+        const CapturedFrame frame = {done, seconds, soundPositionAt(seconds), rgb.data(), rgb.size()};
+        if (!checkOpenGl(why) || !sink.take(sink.state, frame, why))
             break;
         done += 1;
+        if (range.shownAs != nullptr)
+            reportProgress(done);
     }
+    if (range.shownAs != nullptr)
+        finishProgress();
+    if (!why->empty() || done == 0 || !sink.finish(sink.state, why))
+        sink.discard(sink.state, why);
+    setGracefulStop(false);
     return done;
 }

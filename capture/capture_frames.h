@@ -2,9 +2,9 @@
 // context, and reading them back.
 #pragma once
 #include "capture/capture_options.h"
+#include "capture/frame_sink.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,20 +43,20 @@ void drawStillAt(double seconds);
 
 // The frames a capture draws, in order: a stretch of a video's frames, drawn as a run of the whole video
 // draws them (the frames before the stretch stepped through without drawing), or stills, each the first
-// frame of a run of its own.
+// frame of a run of its own; and how the range shows its progress and takes a Ctrl-C.
 struct FrameRange {
     std::vector<double> skipped; // music times of the video's frames before the stretch
     std::vector<double> times;
     bool stills = false;
+    const char* shownAs = nullptr; // the progress report's name ("video"); nullptr: no report
+    const char* unit = "frames";
+    bool stoppable = false; // a first Ctrl-C ends the range after the current frame, keeping what is done
 };
 FrameRange videoFrames(const CaptureOptions& options, int first, int count);
 FrameRange stillFrames(std::vector<double> times);
 
-// Takes the frame numbered `index` in its range, `rgb` at the picture size; false, with the reason in
-// `why`, stops the range there.
-using FrameTaker = std::function<bool(int index, const std::vector<unsigned char>& rgb, std::string* why)>;
-
-// Draws the range's frames through the frame pass and hands each to `take`. Stops at the first failure
-// (OpenGL's, or the taker's) with the reason in `why`, and between frames once a graceful stop is asked
-// for (why stays empty). Returns how many frames were taken.
-int renderFrameRange(const FrameRange& range, const FrameTaker& take, std::string* why);
+// The one loop of every capture: begins the sink, draws the range's frames through the frame pass into it,
+// then finishes it. On the first failure (the sink's, or OpenGL's) the sink is discarded and `why` says why;
+// a range stopped by Ctrl-C before its first frame is discarded too, leaving `why` empty. Returns how many
+// frames the sink took.
+int renderFrameRange(const FrameRange& range, const FrameSink& sink, std::string* why);

@@ -9,11 +9,6 @@
 #include <cstdio>
 #include <cstring>
 
-static int refuseJob(const std::string& message) {
-    std::fprintf(stderr, "doz-capture: %s\n", message.c_str());
-    return 2;
-}
-
 uint64_t hashBytes(const void* data, size_t size, uint64_t hash) {
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     for (size_t i = 0; i < size; ++i) {
@@ -99,18 +94,20 @@ std::string contradictions(const CaptureOptions& given, const CaptureJob& job) {
     return list;
 }
 
-// Reads a job for --render-chunk or --assemble: exit status 0 when it can be used, else 2 after saying why.
-int openJobFor(const CaptureOptions& options, CaptureJob* job) {
-    std::string why;
-    if (!readJob(options.jobDir, job, &why))
-        return refuseJob(why);
+bool openJobFor(const CaptureOptions& options, CaptureJob* job, std::string* why) {
+    if (!readJob(options.jobDir, job, why))
+        return false;
     std::string differs = contradictions(options, *job);
-    if (!differs.empty())
-        return refuseJob("the command line contradicts the plan in '" + options.jobDir + "': " + differs);
+    if (!differs.empty()) {
+        *why = "the command line contradicts the plan in '" + options.jobDir + "': " + differs;
+        return false;
+    }
     RendererIdentity self = currentRenderer();
-    if (!sameRenderer(self, job->renderer))
-        return refuseJob("the plan in '" + options.jobDir + "' was made by another build (" +
-                         describeRenderer(job->renderer) + "); this doz-capture is " +
-                         describeRenderer(self) + ": use that build, or plan the job again in a new folder");
-    return 0;
+    if (!sameRenderer(self, job->renderer)) {
+        *why = "the plan in '" + options.jobDir + "' was made by another build (" +
+               describeRenderer(job->renderer) + "); this doz-capture is " + describeRenderer(self) +
+               ": use that build, or plan the job again in a new folder";
+        return false;
+    }
+    return true;
 }

@@ -48,9 +48,9 @@ bool readJob(const std::string& dir, CaptureJob* job, std::string* why);
 bool readJobText(const std::string& path, const std::string& text, CaptureJob* job, std::string* why);
 // The largest job.json read: a plan of the most chunks is under 5 MB.
 constexpr long long MAX_JOB_FILE_BYTES = 16LL << 20;
-// Reads the job of --render-chunk or --assemble and holds it to the command line and to this build: 0 when
-// it can be used, else 2 after saying why on stderr.
-int openJobFor(const CaptureOptions& options, CaptureJob* job);
+// Reads the job of --render-chunk or --assemble and holds it to the command line and to this build; false,
+// with the reason, when it cannot be used.
+bool openJobFor(const CaptureOptions& options, CaptureJob* job, std::string* why);
 // The options given on a command line that differ from the plan's, as one line; empty when none do.
 std::string contradictions(const CaptureOptions& given, const CaptureJob& job);
 

@@ -12,11 +12,9 @@
 
 int main(int argc, char** argv) {
     CaptureOptions options;
-    std::string error;
-    if (!parseCaptureOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "doz-capture: %s (see doz-capture --help)\n", error.c_str());
-        return 2;
-    }
+    std::string why;
+    if (!parseCaptureOptions(argc, argv, &options, &why))
+        return reportRefusal(why + " (see doz-capture --help)");
     // A chunk draws with its job's copy of the tracks unless told otherwise.
     std::string tracks = options.tracksDir;
     struct stat info;
@@ -31,7 +29,7 @@ int main(int argc, char** argv) {
     setCaptureSupersample(options.supersample);
     switch (options.mode) {
     case CaptureMode::Help:
-        std::fputs(CAPTURE_HELP, stdout);
+        std::fputs(captureHelp().c_str(), stdout);
         return 0;
     case CaptureMode::Still:
         return captureStill(options);

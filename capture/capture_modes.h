@@ -1,6 +1,7 @@
 // The things doz-capture does; each returns the process exit status.
 #pragma once
 #include "capture/capture_options.h"
+#include "capture/report.h"
 
 #include <string>
 
@@ -12,7 +13,3 @@ int runCaptureBenchmark(const CaptureOptions& options);
 int capturePlan(const CaptureOptions& options);
 int renderChunk(const CaptureOptions& options);
 int assembleJob(const CaptureOptions& options);
-
-// Prints "doz-capture: <message>" on stderr and returns 1.
-int reportFailure(const std::string& message);
-void reportNote(const std::string& message);

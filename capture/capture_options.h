@@ -4,14 +4,18 @@
 
 #include <string>
 
-constexpr int MAX_CAPTURE_SIDE = 16384;
-constexpr int MAX_SHEET_SIDE = 64; // stills per row or column
+// The limits of the command line, each said in the help and in its refusal from these.
+constexpr int MAX_CAPTURE_SIDE = 16384; // pixels a side of anything drawn or written
+constexpr int MAX_SHEET_SIDE = 64;      // stills per row or column
 constexpr double MAX_CAPTURE_FPS = 1000.0;
-
-enum class CaptureMode { None, Still, Sheet, Video, Benchmark, Plan, RenderChunk, Assemble, Help };
-
 constexpr int MAX_SUPERSAMPLE = 4;
 constexpr int MAX_JOB_CHUNKS = 100000;
+constexpr int MAX_BENCH_FRAMES = 10000;
+constexpr double MIN_CAPTURE_SCALE = 0.25;
+// A sheet's cell when --size is not given.
+constexpr int SHEET_CELL_WIDTH = 240, SHEET_CELL_HEIGHT = 135;
+
+enum class CaptureMode { None, Still, Sheet, Video, Benchmark, Plan, RenderChunk, Assemble, Help };
 
 struct CaptureOptions {
     CaptureMode mode = CaptureMode::None;
@@ -36,10 +40,11 @@ struct CaptureOptions {
          supersampleGiven = false;
 };
 
-extern const char* const CAPTURE_HELP;
+// The usage text of --help, made from the table of options.
+std::string captureHelp();
 
 // Reads and checks the whole command line; on a mistake returns false with a one-line reason.
-bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* options, std::string* error);
+bool parseCaptureOptions(int argc, const char* const* argv, CaptureOptions* options, std::string* why);
 
 // Frames of a video: the range at the frame rate, rounded to whole frames.
 int videoFrameCount(const CaptureOptions& options);

@@ -11,11 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static int refuse(const std::string& message) {
-    std::fprintf(stderr, "doz-capture: %s\n", message.c_str());
-    return 2;
-}
-
 static std::string absolutePath(const std::string& path) {
     if (!path.empty() && path[0] == '/')
         return path;
@@ -46,11 +41,12 @@ int capturePlan(const CaptureOptions& given) {
     // The plan names the output wherever the assembly runs from.
     options.output = absolutePath(options.output);
     if (!isJsonText(options.output))
-        return refuse("the output '" + options.output + "' is not UTF-8 text, which a plan cannot name");
+        return reportRefusal("the output '" + options.output +
+                             "' is not UTF-8 text, which a plan cannot name");
     const std::string& dir = options.jobDir;
     struct stat info;
     if (stat(dir.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
-        return refuse("'" + dir + "' is not a folder: give a new or existing folder for the job");
+        return reportRefusal("'" + dir + "' is not a folder: give a new or existing folder for the job");
     if (stat(dir.c_str(), &info) != 0 && mkdir(dir.c_str(), 0777) != 0)
         return reportFailure(describeError("cannot make the job folder '" + dir + "'"));
 
@@ -68,7 +64,7 @@ int capturePlan(const CaptureOptions& given) {
         CaptureJob other;
         std::string why;
         if (!readJob(dir, &other, &why))
-            return refuse(why + "; refusing to replace it");
+            return reportRefusal(why + "; refusing to replace it");
         CaptureOptions all = options;
         all.sizeGiven = all.fpsGiven = all.fromGiven = all.toGiven = all.scaleGiven = all.supersampleGiven =
             true;
@@ -87,8 +83,8 @@ int capturePlan(const CaptureOptions& given) {
                        std::to_string(other.chunks.size()) + " chunks";
         if (differs.empty())
             differs = "its options differ (" + std::string("see ") + path + ")";
-        return refuse("'" + dir + "' holds another plan: " + differs +
-                      ". Use another folder, or remove this one to start over");
+        return reportRefusal("'" + dir + "' holds another plan: " + differs +
+                             ". Use another folder, or remove this one to start over");
     }
     std::string why;
     // The job's own copy of its tracks, so that a chunk can be drawn wherever the folder goes.

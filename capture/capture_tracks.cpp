@@ -1,6 +1,7 @@
 // Loading, hashing and copying a capture's tracks.
 #include "capture/capture_tracks.h"
 
+#include "capture/report.h"
 #include "sync/builtin_tracks.h"
 
 #include <cstdio>
@@ -18,7 +19,7 @@ const std::string& captureTracksFolder() {
 }
 
 static void reportRefused(const char* message) {
-    std::fprintf(stderr, "doz-capture: %s\n", message);
+    reportNote(message);
 }
 
 int loadCaptureTracks(bool report) {

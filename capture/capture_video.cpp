@@ -1,20 +1,12 @@
-// A video of a time range: frames in order, through ffmpeg to MP4, or as a folder of PNG frames.
-#include "audio/soundtrack.h"
+// A video of a time range: its frames in order into the MP4 sink, or into a folder of PNG frames.
 #include "capture/capture_frames.h"
 #include "capture/capture_modes.h"
-#include "capture/encoded_video.h"
 #include "capture/ffmpeg_pipe.h"
 #include "capture/interrupt.h"
-#include "capture/output_file.h"
-#include "capture/png_file.h"
-#include "capture/progress.h"
-#include "capture/soundtrack_wav.h"
+#include "capture/sink_mp4.h"
+#include "capture/sink_png_frames.h"
 
-#include <cmath>
 #include <cstdio>
-#include <vector>
-
-static const char* const FOLDER_SOUNDTRACK = "soundtrack.wav";
 
 // "demo.mp4" becomes "demo-frames" when there is no encoder to make the MP4.
 static std::string framesFolderFor(const std::string& output) {
@@ -50,69 +42,30 @@ int captureVideo(const CaptureOptions& options) {
     // The demo, its soundtrack included, is ready before any output is begun: the WAV reads the track.
     if (!prepareCapture(options.width, options.height, &why))
         return reportFailure(why);
-    EncodedVideo video;
-    PendingOutput& out = video.out;
-    if (toFrames) {
-        if (!beginOutput(target, true, 0, &out, &why))
-            return reportFailure(why);
-        std::string silent;
-        video.withAudio = captureHasSound(&silent);
-        if (video.withAudio) {
-            const uint32_t frames =
-                static_cast<uint32_t>(std::llround(total * double(SAMPLE_RATE) / options.fps));
-            registerAbandonFolder(out.temp.c_str(), FOLDER_SOUNDTRACK);
-            if (!writeSoundtrackWav(out.temp + "/" + FOLDER_SOUNDTRACK, soundPositionAt(options.from), frames,
-                                    &why)) {
-                discardOutput(&out);
-                return reportFailure(why);
-            }
-        }
-    } else if (!beginEncodedVideo(options, ffmpeg, encoder, total, &video, &why)) {
+    PngFramesOutput frames;
+    frames.target = target;
+    frames.width = options.width;
+    frames.height = options.height;
+    frames.firstSample = soundPositionAt(options.from);
+    frames.samples = soundSamplesFor(options, total);
+    Mp4Output mp4;
+    mp4.options = options;
+    mp4.ffmpeg = ffmpeg;
+    mp4.encoder = encoder;
+    mp4.frames = total;
+    FrameRange range = videoFrames(options, 0, total);
+    range.shownAs = toFrames ? "frames" : "video";
+    range.stoppable = true;
+    const int done = renderFrameRange(range, toFrames ? pngFramesSink(&frames) : mp4Sink(&mp4), &why);
+    if (!why.empty())
         return reportFailure(why);
-    }
-    const bool withAudio = video.withAudio;
-    std::string silent;
-    if (!captureHasSound(&silent))
-        reportNote(silent + ": the video has no audio");
-
-    setGracefulStop(true);
-    startProgress(toFrames ? "frames" : "video", "frames", total);
-    reportProgress(0);
-    auto take = [&](int k, const std::vector<unsigned char>& rgb, std::string* failure) {
-        if (toFrames) {
-            char name[32];
-            frameFileName(k, name, sizeof name);
-            setAbandonFolderFrames(k);
-            if (!writePngRgb(out.temp + "/" + name, rgb.data(), options.width, options.height, failure))
-                return false;
-        } else if (!sendFrame(&video.encoder, rgb.data(), rgb.size())) {
-            *failure = "ffmpeg stopped taking frames";
-            return false;
-        }
-        reportProgress(k + 1);
-        return true;
-    };
-    const int done = renderFrameRange(videoFrames(options, 0, total), take, &why);
-    bool failed = !why.empty();
-    finishProgress();
-
-    std::string encoderWhy;
-    if (!toFrames && !finishEncodedVideo(&video, &encoderWhy)) {
-        why = failed ? why + "; " + encoderWhy : encoderWhy;
-        failed = true;
-    }
     const int interruptedBy = stopSignal();
-    if (failed || done == 0) {
-        discardEncodedVideo(&video);
-        if (failed)
-            return reportFailure(why);
+    if (done == 0) {
         reportNote("interrupted before the first frame; nothing was written");
         return 128 + interruptedBy;
     }
-    if (!commitOutput(&out, &why))
-        return reportFailure(why);
-    setGracefulStop(false);
 
+    const bool withAudio = toFrames ? frames.withAudio : mp4.video.withAudio;
     if (done < total)
         reportNote("interrupted after " + std::to_string(done) + " of " + std::to_string(total) +
                    " frames; kept what was done, " + describeVideo(options, done, withAudio) + ": " + target);

@@ -4,6 +4,7 @@
 #include "audio/soundtrack.h"
 #include "audio/soundtrack_preparation.h"
 #include "capture/capture_frames.h"
+#include "capture/report.h"
 #include "capture/soundtrack_wav.h"
 #include "platform/resources.h"
 
@@ -17,6 +18,16 @@ bool captureHasSound(std::string* whyNot) {
     return false;
 }
 
+void noteWhenSilent() {
+    std::string silent;
+    if (!captureHasSound(&silent))
+        reportNote(silent + ": the video has no audio");
+}
+
+uint32_t soundSamplesFor(const CaptureOptions& options, int frames) {
+    return static_cast<uint32_t>(std::llround(frames * double(SAMPLE_RATE) / options.fps));
+}
+
 bool beginEncodedVideo(const CaptureOptions& options, const std::string& ffmpeg, const std::string& encoder,
                        int frames, EncodedVideo* video, std::string* why) {
     if (!beginOutput(options.output, false, 0, &video->out, why))
@@ -27,8 +38,7 @@ bool beginEncodedVideo(const CaptureOptions& options, const std::string& ffmpeg,
     if (video->withAudio) {
         // The samples of exactly the frames' span, from the one 16-bit track: encoded once, never per piece.
         const uint32_t first = soundPositionAt(options.from);
-        const uint32_t samples =
-            static_cast<uint32_t>(std::llround(frames * double(SAMPLE_RATE) / options.fps));
+        const uint32_t samples = soundSamplesFor(options, frames);
         if (!beginOutput(options.output + ".wav", false, 1, &video->audio, why) ||
             !writeSoundtrackWav(video->audio.temp, first, samples, why)) {
             discardEncodedVideo(video);

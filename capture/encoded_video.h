@@ -5,6 +5,7 @@
 #include "capture/ffmpeg_pipe.h"
 #include "capture/output_file.h"
 
+#include <cstdint>
 #include <string>
 
 struct EncodedVideo {
@@ -16,6 +17,10 @@ struct EncodedVideo {
 // Whether a capture has sound: only a soundtrack that decoded gives one. When not, `whyNot` says why in a
 // few words ("this build carries no soundtrack", "the soundtrack did not decode").
 bool captureHasSound(std::string* whyNot);
+// Says why a video has no audio, when it has none.
+void noteWhenSilent();
+// The sample frames of `frames` video frames: the span of sound that goes with them.
+uint32_t soundSamplesFor(const CaptureOptions& options, int frames);
 
 // Claims the output, writes the WAV of the `frames` frames from options.from and starts ffmpeg.
 bool beginEncodedVideo(const CaptureOptions& options, const std::string& ffmpeg, const std::string& encoder,

@@ -66,3 +66,71 @@ TEST(CaptureOptions, EachOptionOutsideItsModesIsRefusedWithItsReason) {
         EXPECT_EQ(refusal(c.args), c.reason) << line;
     }
 }
+
+// Every limit is taken at its edge and refused, with its number, one past it; the refusals and the help
+// say the same numbers.
+TEST(CaptureOptions, EachLimitHoldsAtItsEdgeAndIsSaidWithItsNumber) {
+    const std::string side = std::to_string(MAX_CAPTURE_SIDE), over = std::to_string(MAX_CAPTURE_SIDE + 1);
+    const std::string sheet = std::to_string(MAX_SHEET_SIDE), samples = std::to_string(MAX_SUPERSAMPLE);
+    const std::string chunks = std::to_string(MAX_JOB_CHUNKS), bench = std::to_string(MAX_BENCH_FRAMES);
+    const struct {
+        std::vector<std::string> args;
+        std::string reason;
+    } cases[] = {
+        {{"--at", "3", "--size", side + "x1", "-o", "a.png"}, ""},
+        {{"--at", "3", "--size", over + "x1", "-o", "a.png"},
+         "--size " + over + "x1: width and height must be 1 to " + side},
+        {{"--sheet", sheet + "x1", "--size", "1x1", "-o", "a.png"}, ""},
+        {{"--sheet", "1x" + std::to_string(MAX_SHEET_SIDE + 1), "-o", "a.png"},
+         "--sheet takes COLUMNSxROWS, each 1 to " + sheet + ", not '1x" + std::to_string(MAX_SHEET_SIDE + 1) +
+             "'"},
+        {{"--at", "3", "--supersample", samples, "--size", "2x2", "-o", "a.png"}, ""},
+        {{"--at", "3", "--supersample", std::to_string(MAX_SUPERSAMPLE + 1), "-o", "a.png"},
+         "--supersample " + std::to_string(MAX_SUPERSAMPLE + 1) + ": give 1 to " + samples +
+             " (samples per pixel: its square)"},
+        {{"--at", "3", "--supersample", "2", "--size", std::to_string(MAX_CAPTURE_SIDE / 2 + 1) + "x2", "-o",
+          "a.png"},
+         "--supersample draws at N times the size, which would exceed " + side + " pixels a side"},
+        {{"--render-chunk", "j", "--chunk", std::to_string(MAX_JOB_CHUNKS - 1)}, ""},
+        {{"--render-chunk", "j", "--chunk", chunks}, "--chunk " + chunks + ": give a chunk number from 0"},
+        {{"--plan", "j", "--chunks", std::to_string(MAX_JOB_CHUNKS + 1), "-o", "a.mp4"},
+         "--chunks " + std::to_string(MAX_JOB_CHUNKS + 1) + ": give 1 to " + chunks + " chunks"},
+        {{"--benchmark", "--bench-frames", bench}, ""},
+        {{"--benchmark", "--bench-frames", std::to_string(MAX_BENCH_FRAMES + 1)},
+         "--bench-frames " + std::to_string(MAX_BENCH_FRAMES + 1) + ": give 1 to " + bench + " frames"},
+        {{"--at", "3", "--scale", "0.25", "-o", "a.png"}, ""},
+        {{"--at", "124", "-o", "a.png"}, ""},
+        {{"--at", "124.001", "-o", "a.png"},
+         "--at 124.001 is outside the run: times go from 0 to 124 seconds"},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> args;
+        std::string line;
+        for (const std::string& a : c.args) {
+            args.push_back(a.c_str());
+            line += a + " ";
+        }
+        EXPECT_EQ(refusal(args), c.reason) << line;
+    }
+    const std::string help = captureHelp();
+    EXPECT_NE(help.find("1 to " + side + " each way"), std::string::npos);
+    EXPECT_NE(help.find("(N 1 to " + samples + ", default 1)"), std::string::npos);
+}
+
+// Each option and mode that --help lists is one the command line takes by that name.
+TEST(CaptureOptions, EveryNameTheHelpListsIsTaken) {
+    const std::string help = captureHelp();
+    int listed = 0;
+    for (size_t at = help.find("\n  -"); at != std::string::npos; at = help.find("\n  -", at + 1)) {
+        const size_t end = help.find_first_of(" \n", at + 3);
+        std::string name = help.substr(at + 3, end - at - 3);
+        if (name.back() == ',') // "-o, --output": both names
+            name.pop_back();
+        std::string error = refusal({name.c_str()});
+        EXPECT_EQ(error.find("unknown option"), std::string::npos) << name << ": " << error;
+        listed += 1;
+    }
+    EXPECT_EQ(listed, 20); // 8 modes and 12 options (the second names of -o and -h are taken below)
+    EXPECT_EQ(refusal({"--output", "a.png", "--at", "3"}), "");
+    EXPECT_EQ(refusal({"--help"}), "");
+}
