@@ -258,9 +258,11 @@ static void stepPictures(const std::string& stageText, Size size, const std::str
     use(steps);
     std::printf(
         "%dx%d steps: mean per pixel, mean of each %dx%d block's most, share in the heavy march; pixels per "
-        "body\n",
+        "body and their mean steps\n",
         size.width, size.height, STEP_BLOCK_WIDTH, STEP_BLOCK_HEIGHT);
-    std::printf("  time     mean  block  heavy |   sky  canister  road  truck  sign  out of steps\n");
+    std::printf(
+        "  time     mean  block  heavy |   sky         canister    road        truck       sign        "
+        "out of steps\n");
     for (const Act& act : ACTS)
         for (double time : act.times) {
             drawAt(time);
@@ -269,7 +271,7 @@ static void stepPictures(const std::string& stageText, Size size, const std::str
             std::printf("  %5.1f %7.1f %6.1f %5.0f%% |", time, f.meanSteps, f.meanBlockSteps,
                         f.heavyShare * 100.);
             for (int b = 0; b < STEP_BODIES; ++b)
-                std::printf(" %5.1f%%", f.bodyShare[b] * 100.);
+                std::printf(" %5.1f%% %3.0f", f.bodyShare[b] * 100., f.bodySteps[b]);
             std::printf("\n");
             if (!dir.empty()) {
                 writePicture(dir, "steps", size, time, stepHeatPicture(pixels));

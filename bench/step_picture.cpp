@@ -5,7 +5,7 @@
 #include <cmath>
 
 StepFigures stepFigures(const std::vector<unsigned char>& pixels, int width, int height) {
-    StepFigures f = {0., 0., 0., {}};
+    StepFigures f = {0., 0., 0., {}, {}};
     double steps = 0., heavy = 0., blockSteps = 0.;
     int blocks = 0;
     for (int y = 0; y < height; y += STEP_BLOCK_HEIGHT)
@@ -20,14 +20,18 @@ StepFigures stepFigures(const std::vector<unsigned char>& pixels, int width, int
     for (size_t i = 0; i < pixels.size(); i += 4) {
         steps += pixels[i];
         heavy += pixels[i + 2];
-        f.bodyShare[std::min<int>(pixels[i + 1], STEP_BODIES - 1)] += 1.;
+        int body = std::min<int>(pixels[i + 1], STEP_BODIES - 1);
+        f.bodyShare[body] += 1.;
+        f.bodySteps[body] += pixels[i];
     }
     double n = static_cast<double>(width) * height;
     f.meanSteps = steps / n;
     f.meanBlockSteps = blockSteps / blocks;
     f.heavyShare = steps > 0. ? heavy / steps : 0.;
-    for (double& share : f.bodyShare)
-        share /= n;
+    for (int b = 0; b < STEP_BODIES; ++b) {
+        f.bodySteps[b] = f.bodyShare[b] > 0. ? f.bodySteps[b] / f.bodyShare[b] : 0.;
+        f.bodyShare[b] /= n;
+    }
     return f;
 }
 

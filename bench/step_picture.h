@@ -14,6 +14,7 @@ struct StepFigures {
     double meanBlockSteps; // the most steps in each block, averaged over the blocks
     double heavyShare;     // of all steps, those in the march that measures the fractal and the truck
     double bodyShare[STEP_BODIES];
+    double bodySteps[STEP_BODIES]; // mean steps of the pixels that ended on each body
 };
 
 StepFigures stepFigures(const std::vector<unsigned char>& pixels, int width, int height);
