@@ -5,6 +5,7 @@
 // each pixel's march instead; --detail adds the stage with the fractal detail switched off; --against adds
 // earlier stages, so that the new one's speed-up over them comes from the same run.
 #include "app/frame_loop.h"
+#include "audio/loudness_envelope.h"
 #include "audio/soundtrack.h"
 #include "bench/picture_budget.h"
 #include "bench/step_picture.h"
@@ -354,7 +355,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     buildCreditsTexture();
+    // The beat signals from the carried soundtrack, so that each frame is the one a viewer sees at its time.
+    StereoFloatTrack track = decodeSoundtrack();
+    buildLoudnessEnvelope(track);
     std::printf("renderer: %s\n", headlessRendererName().c_str());
+    std::printf("beat from %.1f s of soundtrack%s\n", static_cast<double>(track.frames) / SAMPLE_RATE,
+                isSilentFallback(track) ? " (silence: nothing decoded)" : "");
+    releaseDecodedSoundtrack(&track);
     std::printf("frames per time and variant: %d\n\n", reps);
 
     if (steps)
