@@ -1,9 +1,14 @@
 // Frame time of the scene on the headless context: median milliseconds per frame for each act of the
-// timeline, at two sizes, for the stage the executables carry against the straight stage it replaced (the
-// two take turns frame by frame); with --detail also the stage with the fractal detail switched off (a build
-// whose detail distance is negative); with --against also an earlier stage, so that the new one's speed-up
-// over it comes from the same run.
+// timeline, at two sizes, in processor time and wall time from the same frames, for the stage the executables
+// carry against the straight stage it replaced (the two take turns frame by frame), and the picture figure:
+// the stage's worst frame against the straight stage's, at times spread over the whole run. --steps draws
+// each pixel's march instead; --detail adds the stage with the fractal detail switched off; --against adds
+// earlier stages, so that the new one's speed-up over them comes from the same run.
 #include "app/frame_loop.h"
+#include "audio/loudness_envelope.h"
+#include "audio/soundtrack.h"
+#include "bench/picture_budget.h"
+#include "bench/step_picture.h"
 #include "bench/straight_stage.h"
 #include "platform/headless/headless.h"
 #include "render/credits_texture.h"
@@ -27,15 +32,19 @@
 
 struct Act {
     const char* name;
+    double end; // music time
     std::vector<double> times;
 };
 
 static const Act ACTS[] = {
-    {"pull-out", {5., 15., 25., 35.}},
-    {"flight", {42., 46., 50.}},
-    {"orbit", {54., 57., 60.}},
-    {"trailing", {66., 75., 90., 105., 122.}},
+    {"pull-out", 40., {5., 15., 25., 35.}},
+    {"flight", 52., {42., 46., 50.}},
+    {"orbit", 62., {54., 57., 60.}},
+    {"trailing", END_TIME, {66., 75., 90., 105., 122.}},
 };
+constexpr int ACT_COUNT = sizeof ACTS / sizeof ACTS[0];
+// The picture is checked at this many times evenly spread over the run, besides the times above.
+constexpr int SPREAD_CHECKS = 32;
 
 struct Size {
     int width, height;
@@ -55,40 +64,45 @@ static bool readStage(const char* path, std::string* text) {
     return static_cast<bool>(in);
 }
 
-static std::string withoutDetail(const std::string& stage) {
+// The stage with one of its defining lines replaced.
+static std::string withLine(const std::string& stage, const std::string& line,
+                            const std::string& replacement) {
     std::string source = stage;
-    const std::string line = "#define LOD_DIST 25.0";
     size_t at = source.find(line);
     if (at == std::string::npos) {
-        std::fprintf(stderr, "the stage has no \"%s\" line to switch the detail off\n", line.c_str());
+        std::fprintf(stderr, "the stage has no \"%s\" line to replace\n", line.c_str());
         std::exit(1);
     }
-    source.replace(at, line.size(), "#define LOD_DIST (-1.0)");
+    source.replace(at, line.size(), replacement);
     return source;
 }
 
-// Wall time, or with --cpu the processor time of the whole process (the driver's rasteriser threads
-// included), which other load on the machine disturbs much less.
-static bool cpuClock = false;
+struct Clocks {
+    double wall, cpu; // ms; cpu is the whole process's, the driver's rasteriser threads included
+};
 
-static double nowMilliseconds() {
-    if (!cpuClock)
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
+static Clocks now() {
     timespec t;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+    return {std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+                .count(),
+            t.tv_sec * 1e3 + t.tv_nsec / 1e6};
 }
 
-static double frameMilliseconds(double time) {
+static void drawAt(double time) {
     setHeadlessSoundPosition(static_cast<uint32_t>(time * 44100.));
-    double start = nowMilliseconds();
     runFramePass(); // ends with glFinish
-    return nowMilliseconds() - start;
 }
 
-static void writeFrame(const std::string& dir, const char* variant, Size size, double time) {
-    std::vector<unsigned char> pixels = readHeadlessPixels();
+static Clocks frameMilliseconds(double time) {
+    Clocks start = now();
+    drawAt(time);
+    Clocks end = now();
+    return {end.wall - start.wall, end.cpu - start.cpu};
+}
+
+static void writePicture(const std::string& dir, const char* variant, Size size, double time,
+                         const std::vector<unsigned char>& pixels) {
     char name[64];
     std::snprintf(name, sizeof name, "/%s_%dx%d_%05.1f.png", variant, size.width, size.height, time);
     std::string path = dir + name;
@@ -96,17 +110,17 @@ static void writeFrame(const std::string& dir, const char* variant, Size size, d
         std::fprintf(stderr, "could not write %s\n", path.c_str());
 }
 
-// A built stage and its uniform table, so that the two variants can take turns frame by frame.
+// A built stage and its uniform table, so that the variants can take turns frame by frame.
 struct Variant {
-    const char* name;
+    std::string name;
     GLuint program;
     UniformTable table;
 };
 
-static Variant buildVariant(const char* name, const char* fragment) {
+static Variant buildVariant(const std::string& name, const char* fragment) {
     buildSceneProgramFrom(SCENE_VERTEX_SOURCE, fragment);
     if (sceneProgram == 0) {
-        std::fprintf(stderr, "the %s stage did not build:\n%s\n", name, compileLog);
+        std::fprintf(stderr, "the %s stage did not build:\n%s\n", name.c_str(), compileLog);
         std::exit(1);
     }
     return {name, sceneProgram, uniforms};
@@ -114,43 +128,167 @@ static Variant buildVariant(const char* name, const char* fragment) {
 
 static void use(const Variant& v) {
     uniforms = v.table;
+    sceneProgram = v.program;
     gl.useProgram(v.program);
 }
 
-// Median per act and variant. The variants alternate frame by frame, so that load from other processes on
-// the machine weighs on both alike.
-static std::vector<std::vector<double>> measure(const std::vector<Variant>& variants, Size size, int reps,
-                                                const std::string& framesDir) {
+// Medians per act, variant and clock.
+struct Medians {
+    std::vector<std::vector<Clocks>> perVariant; // [variant][act]
+};
+
+// The variants alternate frame by frame, so that load from other processes on the machine weighs on all
+// alike.
+static Medians measure(const std::vector<Variant>& variants, Size size, int reps,
+                       const std::string& framesDir) {
     setHeadlessClientSize(size.width, size.height);
     for (const Variant& v : variants) {
         use(v);
         frameMilliseconds(ACTS[0].times[0]); // the driver compiles on first use
     }
-    std::vector<std::vector<double>> medians(variants.size());
+    Medians medians{std::vector<std::vector<Clocks>>(variants.size())};
     for (const Act& act : ACTS) {
-        std::vector<std::vector<double>> samples(variants.size());
+        std::vector<std::vector<double>> wall(variants.size()), cpu(variants.size());
         for (double time : act.times) {
             for (int r = 0; r < reps; ++r)
                 for (size_t k = 0; k < variants.size(); ++k) {
                     use(variants[k]);
-                    samples[k].push_back(frameMilliseconds(time));
+                    Clocks c = frameMilliseconds(time);
+                    wall[k].push_back(c.wall);
+                    cpu[k].push_back(c.cpu);
                     if (!framesDir.empty() && r == 0)
-                        writeFrame(framesDir, variants[k].name, size, time);
+                        writePicture(framesDir, variants[k].name.c_str(), size, time, readHeadlessPixels());
                 }
         }
         for (size_t k = 0; k < variants.size(); ++k)
-            medians[k].push_back(median(samples[k]));
+            medians.perVariant[k].push_back({median(wall[k]), median(cpu[k])});
     }
     return medians;
+}
+
+static void printSpeedTable(const std::vector<Variant>& variants, const Medians& m, Size size, bool detail) {
+    std::printf("%dx%d     straight cpu   stage cpu  speed-up | straight wall  stage wall  speed-up",
+                size.width, size.height);
+    size_t firstEarlier = detail ? 3 : 2;
+    if (detail)
+        std::printf(" | no-detail cpu  detail share");
+    for (size_t k = firstEarlier; k < variants.size(); ++k)
+        std::printf(" | %s cpu  over it (cpu, wall)", variants[k].name.c_str());
+    std::printf("\n");
+    std::vector<Clocks> sums(variants.size(), Clocks{0., 0.});
+    for (int a = 0; a <= ACT_COUNT; ++a) {
+        bool all = a == ACT_COUNT;
+        std::vector<Clocks> row(variants.size());
+        for (size_t k = 0; k < variants.size(); ++k) {
+            row[k] = all ? sums[k] : m.perVariant[k][a];
+            if (!all) {
+                sums[k].wall += row[k].wall;
+                sums[k].cpu += row[k].cpu;
+            }
+        }
+        std::printf("  %-10s %10.1f %11.1f %8.2fx | %13.1f %11.1f %8.2fx", all ? "all acts" : ACTS[a].name,
+                    row[0].cpu, row[1].cpu, row[0].cpu / row[1].cpu, row[0].wall, row[1].wall,
+                    row[0].wall / row[1].wall);
+        if (detail)
+            std::printf(" | %13.1f %12.0f%%", row[2].cpu, 100. * (row[1].cpu - row[2].cpu) / row[1].cpu);
+        for (size_t k = firstEarlier; k < variants.size(); ++k)
+            std::printf(" | %*.1f  %6.2fx, %5.2fx", static_cast<int>(variants[k].name.size()) + 4, row[k].cpu,
+                        row[k].cpu / row[1].cpu, row[k].wall / row[1].wall);
+        std::printf("\n");
+    }
+    std::printf("\n");
+}
+
+// The times the picture is checked at: evenly spread over the run and the benchmark's own, in order.
+static std::vector<double> checkTimes() {
+    std::vector<double> times;
+    for (int k = 0; k < SPREAD_CHECKS; ++k)
+        times.push_back(END_TIME * (k + .5) / SPREAD_CHECKS);
+    for (const Act& act : ACTS)
+        times.insert(times.end(), act.times.begin(), act.times.end());
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
+// The stage's frames against the straight stage's: the share beyond the budget's levels per time, the worst
+// per act and over the run.
+static bool checkPictures(const Variant& straight, const Variant& stage, Size size) {
+    setHeadlessClientSize(size.width, size.height);
+    std::vector<double> times = checkTimes();
+    std::printf("%dx%d picture: share of pixels more than %d/255 off the straight stage (budget %.0f%%)\n",
+                size.width, size.height, DIFFERENT_LEVELS, DIFFERENT_SHARE * 100.);
+    double worstShare = 0., worstTime = 0.;
+    int act = 0;
+    double actWorst = 0.;
+    std::string line;
+    for (size_t i = 0; i <= times.size(); ++i) {
+        if (i == times.size() || times[i] >= ACTS[act].end) {
+            std::printf("  %-10s worst %6.3f%%:%s\n", ACTS[act].name, actWorst * 100., line.c_str());
+            line.clear();
+            actWorst = 0.;
+            if (i == times.size())
+                break;
+            ++act;
+        }
+        use(straight);
+        drawAt(times[i]);
+        std::vector<unsigned char> reference = readHeadlessPixels();
+        use(stage);
+        drawAt(times[i]);
+        PictureDifference d = comparePictures(reference, readHeadlessPixels());
+        char item[40];
+        std::snprintf(item, sizeof item, " %.1f:%.2f", times[i], d.share * 100.);
+        line += item;
+        actWorst = std::max(actWorst, d.share);
+        if (d.share >= worstShare) {
+            worstShare = d.share;
+            worstTime = times[i];
+        }
+    }
+    bool held = worstShare <= DIFFERENT_SHARE;
+    std::printf("  all acts   worst %6.3f%% at %.1f s over %zu times: budget %s\n\n", worstShare * 100.,
+                worstTime, times.size(), held ? "held" : "BROKEN");
+    return held;
+}
+
+// Each pixel's march at the benchmark's times: steps, the blocks' slowest pixel, the bodies.
+static void stepPictures(const std::string& stageText, Size size, const std::string& dir) {
+    Variant steps = buildVariant(
+        "steps", withLine(stageText, "#define STEP_PICTURE 0", "#define STEP_PICTURE 1").c_str());
+    setHeadlessClientSize(size.width, size.height);
+    use(steps);
+    std::printf(
+        "%dx%d steps: mean per pixel, mean of each %dx%d block's most, share in the heavy march; pixels per "
+        "body and their mean steps\n",
+        size.width, size.height, STEP_BLOCK_WIDTH, STEP_BLOCK_HEIGHT);
+    std::printf(
+        "  time     mean  block  heavy |   sky         canister    road        truck       sign        "
+        "out of steps\n");
+    for (const Act& act : ACTS)
+        for (double time : act.times) {
+            drawAt(time);
+            std::vector<unsigned char> pixels = readHeadlessPixels();
+            StepFigures f = stepFigures(pixels, size.width, size.height);
+            std::printf("  %5.1f %7.1f %6.1f %5.0f%% |", time, f.meanSteps, f.meanBlockSteps,
+                        f.heavyShare * 100.);
+            for (int b = 0; b < STEP_BODIES; ++b)
+                std::printf(" %5.1f%% %3.0f", f.bodyShare[b] * 100., f.bodySteps[b]);
+            std::printf("\n");
+            if (!dir.empty()) {
+                writePicture(dir, "steps", size, time, stepHeatPicture(pixels));
+                writePicture(dir, "body", size, time, stepBodyPicture(pixels));
+            }
+        }
+    std::printf("\n");
 }
 
 int main(int argc, char** argv) {
     int reps = 3;
     std::vector<Size> sizes;
-    std::string framesDir;
-    bool detail = false;
+    std::string framesDir, stepsDir;
+    bool detail = false, check = true, speed = true, steps = false;
     std::string stageText = SCENE_FRAGMENT_SOURCE;
-    std::string againstText;
+    std::vector<std::string> againstPaths, againstTexts;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
             reps = std::max(1, std::atoi(argv[++i]));
@@ -164,30 +302,40 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             framesDir = argv[++i];
             std::filesystem::create_directories(framesDir);
+        } else if (std::strcmp(argv[i], "--steps") == 0 && i + 1 < argc) {
+            steps = true;
+            stepsDir = argv[++i];
+            std::filesystem::create_directories(stepsDir);
         } else if (std::strcmp(argv[i], "--stage") == 0 && i + 1 < argc) {
             if (!readStage(argv[++i], &stageText)) {
                 std::fprintf(stderr, "cannot read %s\n", argv[i]);
                 return 2;
             }
         } else if (std::strcmp(argv[i], "--against") == 0 && i + 1 < argc) {
-            if (!readStage(argv[++i], &againstText) || againstText.empty()) {
+            std::string text;
+            if (!readStage(argv[++i], &text) || text.empty()) {
                 std::fprintf(stderr, "cannot read %s\n", argv[i]);
                 return 2;
             }
-        } else if (std::strcmp(argv[i], "--cpu") == 0) {
-            cpuClock = true;
+            againstPaths.push_back(std::filesystem::path(argv[i]).stem().string());
+            againstTexts.push_back(text);
         } else if (std::strcmp(argv[i], "--detail") == 0) {
             detail = true;
+        } else if (std::strcmp(argv[i], "--no-check") == 0) {
+            check = false;
+        } else if (std::strcmp(argv[i], "--no-speed") == 0) {
+            speed = false;
         } else {
             std::fprintf(
                 stderr,
-                "usage: %s [--reps N] [--size WxH]... [--frames DIR] [--detail] [--stage FILE]\n"
-                "       [--against FILE] [--cpu]\n"
-                "  median frame time per act of the scene stage against the straight stage;\n"
+                "usage: %s [--reps N] [--size WxH]... [--frames DIR] [--steps DIR] [--detail]\n"
+                "       [--stage FILE] [--against FILE]... [--no-check] [--no-speed]\n"
+                "  median frame time per act of the scene stage against the straight stage, in\n"
+                "  processor and wall time, and the stage's picture against the straight one's;\n"
+                "  --steps prints and draws each pixel's march at the benchmark's times;\n"
                 "  --detail adds the stage without the fractal detail;\n"
                 "  --stage races a fragment stage read from FILE instead of the carried one;\n"
                 "  --against adds an earlier stage read from FILE, and the stage's speed-up over it;\n"
-                "  --cpu measures the process's processor time instead of wall time;\n"
                 "  --frames writes the frame at each time as a PNG\n",
                 argv[0]);
             return 2;
@@ -207,44 +355,33 @@ int main(int argc, char** argv) {
         return 1;
     }
     buildCreditsTexture();
+    // The beat signals from the carried soundtrack, so that each frame is the one a viewer sees at its time.
+    StereoFloatTrack track = decodeSoundtrack();
+    buildLoudnessEnvelope(track);
     std::printf("renderer: %s\n", headlessRendererName().c_str());
-    std::printf("frames per time and variant: %d; %s\n\n", reps, cpuClock ? "processor time" : "wall time");
+    std::printf("beat from %.1f s of soundtrack%s\n", static_cast<double>(track.frames) / SAMPLE_RATE,
+                isSilentFallback(track) ? " (silence: nothing decoded)" : "");
+    releaseDecodedSoundtrack(&track);
+    std::printf("frames per time and variant: %d\n\n", reps);
 
-    std::string plain = withoutDetail(stageText);
+    if (steps)
+        for (Size size : sizes)
+            stepPictures(stageText, size, stepsDir);
+
+    std::string plain = withLine(stageText, "#define LOD_DIST 25.0", "#define LOD_DIST (-1.0)");
     std::vector<Variant> variants = {buildVariant("straight", STRAIGHT_SCENE_FRAGMENT_SOURCE),
                                      buildVariant("stage", stageText.c_str())};
     if (detail)
         variants.push_back(buildVariant("nodetail", plain.c_str()));
-    if (!againstText.empty())
-        variants.push_back(buildVariant("earlier", againstText.c_str()));
+    for (size_t k = 0; k < againstTexts.size(); ++k)
+        variants.push_back(buildVariant(againstPaths[k], againstTexts[k].c_str()));
+    bool held = true;
     for (Size size : sizes) {
-        std::vector<std::vector<double>> medians = measure(variants, size, reps, framesDir);
-        const std::vector<double>& straight = medians[0];
-        const std::vector<double>& stage = medians[1];
-        const std::vector<double>* earlier = againstText.empty() ? nullptr : &medians.back();
-        std::printf("%dx%d      straight ms   stage ms   speed-up%s%s\n", size.width, size.height,
-                    detail ? "   no-detail ms   detail share" : "",
-                    earlier ? "   earlier ms   over earlier" : "");
-        double straightSum = 0., stageSum = 0., earlierSum = 0.;
-        for (size_t a = 0; a < stage.size(); ++a) {
-            std::printf("  %-10s %10.2f %10.2f %9.2fx", ACTS[a].name, straight[a], stage[a],
-                        straight[a] / stage[a]);
-            if (detail)
-                std::printf(" %14.2f %14.0f%%", medians[2][a], 100. * (stage[a] - medians[2][a]) / stage[a]);
-            if (earlier)
-                std::printf(" %12.2f %13.2fx", (*earlier)[a], (*earlier)[a] / stage[a]);
-            std::printf("\n");
-            straightSum += straight[a];
-            stageSum += stage[a];
-            earlierSum += earlier ? (*earlier)[a] : 0.;
-        }
-        std::printf("  %-10s %10.2f %10.2f %9.2fx", "all acts", straightSum, stageSum,
-                    straightSum / stageSum);
-        if (earlier)
-            std::printf("%s %12.2f %13.2fx", detail ? std::string(30, ' ').c_str() : "", earlierSum,
-                        earlierSum / stageSum);
-        std::printf("\n\n");
+        if (speed)
+            printSpeedTable(variants, measure(variants, size, reps, framesDir), size, detail);
+        if (check)
+            held = checkPictures(variants[0], variants[1], size) && held;
         std::fflush(stdout);
     }
-    return 0;
+    return held ? 0 : 3;
 }

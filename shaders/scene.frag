@@ -66,6 +66,9 @@ int gIter;
 #define SIGN_GAP 48.0
 // The vertical field of view, in degrees, of the focal length 1.4 that the eye rays are made with.
 #define FOV 71.0753
+// 1 draws each pixel's march instead of the picture (steps, the body hit, heavy steps), which the benchmark
+// reads back; 0 is the picture.
+#define STEP_PICTURE 0
 // Canister colours by orbit trap.
 #define COL_A vec3(0.9, 0.15, 0.05)
 #define COL_B vec3(1.0, 0.85, 0.40)
@@ -499,42 +502,56 @@ void main() {
     vec3 rd = normalize(uv.x * uu + uv.y * vv + focal * ww);
 
 #define FAR 220.0
+#define MAX_STEPS 256
+// A step goes this share of the distance: the field's is measured in the point's cell alone and is no bound.
+#define STEP_FACTOR 0.7
+// A ray has hit where the distance is below this share of its length.
+#define HIT_FACTOR 0.0015
     // Two marches take turns on a ray with the same steps. The light one measures neither the fractal nor the
     // truck and hands the ray, before stepping, to the heavy one where either may be the nearest; the heavy
     // one measures everything and hands the ray back after a step where neither was measured.
     float t = 0.;
     int i = 0;
+    int heavySteps = 0;
     bool done = false;
     do {
-        for (; i < 256; i++) {
+        for (; i < MAX_STEPS; i++) {
             vec3 p = ro + rd * t;
             bool heavy = false;
             float d = marchRest(p, false, heavy);
             if (heavy || truckBox(p) < d)
                 break;
-            if (d < .0015 * t || t > FAR) {
+            if (d < HIT_FACTOR * t || t > FAR) {
                 done = true;
                 break;
             }
-            t += .7 * d;
+            t += STEP_FACTOR * d;
         }
-        for (; i < 256 && !done; i++) {
+        for (; i < MAX_STEPS && !done; i++) {
             bool heavy = false;
             float d = marchMap(ro + rd * t, heavy);
-            if (d < .0015 * t || t > FAR) {
+            if (d < HIT_FACTOR * t || t > FAR) {
                 done = true;
                 break;
             }
-            t += .7 * d;
+            t += STEP_FACTOR * d;
+            heavySteps++;
             if (!heavy) {
                 i++;
                 break;
             }
         }
-    } while (!done && i < 256);
+    } while (!done && i < MAX_STEPS);
     // The normal's six evaluations overwrite these.
     float trap = gTrap;
     int material = gMat;
+
+    if (STEP_PICTURE != 0) {
+        // Levels: the steps, the body (0 sky, 1 + the material, 5 out of steps), the steps in the heavy march.
+        float body = t > FAR ? 0. : done ? float(material + 1) : 5.;
+        O = vec4(vec3(float(i), body, float(heavySteps)) / 255., 1.);
+        return;
+    }
 
     vec3 sky = mix(vec3(.04, .05, .09), vec3(.18, .22, .32), clamp(rd.z * .5 + .5, 0., 1.));
     vec3 col = sky;
