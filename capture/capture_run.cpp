@@ -1,4 +1,6 @@
-// doz-capture: renders doz-engine offline with no display, to stills, a contact sheet or a video.
+// doz-capture's run from the command line to the exit code: the options, the tracks, then the mode.
+#include "capture/capture_run.h"
+
 #include "capture/capture_frames.h"
 #include "capture/capture_modes.h"
 #include "capture/capture_options.h"
@@ -10,7 +12,7 @@
 #include <string>
 #include <sys/stat.h>
 
-int main(int argc, char** argv) {
+int runCapture(int argc, char** argv) {
     CaptureOptions options;
     std::string why;
     if (!parseCaptureOptions(argc, argv, &options, &why))
