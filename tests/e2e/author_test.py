@@ -275,7 +275,7 @@ def author_session(session):
         raise Failure(f"the time moved while paused: {held.time} then {again.time}")
     session.compare_with_still(session.screenshot("paused"), held.time_text)
     tracks_in_the_picture(session, held)
-    fly_and_key(session, held)
+    held = fly_and_key(session, held)
     let_go_elsewhere(session, held)
 
     # Seeks by keys while paused; each stays paused.
@@ -513,12 +513,15 @@ def fly_and_key(session, held):
     if keyed["pos.x"] == before["pos.x"] and keyed["pos.y"] == before["pos.y"]:
         raise Failure("the flown view was keyed where it started")
     session.press("f")
-    session.wait_for("the author title after flying", lambda _, t: t is not None and t.paused)
+    # Paused inside the row, K moved the time to the row's start: what stands now is what was keyed.
+    landed = session.wait_for("the author title after flying, at the keyed row's start",
+                              lambda _, t: t is not None and t.paused and abs(t.time - row / 16) < 1e-6)
     session.press("ctrl+z")
     session.wait_for("the undo", lambda text, _: text.endswith(f"  undone row {row}"))
     if camera_track_keys(session) != before:
         raise Failure("Ctrl+Z left keys in the camera track files")
     session.wait_for("the author title after the undo", lambda _, t: t is not None and t.paused)
+    return landed
 
 
 def keyed_and_undone(session, row):
