@@ -48,12 +48,12 @@ const char* chooseShadersFolder(const CommandLine& options) {
     if (stageFolderComplete(DEFAULT_SHADERS_FOLDER, missing, sizeof missing))
         return DEFAULT_SHADERS_FOLDER;
     std::string written;
-    std::string problem;
+    char why[512] = "";
     // Said where a compile log goes: stderr, or the debugger output of a Windows executable, which has none.
-    if (!writeMissingStages(DEFAULT_SHADERS_FOLDER, SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE, &written,
-                            &problem)) {
+    if (!writeMissingStages(DEFAULT_SHADERS_FOLDER, SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE, &written, why,
+                            sizeof why)) {
         writeDebugOutput(
-            ("doz-engine: " + problem + ": the built-in stages run and nothing is watched").c_str());
+            (std::string("doz-engine: ") + why + ": the built-in stages run and nothing is watched").c_str());
         return nullptr;
     }
     writeDebugOutput(("doz-engine: wrote the built-in stages (" + written + ") to " + DEFAULT_SHADERS_FOLDER +

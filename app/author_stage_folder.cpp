@@ -13,14 +13,15 @@
 const char* const DEFAULT_SHADERS_FOLDER = "shaders";
 
 bool writeMissingStages(const char* folder, const char* vertexText, const char* fragmentText,
-                        std::string* written, std::string* problem) {
+                        std::string* written, char* why, size_t whySize) {
     written->clear();
     std::error_code error;
     const std::filesystem::path base(folder);
     if (!std::filesystem::is_directory(base, error)) {
         std::filesystem::create_directories(base, error);
         if (error) {
-            *problem = "cannot make the folder " + base.string() + ": " + error.message();
+            std::snprintf(why, whySize, "cannot make the folder %s: %s", base.string().c_str(),
+                          error.message().c_str());
             return false;
         }
     }
@@ -32,7 +33,7 @@ bool writeMissingStages(const char* folder, const char* vertexText, const char* 
         const std::filesystem::path path = base / stage.name;
         if (std::filesystem::exists(path, error))
             continue;
-        if (!writeWholeFile(path, stage.text, std::strlen(stage.text), problem))
+        if (!writeWholeFile(path, stage.text, std::strlen(stage.text), why, whySize))
             return false;
         if (!written->empty())
             *written += ' ';

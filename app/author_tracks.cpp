@@ -23,24 +23,25 @@ static_assert(SYNC_RUN_SECONDS == END_TIME, "the editor's document covers the wh
 
 AuthorTracks authorTracks;
 
-bool seedTracksFolder(const char* folder, std::string* written, std::string* problem) {
+bool seedTracksFolder(const char* folder, std::string* written, char* why, size_t whySize) {
     written->clear();
     std::error_code error;
     const std::filesystem::path base(folder);
     if (std::filesystem::exists(base, error)) {
         if (std::filesystem::is_directory(base, error))
             return true;
-        *problem = base.string() + " is not a folder";
+        std::snprintf(why, whySize, "%s is not a folder", base.string().c_str());
         return false;
     }
     std::filesystem::create_directories(base, error);
     if (error) {
-        *problem = "cannot make the folder " + base.string() + ": " + error.message();
+        std::snprintf(why, whySize, "cannot make the folder %s: %s", base.string().c_str(),
+                      error.message().c_str());
         return false;
     }
     for (int i = 0; i < BUILTIN_TRACK_FILE_COUNT; ++i) {
         if (!writeWholeFile(base / BUILTIN_TRACK_FILES[i].name, BUILTIN_TRACK_FILES[i].bytes,
-                            BUILTIN_TRACK_FILES[i].size, problem))
+                            BUILTIN_TRACK_FILES[i].size, why, whySize))
             return false;
         if (!written->empty())
             *written += ' ';
@@ -48,11 +49,8 @@ bool seedTracksFolder(const char* folder, std::string* written, std::string* pro
     }
     // The editor's document of the same keys; the folder's read that follows replaces the table anyway.
     loadBuiltinTracks(nullptr);
-    char message[512];
-    if (!writeRocketDocument(folder, message, sizeof message)) {
-        *problem = message;
+    if (!writeRocketDocument(folder, why, whySize))
         return false;
-    }
     *written += ' ';
     *written += ROCKET_DOCUMENT_FILE;
     return true;
@@ -151,10 +149,11 @@ void startAuthorTracks(const char* asked) {
     t.problem = false;
     t.problemText[0] = '\0';
     const char* folder = asked != nullptr && asked[0] != '\0' ? asked : DEFAULT_TRACKS_FOLDER;
-    std::string written, problem;
-    if (!seedTracksFolder(folder, &written, &problem)) {
+    std::string written;
+    char why[512] = "";
+    if (!seedTracksFolder(folder, &written, why, sizeof why)) {
         writeDebugOutput(
-            ("doz-engine: " + problem + ": the built-in tracks play and nothing is read\n").c_str());
+            (std::string("doz-engine: ") + why + ": the built-in tracks play and nothing is read\n").c_str());
         return;
     }
     if (!written.empty())

@@ -39,8 +39,8 @@ extern AuthorTracks authorTracks;
 
 // Writes every built-in track file, and the editor's document of them (loading the built-in tracks into the
 // table), into `folder` when the folder is not there, making it; an existing folder is left as it is. Returns
-// the names written (space-separated; empty for an existing folder), or false with the reason in `problem`.
-bool seedTracksFolder(const char* folder, std::string* written, std::string* problem);
+// the names written (space-separated; empty for an existing folder), or false with the reason in `why`.
+bool seedTracksFolder(const char* folder, std::string* written, char* why, size_t whySize);
 
 // Writes the table's `tracks` (writeTrackFiles) into `folder`, made when missing, as the demo's own write:
 // author mode's look at the folder does not read it back over keys set after it. Returns the number of files

@@ -57,13 +57,13 @@ void commandLineText(CommandLineRequest request, char* text, int size) {
         std::snprintf(text, static_cast<size_t>(size), "%s\n\n%s", COMMAND_LINE_USAGE, OPTIONS_HELP);
 }
 
-static bool refuse(char* why, int whySize, const char* format, ...) {
+static bool refuse(char* why, size_t whySize, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int used = std::vsnprintf(why, static_cast<size_t>(whySize), format, arguments);
+    int used = std::vsnprintf(why, whySize, format, arguments);
     va_end(arguments);
-    if (used >= 0 && used < whySize)
-        std::snprintf(why + used, static_cast<size_t>(whySize - used), "\n%s", COMMAND_LINE_USAGE);
+    if (used >= 0 && static_cast<size_t>(used) < whySize)
+        std::snprintf(why + used, whySize - static_cast<size_t>(used), "\n%s", COMMAND_LINE_USAGE);
     return false;
 }
 
@@ -80,7 +80,7 @@ static bool readSide(const char** cursor, int* side) {
     return true;
 }
 
-static bool readScale(const char* value, CommandLine* out, char* why, int whySize) {
+static bool readScale(const char* value, CommandLine* out, char* why, size_t whySize) {
     if (std::strcmp(value, "auto") == 0) {
         out->scale = 0.0;
         out->scaleAuto = true;
@@ -122,7 +122,7 @@ static bool readWindowSize(const char* text, int* width, int* height) {
 
 // A folder, or a path with nothing there yet (it is made from the built-in tracks), short enough for the
 // longest track file's name beside it.
-static bool readTracksFolderOption(const char* value, CommandLine* out, char* why, int whySize) {
+static bool readTracksFolderOption(const char* value, CommandLine* out, char* why, size_t whySize) {
     if (value[0] == '\0')
         return refuse(why, whySize, "--tracks needs a folder.");
     if (std::strlen(value) + 1 + SYNC_FILE_NAME_ROOM > sizeof out->tracksDir)
@@ -134,7 +134,7 @@ static bool readTracksFolderOption(const char* value, CommandLine* out, char* wh
     return true;
 }
 
-bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int whySize) {
+bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, size_t whySize) {
     *out = CommandLine();
     const char* authorOnly = nullptr;
     for (int i = 1; i < argc; ++i) {

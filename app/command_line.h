@@ -3,6 +3,7 @@
 // pacing for speed.
 #pragma once
 #include "sync/sync_protocol.h"
+#include <cstddef>
 
 constexpr int AUTHOR_WINDOW_WIDTH = 1280;
 constexpr int AUTHOR_WINDOW_HEIGHT = 720;
@@ -43,7 +44,7 @@ constexpr int DEFAULT_SYNC_PORT = SYNC_EDITOR_PORT;
 // a stage, a tracks path that is not a folder, or an author option given without --author. -h, --help and
 // --version end the reading where they stand: the request is then to show that text (commandLineText) and
 // exit with 0.
-bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, int whySize);
+bool parseCommandLine(int argc, char** argv, CommandLine* out, char* why, size_t whySize);
 
 // The text shown with a refused command line.
 extern const char* const COMMAND_LINE_USAGE;

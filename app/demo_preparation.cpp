@@ -19,9 +19,9 @@ static void reportBuiltinTrack(const char* message) {
     writeDebugOutput((std::string("doz-engine: ") + message + "\n").c_str());
 }
 
-bool prepareDemo(char* why, int whySize) {
+bool prepareDemo(char* why, size_t whySize) {
     if (const char* missing = loadGlEntryPoints()) {
-        std::snprintf(why, static_cast<size_t>(whySize), "The driver has no entry point %s.", missing);
+        std::snprintf(why, whySize, "The driver has no entry point %s.", missing);
         return false;
     }
     if (!contextRunsGlsl330(why, whySize))

@@ -11,11 +11,11 @@
 #include <cstring>
 #include <string>
 
-static void addWarning(char* warnings, int warningsSize, const std::string& line) {
+static void addWarning(char* warnings, size_t warningsSize, const std::string& line) {
     size_t used = std::strlen(warnings);
-    if (warningsSize <= 0 || used + 1 >= static_cast<size_t>(warningsSize))
+    if (warningsSize <= 0 || used + 1 >= warningsSize)
         return;
-    std::snprintf(warnings + used, static_cast<size_t>(warningsSize) - used, "%s\n", line.c_str());
+    std::snprintf(warnings + used, warningsSize - used, "%s\n", line.c_str());
 }
 
 // A value as written in the address, with its "%xx" escapes and '+' (a space) undone.
@@ -36,7 +36,7 @@ static std::string decodeValue(const std::string& text) {
     return value;
 }
 
-static double readStartTime(const std::string& value, char* warnings, int warningsSize) {
+static double readStartTime(const std::string& value, char* warnings, size_t warningsSize) {
     const char* text = value.c_str();
     char* end = nullptr;
     double seconds = std::strtod(text, &end);
@@ -59,7 +59,7 @@ static double readStartTime(const std::string& value, char* warnings, int warnin
 }
 
 static void readSyncAddress(const std::string& value, PageAddress* address, char* warnings,
-                            int warningsSize) {
+                            size_t warningsSize) {
     bool webSocket = value.compare(0, 5, "ws://") == 0 || value.compare(0, 6, "wss://") == 0;
     if (!webSocket || value.size() + 1 > sizeof address->sync ||
         value.find_first_of(" \"'<>\\&#%") != std::string::npos) {
@@ -70,7 +70,7 @@ static void readSyncAddress(const std::string& value, PageAddress* address, char
     std::snprintf(address->sync, sizeof address->sync, "%s", value.c_str());
 }
 
-PageAddress readPageAddress(const char* query, char* warnings, int warningsSize) {
+PageAddress readPageAddress(const char* query, char* warnings, size_t warningsSize) {
     PageAddress address = {0.0, false, ""};
     if (warningsSize > 0)
         warnings[0] = '\0';

@@ -6,11 +6,12 @@
 #include <cstdio>
 #include <system_error>
 
-bool writeWholeFile(const std::filesystem::path& path, const void* bytes, size_t size, std::string* problem) {
+bool writeWholeFile(const std::filesystem::path& path, const void* bytes, size_t size, char* why,
+                    size_t whySize) {
     const std::filesystem::path partial = path.string() + ".partial";
     FILE* file = std::fopen(partial.string().c_str(), "wb");
     if (file == nullptr) {
-        *problem = "cannot create " + partial.string();
+        std::snprintf(why, whySize, "cannot create %s", partial.string().c_str());
         return false;
     }
     const bool wrote = std::fwrite(bytes, 1, size, file) == size;
@@ -18,13 +19,14 @@ bool writeWholeFile(const std::filesystem::path& path, const void* bytes, size_t
     std::error_code error;
     if (!wrote || !closed) {
         std::filesystem::remove(partial, error);
-        *problem = "cannot write " + partial.string();
+        std::snprintf(why, whySize, "cannot write %s", partial.string().c_str());
         return false;
     }
     std::filesystem::rename(partial, path, error);
     if (error) {
         std::filesystem::remove(partial, error);
-        *problem = "cannot rename " + partial.string() + " to " + path.string();
+        std::snprintf(why, whySize, "cannot rename %s to %s", partial.string().c_str(),
+                      path.string().c_str());
         return false;
     }
     rememberOwnWrite(path);

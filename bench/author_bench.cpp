@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
-    std::string why;
-    if (!openHeadlessContext(width, height, &why) || loadGlEntryPoints() != nullptr) {
-        std::fprintf(stderr, "no headless context: %s\n", why.c_str());
+    char why[256] = "";
+    if (!openHeadlessContext(width, height, why, sizeof why) || loadGlEntryPoints() != nullptr) {
+        std::fprintf(stderr, "no headless context: %s\n", why);
         return 1;
     }
     buildCreditsTexture();

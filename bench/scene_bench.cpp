@@ -345,9 +345,9 @@ int main(int argc, char** argv) {
     if (sizes.empty())
         sizes = {{320, 180}, {640, 360}};
 
-    std::string why;
-    if (!openHeadlessContext(sizes[0].width, sizes[0].height, &why)) {
-        std::fprintf(stderr, "no headless context: %s\n", why.c_str());
+    char why[256] = "";
+    if (!openHeadlessContext(sizes[0].width, sizes[0].height, why, sizeof why)) {
+        std::fprintf(stderr, "no headless context: %s\n", why);
         return 1;
     }
     if (const char* missing = loadGlEntryPoints()) {

@@ -27,11 +27,11 @@ void setCaptureSupersample(int samples) {
 
 bool prepareCapture(int pictureWidth, int pictureHeight, std::string* why) {
     const int width = pictureWidth * supersample, height = pictureHeight * supersample;
-    if (!openHeadlessContext(width, height, why)) {
-        *why = "no EGL device: " + *why;
+    char reason[512] = "";
+    if (!openHeadlessContext(width, height, reason, sizeof reason)) {
+        *why = std::string("no EGL device: ") + reason;
         return false;
     }
-    char reason[512] = "";
     setHeadlessSoundPosition(0);
     if (!prepareDemo(reason, sizeof reason)) {
         *why = std::string("the OpenGL context cannot run the scene: ") + reason;

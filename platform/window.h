@@ -1,6 +1,7 @@
 // The demo's one window and the OpenGL context current on it. Each platform links one implementation.
 #pragma once
 #include "platform/input_event.h"
+#include <cstddef>
 
 // Events of a page's lifecycle that hold a playing run while they last.
 enum class WindowLifecycle {
@@ -31,7 +32,7 @@ struct WindowCallbacks {
 // Opens the borderless window over the primary screen, hides the cursor and makes a plain (compatibility)
 // OpenGL context current on it, its input going to `callbacks`. Returns false, with a reason in `why`, when
 // no context could be made.
-bool openDemoWindow(const WindowCallbacks& callbacks, char* why, int whySize);
+bool openDemoWindow(const WindowCallbacks& callbacks, char* why, size_t whySize);
 
 // Empties the window's message queue; every input message goes to the callbacks the window was opened with.
 void pumpWindowMessages();
@@ -65,7 +66,7 @@ void showFatalError(const char* text);
 
 // Author mode: a normal, resizable, decorated window whose client area is `width` x `height`, with the
 // cursor visible and the same kind of context as the demo window.
-bool openAuthorWindow(const WindowCallbacks& callbacks, int width, int height, char* why, int whySize);
+bool openAuthorWindow(const WindowCallbacks& callbacks, int width, int height, char* why, size_t whySize);
 
 // Author mode: borderless fullscreen on the monitor the window is on, or back to the window as it was.
 void toggleBorderlessFullscreen();

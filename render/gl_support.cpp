@@ -23,12 +23,11 @@ bool shadingLanguageRunsScene(const char* version) {
     return major * 100 + minor >= (es != nullptr ? 300 : 330);
 }
 
-bool contextRunsGlsl330(char* why, int whySize) {
+bool contextRunsGlsl330(char* why, size_t whySize) {
     const GLubyte* glsl = glGetString(GL_SHADING_LANGUAGE_VERSION);
     if (shadingLanguageRunsScene(reinterpret_cast<const char*>(glsl)))
         return true;
-    std::snprintf(why, static_cast<size_t>(whySize), "OpenGL %s, GLSL %s, renderer %s",
-                  stringOrNone(GL_VERSION), stringOrNone(GL_SHADING_LANGUAGE_VERSION),
-                  stringOrNone(GL_RENDERER));
+    std::snprintf(why, whySize, "OpenGL %s, GLSL %s, renderer %s", stringOrNone(GL_VERSION),
+                  stringOrNone(GL_SHADING_LANGUAGE_VERSION), stringOrNone(GL_RENDERER));
     return false;
 }

@@ -42,21 +42,21 @@ static GLuint compileStage(GLenum type, const char* source) {
 
 // The log of a failed build: the driver's compile log as it stands; a link failure's log under its heading;
 // a stage whose driver wrote no log is still named, so that a report never goes blank.
-static void describeFailure(StageFailure failure, char* log, int logSize) {
+static void describeFailure(StageFailure failure, char* log, size_t logSize) {
     if (failure == StageFailure::Link) {
         if (log[0] == '\0') {
-            std::snprintf(log, static_cast<size_t>(logSize), "%s%s", LINK_FAILURE_REPORT, NO_LOG_REPORT);
+            std::snprintf(log, logSize, "%s%s", LINK_FAILURE_REPORT, NO_LOG_REPORT);
             return;
         }
         std::string driverLog = log;
-        std::snprintf(log, static_cast<size_t>(logSize), "%s:\n%s", LINK_FAILURE_REPORT, driverLog.c_str());
+        std::snprintf(log, logSize, "%s:\n%s", LINK_FAILURE_REPORT, driverLog.c_str());
     } else if (log[0] == '\0') {
         const char* stage = failure == StageFailure::Vertex ? "Vertex stage" : "Fragment stage";
-        std::snprintf(log, static_cast<size_t>(logSize), "%s: compile failed%s", stage, NO_LOG_REPORT);
+        std::snprintf(log, logSize, "%s: compile failed%s", stage, NO_LOG_REPORT);
     }
 }
 
-GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, int logSize,
+GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, size_t logSize,
                             StageFailure* failure) {
     GLuint vertex = compileStage(GL_VERTEX_SHADER, withTrackNames(vertexSource).c_str());
     GLuint fragment = compileStage(GL_FRAGMENT_SHADER, withTrackNames(fragmentSource).c_str());
@@ -65,7 +65,7 @@ GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource
     GLint vertexOk = 1, fragmentOk = 1;
     gl.getShaderiv(vertex, GL_COMPILE_STATUS, &vertexOk);
     gl.getShaderiv(fragment, GL_COMPILE_STATUS, &fragmentOk);
-    std::memset(log, 0, static_cast<size_t>(logSize));
+    std::memset(log, 0, logSize);
     *failure = StageFailure::None;
 
     GLuint program = 0;

@@ -1,6 +1,7 @@
 // Builds the scene program from the two embedded stages and looks up its uniforms.
 #pragma once
 #include "render/gl_api.h"
+#include <cstddef>
 
 struct UniformTable {
     GLint iResolution, iTime, iBeat, iBeatHalf, iZoom, iDepth, iFocus, uNodes, uNodeCount, iCam, iFractal,
@@ -40,7 +41,7 @@ enum class StageFailure { None, Vertex, Fragment, Link };
 // Compiles and links two stage texts, each with the track names put in (withTrackNames). Returns the program,
 // or 0 with the failing part's log in `log` (the vertex stage's when both fail). Leaves the current program
 // and the uniform table alone.
-GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, int logSize,
+GLuint compileAndLinkStages(const char* vertexSource, const char* fragmentSource, char* log, size_t logSize,
                             StageFailure* failure);
 
 // Makes `program` the scene program: current, its uniform table looked up, uText on unit 0.

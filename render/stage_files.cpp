@@ -12,15 +12,15 @@ static std::filesystem::path stagePath(const char* folder, const char* name) {
     return std::filesystem::path(folder) / name;
 }
 
-bool stageFolderComplete(const char* folder, char* missing, int missingSize) {
+bool stageFolderComplete(const char* folder, char* missing, size_t missingSize) {
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {
-        std::snprintf(missing, static_cast<size_t>(missingSize), "no such folder");
+        std::snprintf(missing, missingSize, "no such folder");
         return false;
     }
     for (const char* name : {VERTEX_STAGE_FILE, FRAGMENT_STAGE_FILE}) {
         if (!std::filesystem::is_regular_file(stagePath(folder, name), error)) {
-            std::snprintf(missing, static_cast<size_t>(missingSize), "the folder has no %s", name);
+            std::snprintf(missing, missingSize, "the folder has no %s", name);
             return false;
         }
     }

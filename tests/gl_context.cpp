@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 void openTestContext(int width, int height) {
-    std::string why;
-    ASSERT_TRUE(openHeadlessContext(width, height, &why)) << why;
+    char why[256] = "";
+    ASSERT_TRUE(openHeadlessContext(width, height, why, sizeof why)) << why;
     ASSERT_EQ(loadGlEntryPoints(), nullptr);
 }
 

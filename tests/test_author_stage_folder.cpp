@@ -23,8 +23,10 @@ TEST(AuthorStageFolder, WritesWhatIsMissingAndKeepsWhatIsThere) {
     const std::filesystem::path base = std::filesystem::path(testing::TempDir()) / "doz_stage_folder";
     std::filesystem::remove_all(base);
     const std::string folder = (base / "shaders").string();
-    std::string written, problem;
-    ASSERT_TRUE(writeMissingStages(folder.c_str(), "vertex text", "fragment text", &written, &problem))
+    std::string written;
+    char problem[512] = "";
+    ASSERT_TRUE(
+        writeMissingStages(folder.c_str(), "vertex text", "fragment text", &written, problem, sizeof problem))
         << problem;
     EXPECT_EQ(written, "scene.vert scene.frag");
     EXPECT_EQ(readAll(base / "shaders" / "scene.vert"), "vertex text");
@@ -35,7 +37,8 @@ TEST(AuthorStageFolder, WritesWhatIsMissingAndKeepsWhatIsThere) {
     // The author's edit stays; only the removed stage comes back; nothing half-written is left.
     std::ofstream(base / "shaders" / "scene.frag", std::ios::binary) << "edited";
     std::filesystem::remove(base / "shaders" / "scene.vert");
-    ASSERT_TRUE(writeMissingStages(folder.c_str(), "vertex text", "fragment text", &written, &problem))
+    ASSERT_TRUE(
+        writeMissingStages(folder.c_str(), "vertex text", "fragment text", &written, problem, sizeof problem))
         << problem;
     EXPECT_EQ(written, "scene.vert");
     EXPECT_EQ(readAll(base / "shaders" / "scene.frag"), "edited");
@@ -43,8 +46,8 @@ TEST(AuthorStageFolder, WritesWhatIsMissingAndKeepsWhatIsThere) {
 
     // A folder that cannot be made: a file stands in its place.
     const std::string blocked = (base / "shaders" / "scene.frag" / "inner").string();
-    EXPECT_FALSE(writeMissingStages(blocked.c_str(), "v", "f", &written, &problem));
-    EXPECT_NE(problem.find("cannot make the folder"), std::string::npos) << problem;
+    EXPECT_FALSE(writeMissingStages(blocked.c_str(), "v", "f", &written, problem, sizeof problem));
+    EXPECT_NE(std::string(problem).find("cannot make the folder"), std::string::npos) << problem;
     std::filesystem::remove_all(base);
 }
 

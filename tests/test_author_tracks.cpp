@@ -63,8 +63,9 @@ bool pollPastSettle(uint32_t* now) {
 TEST(AuthorTracks, AMissingFolderIsMadeFromTheBuiltInTracksAndAnExistingOneIsLeftAlone) {
     const std::filesystem::path base = freshFolder("doz_tracks_seed");
     const std::string folder = (base / "tracks").string();
-    std::string written, problem;
-    ASSERT_TRUE(seedTracksFolder(folder.c_str(), &written, &problem)) << problem;
+    std::string written;
+    char problem[512] = "";
+    ASSERT_TRUE(seedTracksFolder(folder.c_str(), &written, problem, sizeof problem)) << problem;
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         ++files;
@@ -82,15 +83,15 @@ TEST(AuthorTracks, AMissingFolderIsMadeFromTheBuiltInTracksAndAnExistingOneIsLef
     // An author's file stays, and a removed one is not brought back: the folder is the author's.
     writeBytes(std::filesystem::path(folder) / trackFile(TRACK_CAMERA_ROLL), oneKeyFile(0, 10.f));
     std::filesystem::remove(std::filesystem::path(folder) / trackFile(TRACK_CAMERA_FOV));
-    ASSERT_TRUE(seedTracksFolder(folder.c_str(), &written, &problem));
+    ASSERT_TRUE(seedTracksFolder(folder.c_str(), &written, problem, sizeof problem));
     EXPECT_EQ(written, "");
     EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(folder) / trackFile(TRACK_CAMERA_ROLL)), 13u);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder) / trackFile(TRACK_CAMERA_FOV)));
 
     // A file where the folder should be.
     std::ofstream(base / "plain") << "x";
-    EXPECT_FALSE(seedTracksFolder((base / "plain").string().c_str(), &written, &problem));
-    EXPECT_NE(problem.find("not a folder"), std::string::npos) << problem;
+    EXPECT_FALSE(seedTracksFolder((base / "plain").string().c_str(), &written, problem, sizeof problem));
+    EXPECT_NE(std::string(problem).find("not a folder"), std::string::npos) << problem;
 }
 
 TEST(AuthorTracks, EditsAreReadOnceSettledAndARefusedFileIsNamedUntilMended) {

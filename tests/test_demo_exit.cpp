@@ -9,8 +9,8 @@
 
 TEST(DemoExit, TheEndOfTheMusicClosesTheSoundAndTheWindowThenReturnsZero) {
     // A small client area keeps the one frame cheap on a software renderer.
-    std::string why;
-    ASSERT_TRUE(openHeadlessContext(16, 9, &why)) << why;
+    char why[256] = "";
+    ASSERT_TRUE(openHeadlessContext(16, 9, why, sizeof why)) << why;
     // The device already past 124 s: the first pass ends the run, and is still drawn.
     setHeadlessSoundPosition(125 * 44100);
     char name[] = "doz-engine";

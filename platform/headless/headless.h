@@ -4,12 +4,14 @@
 #include "platform/input_event.h"
 #include "platform/window.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Creates the EGL context (once) and a framebuffer of the given size as the "client area".
-bool openHeadlessContext(int width, int height, std::string* why);
+// Creates the EGL context (once) and a framebuffer of the given size as the "client area"; false, with the
+// reason in `why`, when there is none.
+bool openHeadlessContext(int width, int height, char* why, size_t whySize);
 // Resizes the off-screen client area (a size of 0 is allowed: it draws nothing).
 void setHeadlessClientSize(int width, int height);
 // Reads the client area back, top row first, 4 bytes (RGBA) per pixel.
@@ -54,9 +56,9 @@ int32_t headlessSoundSeekFrame();
 int headlessSoundSeekCount();
 bool headlessSoundPaused();
 
-// Back to the state of a fresh process, one per service: the window's title, counters, swap interval and callbacks
-// (the EGL context and its size stay, with no GL error pending); the sound device available, closed, at 0,
-// never sought or paused; the tick count and the waits at 0.
+// Back to the state of a fresh process, one per service: the window's title, counters, swap interval and
+// callbacks (the EGL context and its size stay, with no GL error pending); the sound device available,
+// closed, at 0, never sought or paused; the tick count and the waits at 0.
 void resetHeadlessWindow();
 void resetHeadlessSound();
 void resetHeadlessTicks();

@@ -49,15 +49,15 @@ static EGLDisplay openDisplay() {
     return EGL_NO_DISPLAY;
 }
 
-bool openHeadlessContext(int width, int height, std::string* why) {
+bool openHeadlessContext(int width, int height, char* why, size_t whySize) {
     if (context == EGL_NO_CONTEXT) {
         display = openDisplay();
         if (display == EGL_NO_DISPLAY) {
-            *why = "no EGL display could be initialised";
+            std::snprintf(why, whySize, "no EGL display could be initialised");
             return false;
         }
         if (!eglBindAPI(EGL_OPENGL_API)) {
-            *why = "the EGL display offers no desktop OpenGL";
+            std::snprintf(why, whySize, "the EGL display offers no desktop OpenGL");
             return false;
         }
         const EGLint configAttributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
@@ -69,9 +69,7 @@ bool openHeadlessContext(int width, int height, std::string* why) {
         context =
             eglCreateContext(display, configs > 0 ? config : nullptr, EGL_NO_CONTEXT, contextAttributes);
         if (context == EGL_NO_CONTEXT || !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
-            char text[96];
-            std::snprintf(text, sizeof text, "no surfaceless OpenGL context (EGL error 0x%x)", eglGetError());
-            *why = text;
+            std::snprintf(why, whySize, "no surfaceless OpenGL context (EGL error 0x%x)", eglGetError());
             context = EGL_NO_CONTEXT;
             return false;
         }
@@ -117,14 +115,10 @@ std::string headlessRendererName() {
     return renderer != nullptr ? reinterpret_cast<const char*>(renderer) : "unknown";
 }
 
-bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+bool openDemoWindow(const WindowCallbacks& given, char* why, size_t whySize) {
     setHeadlessWindowCallbacks(given);
-    std::string reason;
-    if (openHeadlessContext(clientWidth > 0 ? clientWidth : 320, clientHeight > 0 ? clientHeight : 180,
-                            &reason))
-        return true;
-    std::snprintf(why, static_cast<size_t>(whySize), "%s", reason.c_str());
-    return false;
+    return openHeadlessContext(clientWidth > 0 ? clientWidth : 320, clientHeight > 0 ? clientHeight : 180,
+                               why, whySize);
 }
 
 // Events a test queued, handed over by the next message step as a window's would be; a focus loss lets go of
@@ -229,13 +223,9 @@ void showFatalError(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
 
-bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, int whySize) {
+bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, size_t whySize) {
     setHeadlessWindowCallbacks(given);
-    std::string reason;
-    if (openHeadlessContext(width, height, &reason))
-        return true;
-    std::snprintf(why, static_cast<size_t>(whySize), "%s", reason.c_str());
-    return false;
+    return openHeadlessContext(width, height, why, whySize);
 }
 
 // No display to cover.

@@ -19,11 +19,11 @@ static Uint16 modifiers = 0;
 static HeldInput held;
 
 // The modifiers as the window opens, then a context made current on it.
-static bool makeContextCurrent(char* why, int whySize) {
+static bool makeContextCurrent(char* why, size_t whySize) {
     modifiers = static_cast<Uint16>(SDL_GetModState());
     glContext = SDL_GL_CreateContext(window);
     if (glContext == nullptr || SDL_GL_MakeCurrent(window, glContext) != 0) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL context: %s", SDL_GetError());
+        std::snprintf(why, whySize, "No OpenGL context: %s", SDL_GetError());
         return false;
     }
     return true;
@@ -31,10 +31,10 @@ static bool makeContextCurrent(char* why, int whySize) {
 
 // Video, the callbacks and the pixel format both windows ask for: double-buffered RGB with no depth or
 // stencil; no profile asked for, so a compatibility context.
-static bool startVideo(const WindowCallbacks& given, char* why, int whySize) {
+static bool startVideo(const WindowCallbacks& given, char* why, size_t whySize) {
     callbacks = given;
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::snprintf(why, static_cast<size_t>(whySize), "No video: %s", SDL_GetError());
+        std::snprintf(why, whySize, "No video: %s", SDL_GetError());
         return false;
     }
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
@@ -47,13 +47,13 @@ static bool startVideo(const WindowCallbacks& given, char* why, int whySize) {
 }
 
 // The window just made, or why there is none.
-static bool windowMade(char* why, int whySize) {
+static bool windowMade(char* why, size_t whySize) {
     if (window == nullptr)
-        std::snprintf(why, static_cast<size_t>(whySize), "No OpenGL window: %s", SDL_GetError());
+        std::snprintf(why, whySize, "No OpenGL window: %s", SDL_GetError());
     return window != nullptr;
 }
 
-bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+bool openDemoWindow(const WindowCallbacks& given, char* why, size_t whySize) {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (!startVideo(given, why, whySize))
         return false;
@@ -283,7 +283,7 @@ void formatWindowTitle(char* buffer, const char* format, unsigned fps, int frac,
     std::snprintf(buffer, 64, format, fps, frac, reload);
 }
 
-bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, int whySize) {
+bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, size_t whySize) {
     if (!startVideo(given, why, whySize))
         return false;
     window = SDL_CreateWindow("doz-engine", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,

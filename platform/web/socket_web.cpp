@@ -58,7 +58,7 @@ EM_JS(int, openWebSocketJs, (const char* address), {
     return 1;
 });
 
-EM_JS(int, webSocketStateJs, (char* why, int whySize), {
+EM_JS(int, webSocketStateJs, (char* why, size_t whySize), {
     var link = Module.dozSocket;
     if (!link)
         return 0;

@@ -302,7 +302,7 @@ static EM_BOOL contextLost(int, const void*, void*) {
     return EM_TRUE;
 }
 
-bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+bool openDemoWindow(const WindowCallbacks& given, char* why, size_t whySize) {
     callbacks = given;
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
@@ -318,8 +318,7 @@ bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
     fitCanvasToPage(&width, &height);
     context = emscripten_webgl_create_context(CANVAS, &attributes);
     if (context <= 0) {
-        std::snprintf(why, static_cast<size_t>(whySize),
-                      "This browser offers no WebGL 2 on the page's canvas.");
+        std::snprintf(why, whySize, "This browser offers no WebGL 2 on the page's canvas.");
         return false;
     }
     emscripten_webgl_make_context_current(context);
@@ -376,8 +375,8 @@ int readDisplayRefreshRate() {
 }
 
 // The page is the window: the author's window and its command line belong to the executables.
-bool openAuthorWindow(const WindowCallbacks&, int, int, char* why, int whySize) {
-    std::snprintf(why, static_cast<size_t>(whySize), "Author mode runs in the executables, not in a page.");
+bool openAuthorWindow(const WindowCallbacks&, int, int, char* why, size_t whySize) {
+    std::snprintf(why, whySize, "Author mode runs in the executables, not in a page.");
     return false;
 }
 

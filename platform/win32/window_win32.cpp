@@ -252,18 +252,18 @@ static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     return 0;
 }
 
-static bool refuse(char* why, int whySize, const char* step) {
+static bool refuse(char* why, size_t whySize, const char* step) {
     DWORD error = GetLastError();
     if (error != 0)
-        std::snprintf(why, static_cast<size_t>(whySize), "%s (error %lu).", step, error);
+        std::snprintf(why, whySize, "%s (error %lu).", step, error);
     else
-        std::snprintf(why, static_cast<size_t>(whySize), "%s.", step);
+        std::snprintf(why, whySize, "%s.", step);
     return false;
 }
 
 // The window's device context with a double-buffered RGBA format and a plain context made current on it.
 // A refusal names the step that failed: where Wine loaded no display driver, the window itself is missing.
-static bool makeContextCurrent(char* why, int whySize) {
+static bool makeContextCurrent(char* why, size_t whySize) {
     if (window == nullptr)
         return refuse(why, whySize, "The window could not be made");
     deviceContext = GetDC(window);
@@ -303,7 +303,7 @@ static HINSTANCE registerWindowClass(const WindowCallbacks& given) {
     return instance;
 }
 
-bool openDemoWindow(const WindowCallbacks& given, char* why, int whySize) {
+bool openDemoWindow(const WindowCallbacks& given, char* why, size_t whySize) {
     HINSTANCE instance = registerWindowClass(given);
     int width = GetSystemMetrics(SM_CXSCREEN);
     int height = GetSystemMetrics(SM_CYSCREEN);
@@ -374,7 +374,7 @@ void showFatalError(const char* text) {
     MessageBoxA(window, text, "doz-engine", MB_OK | MB_ICONERROR);
 }
 
-bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, int whySize) {
+bool openAuthorWindow(const WindowCallbacks& given, int width, int height, char* why, size_t whySize) {
     HINSTANCE instance = registerWindowClass(given);
     // The outer size that gives the asked-for client area.
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;

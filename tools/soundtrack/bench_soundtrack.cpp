@@ -54,9 +54,9 @@ static int runFirstFrame() {
                     std::chrono::duration<double>(Clock::now().time_since_epoch()).count());
     };
     stamp("main");
-    std::string why;
-    if (!openHeadlessContext(1920, 1080, &why) || loadGlEntryPoints() != nullptr) {
-        std::fprintf(stderr, "no OpenGL context: %s\n", why.c_str());
+    char why[256] = "";
+    if (!openHeadlessContext(1920, 1080, why, sizeof why) || loadGlEntryPoints() != nullptr) {
+        std::fprintf(stderr, "no OpenGL context: %s\n", why);
         return 1;
     }
     stamp("context");
