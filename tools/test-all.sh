@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds both executables and the browser build, and runs every test: the native suite (unit, GL on the
-# headless context, end to end under Xvfb and Wine, the browser build in headless Chromium), the unit and GL
-# tests once more all in one process in shuffled orders, then the same unit and GL tests built with the
+# headless context, the unit and GL tests once more all in one process in shuffled orders, end to end under
+# Xvfb and Wine, the browser build in headless Chromium), then the same unit and GL tests built with the
 # sanitizers. The release (tools/release.sh) is made before the native suite, whose release tests check its
 # archives. Ends with a table of its phases and their times (docs/testing.md).
 set -euo pipefail
@@ -106,23 +106,13 @@ phase "install what is missing (tools/install-deps.sh)" tools/install-deps.sh
 phase "build windows" build windows
 phase "build web" build web
 phase "build linux" build linux
-# The unit and GL tests again, all in one process in three shuffled orders (tools/one-process-runs.sh). The
-# GL tests are in: the context, its programs and its error flag are the state most easily left behind, and
-# the headless EGL context needs no display.
-one_process_runs() {
-    tools/one-process-runs.sh build/linux/tests/doz_tests build/linux/tests
-}
 # Beside the release and the suite, whose longest parts wait on Wine and the music clock, at a lower
-# priority: the sanitizers' build and the one-process runs. Started after the suite instead, they went on
-# 90 s past its end. The sanitizers' tests are not run beside: with them, the Linux whole run's sound once
-# starved for 28 s of its 124.
+# priority: the sanitizers' build. Started after the suite instead, it went on past its end. The sanitizers'
+# tests are not run beside: with them, the Linux whole run's sound once starved for 28 s of its 124. The
+# one-process runs are a test of the suite (tools.DozTestsInOneProcessShuffled), scheduled by ctest.
 beside "build asan" build/asan-build.log build asan
-beside "doz_tests in one process, shuffled, seeds 1-3" build/linux/tests/one-process.log one_process_runs
 # The release into dist/, which the release tests check (a developer's tree may hold uncommitted work).
 phase "release (tools/release.sh --allow-dirty)" tools/release.sh --allow-dirty
 phase "ctest --preset linux" ctest --preset linux
-beside_failed=0
-joined "build asan" || beside_failed=1
-joined "doz_tests in one process, shuffled, seeds 1-3" || beside_failed=1
-[ $beside_failed -eq 0 ]
+joined "build asan"
 phase "ctest --preset asan" ctest --preset asan
