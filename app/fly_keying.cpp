@@ -13,6 +13,7 @@
 #include "sync/sync_tracks.h"
 #include "sync/track_files.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
