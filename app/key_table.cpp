@@ -34,6 +34,7 @@ const KeyBinding KEY_BINDINGS[] = {
     {'R',                  SHIFT_FREE, AUTHOR,                ONCE,      KeyAction::ReloadStages},
     {KEY_F11,              SHIFT_FREE, AUTHOR,                ONCE,      KeyAction::ToggleFullscreen},
     {'F',                  SHIFT_FREE, PAGE,                  ONCE,      KeyAction::ToggleFullscreen},
+    {'E',                  SHIFT_FREE, PAGE,                  ONCE,      KeyAction::OpenStageEditor},
     {'F',                  PLAIN,      AUTHOR,                ONCE,      KeyAction::ToggleFly},
     {'K',                  PLAIN,      AUTHOR,                ONCE,      KeyAction::KeyFlownView},
     {'Z',                  CTRL,       AUTHOR,                ONCE,      KeyAction::UndoFlownKeys},
