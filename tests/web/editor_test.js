@@ -2,9 +2,9 @@
 // here by tools/release/inline_page.py from the web build): "?edit" opens the editor over a linked moment;
 // Space typed there types a space and does not start the demo; a changed constant built with Ctrl+Enter
 // counts in the title's "[reload 1]" and changes the picture; a typo marks its own line in the gutter,
-// puts that line's error in the title and keeps the picture; the fix clears it; a reload brings the draft
-// back with a notice; Share puts the stage into the address, which a fresh browser profile opens to the same
-// picture without loading the editor; a fragment that does not decode, or whose stage does not build, is
+// puts that line's error in the title and keeps the picture; the fix clears it; with the option on, typing
+// that rests builds by itself; a reload brings the draft back with a notice; Share puts the stage into the
+// address, which a fresh browser profile opens to the same picture without loading the editor; a fragment that does not decode, or whose stage does not build, is
 // said and the built-in stage plays; Escape hands the focus to the picture, whose Space then plays.
 //
 // ctest: web.PageStageEditor.
@@ -150,6 +150,13 @@ test('the page edits, builds, keeps, shares and refuses stages', async () => {
         assert.deepEqual(await markedLines(page), []);
         const draft = await editorText(page);
         assert.equal(draft, original.replace(CHANGED_CONSTANT, NEW_CONSTANT));
+
+        // Asked to, the page builds by itself once typing rests.
+        await page.click('#stage-editor input[type=checkbox]');
+        await select(page, NEW_CONSTANT);
+        await page.keyboard.type(NEW_CONSTANT);
+        await waitForTitle(page, /\[reload 3\]/);
+        await page.click('#stage-editor input[type=checkbox]');
 
         // A reload brings the draft back, says so, and draws it.
         await page.reload();
