@@ -6,8 +6,6 @@
 #include "render/stage_log_lines.h"
 #include "render/stage_reloader.h"
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 constexpr const char* NOT_DESKTOP_LOG = "ERROR: 0:1: the first line must be '#version 330'\n";
@@ -24,10 +22,7 @@ bool buildPageFragmentStage(const char* authorText) {
         built = reloadStagesFromTexts(r.runningVertex, es, authorLineOfEsLine);
     } else {
         // Refused as a compiler would refuse it, so that the editor marks the first line.
-        r.buildFailed = r.failed = true;
-        r.buildLog = NOT_DESKTOP_LOG;
-        std::snprintf(r.failure, sizeof r.failure, "reload failed: %s", NOT_DESKTOP_LOG);
-        r.failure[std::strcspn(r.failure, "\n")] = '\0';
+        refuseFragmentText(NOT_DESKTOP_LOG);
     }
     setTitleReloadCount(r.reloadCounter);
     writeFrameRateTitle();

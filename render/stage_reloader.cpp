@@ -172,3 +172,7 @@ bool reloadStagesFromTexts(const std::string& vertex, const std::string& fragmen
     build(vertex, fragment, true, authorLine);
     return !stageReloader.buildFailed;
 }
+
+void refuseFragmentText(const char* log) {
+    reportFailure(FRAGMENT_STAGE_FILE, log);
+}

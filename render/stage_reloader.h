@@ -47,3 +47,5 @@ bool reloadStagesNow();
 // or it fails and the last good program runs on. A compiler's line L is reported as `authorLine(L)`
 // (nullptr: as it is), for texts that were converted before they were compiled. Returns true when it built.
 bool reloadStagesFromTexts(const std::string& vertex, const std::string& fragment, int (*authorLine)(int));
+// A fragment text refused before it reached the compiler, said as a failed build with this log.
+void refuseFragmentText(const char* log);

@@ -5,7 +5,8 @@
 // puts that line's error in the title and keeps the picture; the fix clears it; with the option on, typing
 // that rests builds by itself; a reload brings the draft back with a notice; Share puts the stage into the
 // address, which a fresh browser profile opens to the same picture without loading the editor; a fragment that does not decode, or whose stage does not build, is
-// said and the built-in stage plays; Escape hands the focus to the picture, whose Space then plays.
+// said and the built-in stage plays; Escape hands the focus to the picture, whose Space then plays, and
+// Ctrl+Space pauses from the editor.
 //
 // ctest: web.PageStageEditor.
 'use strict';
@@ -207,6 +208,14 @@ test('the page edits, builds, keeps, shares and refuses stages', async () => {
             const now = await h.pageState(page);
             return now.playing ? now : null;
         }, 30000);
+        // Ctrl+Space, a key of the page's table, pauses from the editor and types nothing.
+        const before = await editorText(page);
+        await page.focus('#stage-editor .cm-content');
+        await page.keyboard.down('Control');
+        await page.keyboard.press('Space');
+        await page.keyboard.up('Control');
+        await h.waitUntil('Ctrl+Space in the editor to pause', async () => !(await h.pageState(page)).playing, 30000);
+        assert.equal(await editorText(page), before);
         const errors = page.consoleLines.filter((text) => text.startsWith('pageerror'));
         assert.deepEqual(errors, []);
         console.log(`picture change of the edit: ${change.toFixed(1)}; shared stage: ${sharedDifference.toFixed(1)}`);

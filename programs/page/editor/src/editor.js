@@ -1,6 +1,7 @@
 // The stage editor's panel over the picture's right side: CodeMirror 6 with line numbers, GLSL
 // highlighting and the errors of the last build in the gutter. Keys typed here stay here: none of them
-// reaches the demo (its keys are read on the document), and Escape hands the focus back to the picture.
+// reaches the demo (its keys are read on the document) but the Ctrl+ keys the editor leaves, and Escape
+// hands the focus back to the picture.
 import {defaultKeymap, history, historyKeymap, indentWithTab} from '@codemirror/commands';
 import {bracketMatching, defaultHighlightStyle, StreamLanguage, syntaxHighlighting} from '@codemirror/language';
 import {shader} from '@codemirror/legacy-modes/mode/clike';
@@ -93,9 +94,13 @@ function create(options) {
         options.onClose();
     });
 
-    // The document's key handler is the demo's: nothing typed in the panel goes on to it.
+    // The document's key handler is the demo's: nothing typed in the panel goes on to it, but a Ctrl+ key
+    // the editor did not take does, for the page's key table to read (Ctrl+Space pauses from here).
     for (const type of ['keydown', 'keyup', 'keypress'])
-        panel.addEventListener(type, (event) => event.stopPropagation());
+        panel.addEventListener(type, (event) => {
+            if (!(type === 'keydown' && event.ctrlKey && !event.defaultPrevented))
+                event.stopPropagation();
+        });
     document.body.appendChild(panel);
     // For the page's tests and the browser's developer tools.
     panel.editorView = view;
