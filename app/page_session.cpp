@@ -3,6 +3,7 @@
 #include "app/page_session.h"
 
 #include "app/frame_loop.h"
+#include "app/key_table.h"
 #include "app/run_state.h"
 #include "app/transport.h"
 #include "audio/music_clock.h"
@@ -187,6 +188,14 @@ PageStep takePageGesture(const RawInputEvent& event, bool* taken) {
         session.state != PageState::Playing) {
         if (!event.repeat)
             return takePageSpace(taken);
+        *taken = true;
+    }
+    // Before the run plays no frame pass reads the key table: the editor's key is taken here.
+    const KeyBinding* binding = event.type == RawEventType::KeyDown && session.state != PageState::Playing
+                                    ? findKeyBinding(event.key, event.modifiers, KEY_MODE_PAGE)
+                                    : nullptr;
+    if (binding != nullptr && binding->action == KeyAction::OpenStageEditor) {
+        session.editorWanted = !event.repeat;
         *taken = true;
     }
     return step(false, PageSound::Keep, nullptr);

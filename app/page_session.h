@@ -64,7 +64,7 @@ PageStep takePageClick(bool* taken);
 PageStep takePageSpace(bool* taken);
 // A raw event inside the user's gesture, as the window hands it: a left click goes to takePageClick; Space
 // while the run does not play to takePageSpace (taken, once per press); anything else is not taken and goes
-// to the input table.
+// to the input table. E before the run plays asks for the editor (taken).
 PageStep takePageGesture(const RawInputEvent& event, bool* taken);
 
 // The player's key actions while playing (the key table's page rows): Space pauses and resumes, the arrows,

@@ -328,6 +328,12 @@ TEST_F(PageSession, EAsksForTheEditorOnceAndTheAddressKeepsEdit) {
     PageAddress opened = readPageAddress("?at=30&edit", warnings, sizeof warnings);
     ASSERT_TRUE(opened.edit);
     beginPageSession(opened);
+    RawInputEvent press{};
+    press.type = RawEventType::KeyDown;
+    press.key = 'E';
+    bool taken = false;
+    EXPECT_TRUE(takePageGesture(press, &taken).openEditor) << "E at \"click to start\"";
+    EXPECT_TRUE(taken);
     click();
     EXPECT_FALSE(runPageAnimationFrame(8, 8).openEditor);
     key('E');
