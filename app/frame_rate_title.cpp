@@ -4,8 +4,9 @@
 #include "app/input.h"
 #include "platform/window.h"
 #include "render/scene_program.h"
+#include "render/stage_reloader.h"
 
-FrameRateTitle frameRateTitle = {0, 0, 0};
+FrameRateTitle frameRateTitle = {0, 0, 0, 0};
 
 void countFrameForTitle(uint32_t now) {
     FrameRateTitle& t = frameRateTitle;
@@ -15,14 +16,21 @@ void countFrameForTitle(uint32_t now) {
     uint32_t elapsed = now - t.windowStartTick; // unsigned: survives the tick count's wrap
     if (elapsed < TITLE_INTERVAL_MS)
         return;
-    if (!shaderErrorFlag) {
-        char title[64];
-        unsigned fps = t.frameCounter * 1000u / elapsed;
-        formatWindowTitle(title, FRAME_RATE_TITLE_FORMAT, fps, fracCounter(), t.reloadCounter);
-        setWindowTitle(title);
-    }
+    t.fps = t.frameCounter * 1000u / elapsed;
+    writeFrameRateTitle();
     t.windowStartTick = now;
     t.frameCounter = 0;
+}
+
+void writeFrameRateTitle() {
+    if (stageReloader.failed) {
+        setWindowTitle(stageReloader.failure);
+    } else if (!shaderErrorFlag) {
+        char title[64];
+        formatWindowTitle(title, FRAME_RATE_TITLE_FORMAT, frameRateTitle.fps, fracCounter(),
+                          frameRateTitle.reloadCounter);
+        setWindowTitle(title);
+    }
 }
 
 void holdFrameRateTitle() {

@@ -10,6 +10,7 @@ struct FrameRateTitle {
     uint32_t windowStartTick; // 0: no window started yet
     uint32_t frameCounter;
     int32_t reloadCounter;
+    unsigned fps; // of the last full window
 };
 
 extern FrameRateTitle frameRateTitle;
@@ -22,6 +23,9 @@ void countFrameForTitle(uint32_t now);
 void holdFrameRateTitle();
 // The reload counter the title shows.
 void setTitleReloadCount(int32_t reloads);
+// Writes the title now, with the last window's frame rate; a failed reload of the stage reloader holds it
+// (its failure is the title), as does a compile log.
+void writeFrameRateTitle();
 
 // A scene program that failed to build shows its report in the title, which then keeps it for good (no
 // frame-rate title replaces it); nothing without a window or without a failure.

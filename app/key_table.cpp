@@ -34,6 +34,12 @@ const KeyBinding KEY_BINDINGS[] = {
     {'R',                  SHIFT_FREE, AUTHOR,                ONCE,      KeyAction::ReloadStages},
     {KEY_F11,              SHIFT_FREE, AUTHOR,                ONCE,      KeyAction::ToggleFullscreen},
     {'F',                  SHIFT_FREE, PAGE,                  ONCE,      KeyAction::ToggleFullscreen},
+    {'E',                  SHIFT_FREE, PAGE,                  ONCE,      KeyAction::OpenStageEditor},
+    // The page's stage editor keeps every key but the Ctrl+ ones it does not use itself: these reach the
+    // transport from there too.
+    {KEY_SPACE,            CTRL,       PAGE,                  ONCE,      KeyAction::TogglePause},
+    {KEY_COMMA,            CTRL,       PAGE,                  REPEATS,   KeyAction::FrameBack},
+    {KEY_PERIOD,           CTRL,       PAGE,                  REPEATS,   KeyAction::FrameForward},
     {'F',                  PLAIN,      AUTHOR,                ONCE,      KeyAction::ToggleFly},
     {'K',                  PLAIN,      AUTHOR,                ONCE,      KeyAction::KeyFlownView},
     {'Z',                  CTRL,       AUTHOR,                ONCE,      KeyAction::UndoFlownKeys},

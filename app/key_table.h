@@ -33,6 +33,7 @@ enum class KeyAction {
     UndoFlownKeys,
     PreviousKeyRow,
     NextKeyRow,
+    OpenStageEditor,
     // Held: they act on the key's press and on its release.
     FlyForward,
     FlyLeft,

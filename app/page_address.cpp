@@ -71,7 +71,7 @@ static void readSyncAddress(const std::string& value, PageAddress* address, char
 }
 
 PageAddress readPageAddress(const char* query, char* warnings, size_t warningsSize) {
-    PageAddress address = {0.0, false, ""};
+    PageAddress address = {0.0, false, "", false};
     if (warningsSize > 0)
         warnings[0] = '\0';
     std::string text = query != nullptr ? query : "";
@@ -92,6 +92,8 @@ PageAddress readPageAddress(const char* query, char* warnings, size_t warningsSi
             address.paused = value != "0" && value != "false";
         else if (key == "sync")
             readSyncAddress(value, &address, warnings, warningsSize);
+        else if (key == "edit")
+            address.edit = true;
         start = end + 1;
     }
     return address;

@@ -1,5 +1,5 @@
 // The moment a web page's address asks for: "?at=SECONDS" starts there, "paused" shows that frame still;
-// "sync=ws://HOST:PORT" links the page to a sync editor over a WebSocket.
+// "sync=ws://HOST:PORT" links the page to a sync editor over a WebSocket; "edit" opens the stage editor.
 #pragma once
 #include <cstddef>
 
@@ -7,6 +7,7 @@ struct PageAddress {
     double atSeconds;    // music time of the first frame, within [0, END_TIME]
     bool paused;         // that frame only: no sound, no click needed
     char sync[256] = ""; // the editor's WebSocket address ("ws://..." or "wss://..."); empty: no link
+    bool edit = false;   // the stage editor opens with the page
 };
 
 // Reads the query part of a page address ("?at=44.4&paused", with or without the '?'). Keys it does not

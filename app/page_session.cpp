@@ -3,6 +3,7 @@
 #include "app/page_session.h"
 
 #include "app/frame_loop.h"
+#include "app/key_table.h"
 #include "app/run_state.h"
 #include "app/transport.h"
 #include "audio/music_clock.h"
@@ -22,12 +23,14 @@ struct PageSession {
     // The address query last handed to the page, and the one that stands now.
     char reportedAddress[384];
     char address[384];
-    // "&sync=..." of a page linked to a sync editor, kept in every address so that a reload links again.
-    char syncPart[300];
+    // "&sync=..." of a page linked to a sync editor and "&edit" of one that opened the stage editor, kept in
+    // every address so that a reload links and opens it again.
+    char keptPart[300];
+    bool editorWanted; // E was pressed since the last step
 };
 } // namespace
 
-static PageSession session = {PageState::WaitingForClick, -1, -1, -1.0, 0.0, false, 0u, "", "", ""};
+static PageSession session = {PageState::WaitingForClick, -1, -1, -1.0, 0.0, false, 0u, "", "", "", false};
 
 PageState pageState() {
     return session.state;
@@ -42,12 +45,12 @@ static const char* addressChange() {
     if (session.state == PageState::Playing && session.viewerPaused) {
         formatPausedMoment(transport.pausedAt, session.address, sizeof session.address);
         size_t used = std::strlen(session.address);
-        std::snprintf(session.address + used, sizeof session.address - used, "%s", session.syncPart);
+        std::snprintf(session.address + used, sizeof session.address - used, "%s", session.keptPart);
     } else if (session.state != PageState::Paused) {
-        // Playing: nothing but the link, if any ("?sync=...").
+        // Playing: nothing but the kept part, if any ("?sync=...", "?edit").
         session.address[0] = '\0';
-        if (session.syncPart[0] != '\0')
-            std::snprintf(session.address, sizeof session.address, "?%s", session.syncPart + 1);
+        if (session.keptPart[0] != '\0')
+            std::snprintf(session.address, sizeof session.address, "?%s", session.keptPart + 1);
     }
     if (std::strcmp(session.address, session.reportedAddress) == 0)
         return nullptr;
@@ -63,7 +66,9 @@ static void followPause() {
 }
 
 static PageStep step(bool drawn, PageSound sound, const char* notice) {
-    return {drawn, sound, notice, addressChange()};
+    bool openEditor = session.editorWanted;
+    session.editorWanted = false;
+    return {drawn, sound, notice, addressChange(), openEditor};
 }
 
 static unsigned pageKeyModes() {
@@ -80,11 +85,13 @@ PageStep beginPageSession(const PageAddress& address) {
                0u,
                "",
                "",
-               ""};
-    if (address.sync[0] != '\0') {
-        std::snprintf(session.syncPart, sizeof session.syncPart, "&sync=%s", address.sync);
+               "",
+               false};
+    if (address.sync[0] != '\0' || address.edit) {
+        std::snprintf(session.keptPart, sizeof session.keptPart, "%s%s%s",
+                      address.sync[0] != '\0' ? "&sync=" : "", address.sync, address.edit ? "&edit" : "");
         // The address as opened stands until a pause names a moment.
-        std::snprintf(session.address, sizeof session.address, "?sync=%s", address.sync);
+        std::snprintf(session.address, sizeof session.address, "?%s", session.keptPart + 1);
         std::snprintf(session.reportedAddress, sizeof session.reportedAddress, "%s", session.address);
     }
     setKeyActions(pageKeyModes, handlePageKey);
@@ -93,7 +100,7 @@ PageStep beginPageSession(const PageAddress& address) {
     // so the picture stands with it rather than running on, apart from the sound, for the rest of the run.
     followSoundThroughStalls(true);
     // The linked moment's own address stands as it is.
-    return {false, PageSound::Keep, address.paused ? "" : CLICK_TO_START, nullptr};
+    return {false, PageSound::Keep, address.paused ? "" : CLICK_TO_START, nullptr, false};
 }
 
 PageStep runPageAnimationFrame(int width, int height) {
@@ -183,7 +190,19 @@ PageStep takePageGesture(const RawInputEvent& event, bool* taken) {
             return takePageSpace(taken);
         *taken = true;
     }
+    // Before the run plays no frame pass reads the key table: the editor's key is taken here.
+    const KeyBinding* binding = event.type == RawEventType::KeyDown && session.state != PageState::Playing
+                                    ? findKeyBinding(event.key, event.modifiers, KEY_MODE_PAGE)
+                                    : nullptr;
+    if (binding != nullptr && binding->action == KeyAction::OpenStageEditor) {
+        session.editorWanted = !event.repeat;
+        *taken = true;
+    }
     return step(false, PageSound::Keep, nullptr);
+}
+
+void redrawPageStill() {
+    session.stillWidth = session.stillHeight = -1;
 }
 
 void setPageViewerPaused(bool paused) {
@@ -199,6 +218,9 @@ InputAction handlePageKey(KeyAction action, bool down) {
     switch (action) {
     case KeyAction::ToggleFullscreen:
         return InputAction::ToggleFullscreen;
+    case KeyAction::OpenStageEditor:
+        session.editorWanted = true;
+        return InputAction::Consumed;
     case KeyAction::TogglePause:
         session.viewerPaused = !session.viewerPaused;
         followPause();

@@ -37,6 +37,7 @@ struct PageStep {
     // The query the page's address should hold ("?at=45.07551&paused" while the viewer pauses, "" while
     // it plays); nullptr leaves the address as it is.
     const char* address;
+    bool openEditor; // the viewer asked for the stage editor (E)
 };
 
 constexpr const char* CLICK_TO_START = "click to start";
@@ -63,12 +64,16 @@ PageStep takePageClick(bool* taken);
 PageStep takePageSpace(bool* taken);
 // A raw event inside the user's gesture, as the window hands it: a left click goes to takePageClick; Space
 // while the run does not play to takePageSpace (taken, once per press); anything else is not taken and goes
-// to the input table.
+// to the input table. E before the run plays asks for the editor (taken).
 PageStep takePageGesture(const RawInputEvent& event, bool* taken);
 
 // The player's key actions while playing (the key table's page rows): Space pauses and resumes, the arrows,
-// Home and the page keys seek, F (or a double click) asks for fullscreen, which the page then toggles.
+// Home and the page keys seek, F (or a double click) asks for fullscreen, which the page then toggles, E
+// asks for the stage editor.
 InputAction handlePageKey(KeyAction action, bool down);
+
+// The frame standing on the canvas is drawn again at the next animation frame (a new program).
+void redrawPageStill();
 
 // The viewer's pause set from elsewhere (a sync editor's pause), as Space would.
 void setPageViewerPaused(bool paused);

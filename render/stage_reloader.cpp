@@ -6,6 +6,7 @@
 #include "platform/folder_watch.h"
 #include "render/gl_api.h"
 #include "render/stage_files.h"
+#include "render/stage_log_lines.h"
 
 #include <cctype>
 #include <cstdio>
@@ -66,6 +67,7 @@ static bool setFolderProblem(const char* text) {
 static void reportFailure(const char* file, const char* log) {
     StageReloader& r = stageReloader;
     r.buildFailed = true;
+    r.buildLog = log;
     int length = 0;
     const char* headline = headlineOf(log, &length);
     std::snprintf(r.buildFailure, sizeof r.buildFailure, "reload failed: %.*s", length, headline);
@@ -77,7 +79,8 @@ static void reportFailure(const char* file, const char* log) {
 }
 
 // Builds the tried pair; returns true when the title changes.
-static bool build(const std::string& vertex, const std::string& fragment, bool counts) {
+static bool build(const std::string& vertex, const std::string& fragment, bool counts,
+                  int (*authorLine)(int) = nullptr) {
     StageReloader& r = stageReloader;
     r.triedVertex = vertex;
     r.triedFragment = fragment;
@@ -88,7 +91,7 @@ static bool build(const std::string& vertex, const std::string& fragment, bool c
         const char* file = failure == StageFailure::Vertex     ? VERTEX_STAGE_FILE
                            : failure == StageFailure::Fragment ? FRAGMENT_STAGE_FILE
                                                                : "scene.vert + scene.frag (link)";
-        reportFailure(file, log);
+        reportFailure(file, authorLine != nullptr ? withAuthorLines(log, authorLine).c_str() : log);
         return true;
     }
     GLuint previous = sceneProgram;
@@ -98,6 +101,7 @@ static bool build(const std::string& vertex, const std::string& fragment, bool c
     r.runningVertex = vertex;
     r.runningFragment = fragment;
     r.buildFailed = false;
+    r.buildLog.clear();
     showProblems();
     if (counts)
         r.reloadCounter += 1;
@@ -162,4 +166,13 @@ bool pollStageReloader(uint32_t now) {
 bool reloadStagesNow() {
     stageReloader.pending = false;
     return load(true, true);
+}
+
+bool reloadStagesFromTexts(const std::string& vertex, const std::string& fragment, int (*authorLine)(int)) {
+    build(vertex, fragment, true, authorLine);
+    return !stageReloader.buildFailed;
+}
+
+void refuseFragmentText(const char* log) {
+    reportFailure(FRAGMENT_STAGE_FILE, log);
 }

@@ -26,6 +26,7 @@ struct StageReloader {
     char folderFailure[RELOAD_FAILURE_SIZE]; // "stages missing: ..." or "reload failed: ... cannot be read"
     bool buildFailed;
     char buildFailure[RELOAD_FAILURE_SIZE]; // "reload failed: " and the log's first error line
+    std::string buildLog;                   // the whole log of that failure
 };
 
 extern StageReloader stageReloader;
@@ -41,3 +42,10 @@ bool pollStageReloader(uint32_t now);
 
 // R: reads and builds the stages at once, changed or not. Returns true as pollStageReloader does.
 bool reloadStagesNow();
+
+// Builds a pair of texts handed over (the page's editor) as a reload of the folder's would be: it counts,
+// or it fails and the last good program runs on. A compiler's line L is reported as `authorLine(L)`
+// (nullptr: as it is), for texts that were converted before they were compiled. Returns true when it built.
+bool reloadStagesFromTexts(const std::string& vertex, const std::string& fragment, int (*authorLine)(int));
+// A fragment text refused before it reached the compiler, said as a failed build with this log.
+void refuseFragmentText(const char* log);

@@ -23,3 +23,6 @@ const char* referenceDir() {
 const char* stillsOutputDir() {
     return DOZ_STILLS_OUTPUT_DIR;
 }
+const char* cmakePath() {
+    return DOZ_CMAKE;
+}

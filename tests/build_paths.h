@@ -8,3 +8,4 @@ const char* mpg123Path();      // the independent decoder
 const char* capturePath();     // doz-capture, which the capture tests run
 const char* referenceDir();    // the GL tests' reference frames
 const char* stillsOutputDir(); // where the GL tests leave the frames they drew
+const char* cmakePath();       // the build's own cmake, which runs its scripts

@@ -33,7 +33,7 @@ class PageSession : public testing::Test {
         setHeadlessSoundAvailable(true);
         setHeadlessTickCount(0);
         startRunning();
-        frameRateTitle = {0, 0, 0};
+        frameRateTitle = {0, 0, 0, 0};
         pcmTrack.frames = 150 * SAMPLE_RATE;
         startLoopingPlayback();
     }
@@ -320,4 +320,28 @@ TEST_F(PageSession, AnEditorsPauseIsTheViewersAndTheAddressKeepsTheLink) {
     EXPECT_TRUE(pagePaused());
     setPageViewerPaused(false);
     EXPECT_FALSE(pagePaused());
+}
+
+TEST_F(PageSession, EAsksForTheEditorOnceAndTheAddressKeepsEdit) {
+    at(30);
+    char warnings[64];
+    PageAddress opened = readPageAddress("?at=30&edit", warnings, sizeof warnings);
+    ASSERT_TRUE(opened.edit);
+    beginPageSession(opened);
+    RawInputEvent press{};
+    press.type = RawEventType::KeyDown;
+    press.key = 'E';
+    bool taken = false;
+    EXPECT_TRUE(takePageGesture(press, &taken).openEditor) << "E at \"click to start\"";
+    EXPECT_TRUE(taken);
+    click();
+    EXPECT_FALSE(runPageAnimationFrame(8, 8).openEditor);
+    key('E');
+    EXPECT_TRUE(runPageAnimationFrame(8, 8).openEditor);
+    EXPECT_FALSE(runPageAnimationFrame(8, 8).openEditor) << "one wish per press";
+    key(KEY_SPACE);
+    PageStep held = runPageAnimationFrame(8, 8);
+    ASSERT_NE(held.address, nullptr);
+    EXPECT_STREQ(held.address, "?at=30&paused&edit")
+        << "a reload of the paused moment opens the editor again";
 }

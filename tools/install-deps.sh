@@ -33,13 +33,15 @@ PACKAGES=(
 # npm comes with nodejs builds from outside Debian; Debian's own nodejs needs Debian's npm.
 command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
 
-# The browser tests' packages (puppeteer-core, pngjs), as pinned by tests/web/package-lock.json.
+# The browser tests' packages (puppeteer-core, pngjs) and the page's editor (CodeMirror, and esbuild, which
+# bundles it into the browser build), as pinned by their package-lock.json files.
 install_web_test_packages() {
     local dir
-    dir="$(dirname "$0")/../tests/web"
-    if [ ! -d "$dir/node_modules" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules" ]; then
-        (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error && touch node_modules)
-    fi
+    for dir in "$(dirname "$0")/../tests/web" "$(dirname "$0")/../programs/page/editor"; do
+        if [ ! -d "$dir/node_modules" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules" ]; then
+            (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error && touch node_modules)
+        fi
+    done
 }
 
 missing=()

@@ -46,6 +46,7 @@ for tool in git cmake ninja python3 node x86_64-w64-mingw32-g++-posix emcc wine 
     command -v "$tool" > /dev/null || missing+=("$tool")
 done
 [ -d tests/web/node_modules/puppeteer-core ] || missing+=("tests/web/node_modules (cd tests/web && npm ci)")
+[ -x programs/page/editor/node_modules/.bin/esbuild ] || missing+=("programs/page/editor/node_modules (cd programs/page/editor && npm ci)")
 [ -f /usr/share/doc/fonts-liberation/copyright ] || missing+=("fonts-liberation")
 [ ${#missing[@]} -eq 0 ] || fail "missing tools: ${missing[*]} (tools/install-deps.sh installs them)"
 

@@ -5,6 +5,7 @@
 #include "app/input.h"
 #include "app/page_address.h"
 #include "app/page_session.h"
+#include "app/page_stage_edit.h"
 #include "app/startup.h"
 #include "app/sync_link.h"
 #include "app/transport.h"
@@ -12,6 +13,7 @@
 #include "platform/ticks.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
+#include "render/shader_sources.h"
 
 #include <emscripten/console.h>
 #include <emscripten/emscripten.h>
@@ -36,6 +38,21 @@ EM_JS(void, markFirstFrameJs, (), {
         Module.dozFirstFrameMs = performance.now();
 });
 
+// The editor's script (programs/page/editor/) may not have arrived yet: it looks for the wish when it does.
+EM_JS(void, openStageEditorJs, (), {
+    if (window.dozStages)
+        window.dozStages.openEditor();
+    else
+        window.dozStageEditorWanted = true;
+});
+
+// The module takes edited stages from here on.
+EM_JS(void, announceStageEditingJs, (), {
+    Module.dozStagesReady = true;
+    if (window.dozStages)
+        window.dozStages.attach(Module);
+});
+
 static void carryOut(const PageStep& step) {
     switch (step.sound) {
     case PageSound::Keep:
@@ -55,6 +72,8 @@ static void carryOut(const PageStep& step) {
         replacePageQueryJs(step.address);
     if (step.drawn)
         markFirstFrameJs();
+    if (step.openEditor)
+        openStageEditorJs();
 }
 
 static bool takeGesture(const RawInputEvent& event) {
@@ -117,6 +136,8 @@ int main() {
         startSyncLink(address.sync, nullptr);
         setSyncPauseHandler(setPageViewerPaused);
     }
+    startPageStageEditing(SCENE_VERTEX_SOURCE, SCENE_FRAGMENT_SOURCE);
+    announceStageEditingJs();
     emscripten_set_main_loop(onAnimationFrame, 0, 0);
     return 0;
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Folds a browser build into one self-contained page: the built index.html with its loader's script tag
 (<script ... src="doz-engine.js" ...></script>) replaced by the loader's own text, preceded by the module's
-bytes in base64 handed to it as Module.wasmBinary, so that nothing is fetched: the page plays from disk
-(file://) as well as from a server. Everything else in the page stays as the build made it.
+bytes in base64 handed to it as Module.wasmBinary, and the stage script's tag (doz-stages.js) by its text,
+after the editor's (doz-editor.js) as an inert script element that the stage script runs only when the
+editor opens, so that nothing is fetched: the page plays from disk (file://) as well as from a server.
+Everything else in the page stays as the build made it.
 
     inline_page.py BUILD_DIR OUT.html
 """
@@ -13,7 +15,16 @@ import sys
 
 LOADER = "doz-engine.js"
 MODULE = "doz-engine.wasm"
-LOADER_TAG = re.compile(r"<script\b[^>]*\bsrc\s*=\s*([\"'])" + re.escape(LOADER) + r"\1[^>]*>\s*</script>", re.I)
+STAGES = "doz-stages.js"
+EDITOR = "doz-editor.js"
+
+
+def script_tag(name):
+    return re.compile(r"<script\b[^>]*\bsrc\s*=\s*([\"'])" + re.escape(name) + r"\1[^>]*>\s*</script>", re.I)
+
+
+LOADER_TAG = script_tag(LOADER)
+STAGES_TAG = script_tag(STAGES)
 
 
 def script_text(text):
@@ -27,17 +38,18 @@ def main():
         print(__doc__)
         return 2
     build, target = sys.argv[1], sys.argv[2]
-    paths = {name: os.path.join(build, name) for name in ("index.html", LOADER, MODULE)}
+    paths = {name: os.path.join(build, name) for name in ("index.html", LOADER, MODULE, STAGES, EDITOR)}
     for path in paths.values():
         if not os.path.isfile(path):
             print(f"inline_page.py: no {path} (build the browser build first)")
             return 1
     with open(paths["index.html"], encoding="utf-8") as f:
         page = f.read()
-    tags = LOADER_TAG.findall(page)
-    if len(tags) != 1:
-        print(f"inline_page.py: {paths['index.html']} has {len(tags)} script tags loading {LOADER}, not one")
-        return 1
+    for name, tag in ((LOADER, LOADER_TAG), (STAGES, STAGES_TAG)):
+        tags = tag.findall(page)
+        if len(tags) != 1:
+            print(f"inline_page.py: {paths['index.html']} has {len(tags)} script tags loading {name}, not one")
+            return 1
     with open(paths[LOADER], encoding="utf-8") as f:
         loader = f.read()
     with open(paths[MODULE], "rb") as f:
@@ -54,6 +66,14 @@ def main():
                "</script>\n"
                f"<script>\n{script_text(loader)}\n</script>")
     page = LOADER_TAG.sub(lambda _: inlined, page)
+    with open(paths[STAGES], encoding="utf-8") as f:
+        stages = f.read()
+    with open(paths[EDITOR], encoding="utf-8") as f:
+        editor = f.read()
+    # The editor's text stands first: the stage script may open the editor before the rest is parsed.
+    carried = (f'<script type="text/plain" id="doz-editor-bundle">\n{script_text(editor)}\n</script>\n'
+               f"<script>\n{script_text(stages)}\n</script>")
+    page = STAGES_TAG.sub(lambda _: carried, page)
     with open(target, "w", encoding="utf-8", newline="\n") as f:
         f.write(page)
     return 0
