@@ -4,6 +4,7 @@
 #include "capture/capture_options.h"
 
 #include "app/option_numbers.h"
+#include "capture/video_kind.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -154,8 +155,11 @@ static bool parseFps(const char*, const char* value, CaptureOptions* o, std::str
     return (o->fpsGiven = true);
 }
 
-static bool parseFrames(const char*, const char*, CaptureOptions* o, std::string*) {
-    return (o->frames = true);
+// A kind of video's row: choosing it is all there is to read.
+template <const VideoKind* KIND>
+static bool chooseVideoKind(const char*, const char*, CaptureOptions* o, std::string*) {
+    o->videoKind = KIND;
+    return true;
 }
 
 static bool parseBenchFrames(const char*, const char* value, CaptureOptions* o, std::string* why) {
@@ -252,7 +256,7 @@ static const std::vector<OptionRow>& optionRows() {
                 "music time from + k/fps",
                 END_TIME),
          4, FPS_FROM_TO_ELSEWHERE},
-        {"--frames", nullptr, M::None, VIDEO, parseFrames,
+        {"--frames", nullptr, M::None, VIDEO, chooseVideoKind<&PNG_FRAMES_VIDEO>,
          "write the video as PNG frames into the folder PATH", 3,
          "--frames applies to --video only (a job's chunks are its frames until they are joined)"},
         {"--bench-frames", "N", M::None, BENCHMARK | RENDER_CHUNK | ASSEMBLE, parseBenchFrames,
@@ -404,8 +408,8 @@ static bool withinLimits(CaptureOptions* options, std::string* why) {
     if (o.mode != CaptureMode::Video && o.mode != CaptureMode::Plan)
         return true;
     const char* broken = o.from >= o.to ? "--from must come before --to"
-                         : !o.frames && (o.width % 2 != 0 || o.height % 2 != 0)
-                             ? "H.264 in yuv420p needs an even width and height (or use --frames)"
+                         : o.videoKind->oddSizeRefusal != nullptr && (o.width % 2 != 0 || o.height % 2 != 0)
+                             ? o.videoKind->oddSizeRefusal
                          : videoFrameCount(o) < 1 ? "the time range is shorter than one frame"
                                                   : nullptr;
     if (broken != nullptr) {

@@ -15,6 +15,11 @@ constexpr double MIN_CAPTURE_SCALE = 0.25;
 // A sheet's cell when --size is not given.
 constexpr int SHEET_CELL_WIDTH = 240, SHEET_CELL_HEIGHT = 135;
 
+// What a video is written as (capture/video_kind.h), each kind defined by its sink file and chosen by its
+// option row.
+struct VideoKind;
+extern const VideoKind MP4_VIDEO, PNG_FRAMES_VIDEO;
+
 enum class CaptureMode { None, Still, Sheet, Video, Benchmark, Plan, RenderChunk, Assemble, Help };
 
 struct CaptureOptions {
@@ -25,7 +30,7 @@ struct CaptureOptions {
     int columns = 8, rows = 4;
     double fps = 30.0;
     double from = 0.0, to = END_TIME;
-    bool frames = false; // a folder of PNG frames instead of MP4
+    const VideoKind* videoKind = &MP4_VIDEO; // chosen by its option row
     int benchmarkFrames = 16;
     double scale = 0.0;  // render scale as the demo's --scale; 0: none
     int supersample = 1; // N: N*N samples per pixel, averaged

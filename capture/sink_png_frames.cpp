@@ -2,10 +2,15 @@
 // place when the range ends.
 #include "capture/sink_png_frames.h"
 
+#include "capture/capture_frames.h"
 #include "capture/encoded_video.h"
 #include "capture/interrupt.h"
 #include "capture/png_file.h"
 #include "capture/soundtrack_wav.h"
+#include "capture/video_kind.h"
+
+#include <cstdio>
+#include <memory>
 
 static const char* const FOLDER_SOUNDTRACK = "soundtrack.wav";
 
@@ -46,3 +51,41 @@ static void discard(void* state, std::string*) {
 FrameSink pngFramesSink(PngFramesOutput* frames) {
     return {frames, begin, take, finish, discard};
 }
+
+static bool framesHaveSound(const void* state) {
+    return static_cast<const PngFramesOutput*>(state)->withAudio;
+}
+
+static std::string videoCommandFor(const void* state, const CaptureOptions& options) {
+    const auto* frames = static_cast<const PngFramesOutput*>(state);
+    const bool audio = frames->withAudio;
+    // A colon in the folder's name would read as a protocol to ffmpeg; the file protocol takes it as is.
+    const std::string folder =
+        (frames->target.find(':') != std::string::npos ? "file:" : "") + frames->target;
+    char command[512];
+    std::snprintf(command, sizeof command,
+                  "to make the video: ffmpeg -framerate %g -i '%s/frame-%%06d.png'%s%s%s -c:v libx264 "
+                  "-pix_fmt yuv420p%s video.mp4",
+                  options.fps, folder.c_str(), audio ? " -i '" : "", audio ? folder.c_str() : "",
+                  audio ? "/soundtrack.wav'" : "", audio ? " -c:a aac -shortest" : "");
+    return command;
+}
+
+static bool openFramesFolder(const CaptureOptions& options, int frames, VideoOutput* output, std::string*) {
+    auto folder = std::make_shared<PngFramesOutput>();
+    folder->target = options.output;
+    folder->width = options.width;
+    folder->height = options.height;
+    folder->firstSample = soundPositionAt(options.from);
+    folder->samples = soundSamplesFor(options, frames);
+    output->sink = pngFramesSink(folder.get());
+    output->target = options.output;
+    output->shownAs = "frames";
+    output->keep = folder;
+    output->hasSound = framesHaveSound;
+    output->advice = videoCommandFor;
+    return true;
+}
+
+// The video as a folder of frames, with the ffmpeg command that makes a video of them.
+const VideoKind PNG_FRAMES_VIDEO = {nullptr, openFramesFolder};

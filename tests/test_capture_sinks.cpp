@@ -10,6 +10,7 @@
 #include "capture/sink_png_frames.h"
 #include "capture/sink_sheet.h"
 #include "capture/sink_still.h"
+#include "capture/video_kind.h"
 #include "platform/resources.h"
 #include "tests/capture_tool.h"
 
@@ -142,13 +143,9 @@ TEST(CaptureSinks, EachSinkLeavesItsWholeOutputOrNothingWhenAFrameFails) {
          {"frames"},
          [&](const std::string& folder, int failAt) {
              const CaptureOptions options = shortVideo(folder + "/frames");
-             PngFramesOutput frames;
-             frames.target = options.output;
-             frames.width = WIDTH;
-             frames.height = HEIGHT;
-             frames.firstSample = soundPositionAt(options.from);
-             frames.samples = soundSamplesFor(options, 10);
-             const int taken = render(videoFrames(options, 0, 10), pngFramesSink(&frames), failAt, &why);
+             VideoOutput frames;
+             EXPECT_TRUE(PNG_FRAMES_VIDEO.open(options, 10, &frames, &why)) << why;
+             const int taken = render(videoFrames(options, 0, 10), frames.sink, failAt, &why);
              if (failAt < 0) {
                  EXPECT_EQ(listFolder(options.output).size(), sound ? 11u : 10u);
              }
@@ -157,12 +154,10 @@ TEST(CaptureSinks, EachSinkLeavesItsWholeOutputOrNothingWhenAFrameFails) {
     };
     if (!ffmpeg.empty()) {
         cases.push_back({"MP4", {"clip.mp4"}, [&](const std::string& folder, int failAt) {
-                             Mp4Output mp4;
-                             mp4.options = shortVideo(folder + "/clip.mp4");
-                             mp4.ffmpeg = ffmpeg;
-                             mp4.encoder = encoder;
-                             mp4.frames = 10;
-                             return render(videoFrames(mp4.options, 0, 10), mp4Sink(&mp4), failAt, &why);
+                             const CaptureOptions options = shortVideo(folder + "/clip.mp4");
+                             VideoOutput mp4;
+                             EXPECT_TRUE(MP4_VIDEO.open(options, 10, &mp4, &why)) << why;
+                             return render(videoFrames(options, 0, 10), mp4.sink, failAt, &why);
                          }});
         cases.push_back(
             {"chunk", {"chunk-00001.hashes", "chunk-00001.mkv"}, [&](const std::string& folder, int failAt) {
