@@ -99,6 +99,10 @@ TEST(CaptureOptions, EachLimitHoldsAtItsEdgeAndIsSaidWithItsNumber) {
         {{"--benchmark", "--bench-frames", std::to_string(MAX_BENCH_FRAMES + 1)},
          "--bench-frames " + std::to_string(MAX_BENCH_FRAMES + 1) + ": give 1 to " + bench + " frames"},
         {{"--at", "3", "--scale", "0.25", "-o", "a.png"}, ""},
+        // The size a kind of video can take is the kind's: odd sides only as PNG frames.
+        {{"--video", "--size", "161x90", "-o", "a.mp4"},
+         "H.264 in yuv420p needs an even width and height (or use --frames)"},
+        {{"--video", "--frames", "--size", "161x91", "-o", "a"}, ""},
         {{"--at", "124", "-o", "a.png"}, ""},
         {{"--at", "124.001", "-o", "a.png"},
          "--at 124.001 is outside the run: times go from 0 to 124 seconds"},
