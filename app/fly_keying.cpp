@@ -162,6 +162,17 @@ static bool editorCannotTake(const char* what, const KeyedStep& step, bool remov
     return true;
 }
 
+// The first `tracks` camera tracks at the step's row as they were before it: its old keys back, its new
+// ones gone.
+static void restoreKeysBefore(const KeyedStep& step, int tracks) {
+    for (int t = 0; t < tracks; ++t) {
+        if (step.had[t])
+            setSyncKey(TRACK_CAMERA_POS_X + t, step.row, step.value[t], step.interpolation[t]);
+        else
+            deleteSyncKey(TRACK_CAMERA_POS_X + t, step.row);
+    }
+}
+
 bool keyFlownView(int32_t row) {
     if (!flyCamera.flying) {
         setFlyNote("K keys the flown view: F flies");
@@ -199,12 +210,7 @@ bool keyFlownView(int32_t row) {
     for (int t = 0; t < FLY_KEYED_TRACKS; ++t) {
         if (setSyncKey(TRACK_CAMERA_POS_X + t, row, values[t], step.interpolation[t]) == SYNC_KEY_REFUSED) {
             // Whole or nothing: the tracks keyed so far go back.
-            for (int u = 0; u < t; ++u) {
-                if (step.had[u])
-                    setSyncKey(TRACK_CAMERA_POS_X + u, row, step.value[u], step.interpolation[u]);
-                else
-                    deleteSyncKey(TRACK_CAMERA_POS_X + u, row);
-            }
+            restoreKeysBefore(step, t);
             setFlyNote("K: a camera track is full");
             return false;
         }
@@ -225,12 +231,7 @@ bool undoFlownKeys() {
     const KeyedStep step = lastKeyed;
     if (editorCannotTake("Ctrl+Z", step, true))
         return false;
-    for (int t = 0; t < FLY_KEYED_TRACKS; ++t) {
-        if (step.had[t])
-            setSyncKey(TRACK_CAMERA_POS_X + t, step.row, step.value[t], step.interpolation[t]);
-        else
-            deleteSyncKey(TRACK_CAMERA_POS_X + t, step.row);
-    }
+    restoreKeysBefore(step, FLY_KEYED_TRACKS);
     lastKeyed.valid = false;
     publishKeys(step, "undone");
     return true;

@@ -68,6 +68,3 @@ extern const int KEY_BINDING_COUNT;
 const KeyBinding* findKeyBinding(int key, unsigned modifiers, unsigned modes);
 // The binding a key released in `modes` ends, whatever the modifiers are now; null when there is none.
 const KeyBinding* findReleasedKeyBinding(int key, unsigned modes);
-
-// The key as the README's key tables name it ("Space", "Page Up", "K", "[").
-const char* keyName(int key);

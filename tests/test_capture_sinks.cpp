@@ -99,7 +99,8 @@ TEST(CaptureSinks, AChunksFramesAndSoundPositionsAreThoseOfTheWholeVideo) {
     for (int k = 0; k < 3; ++k) {
         EXPECT_TRUE(chunk.frames[k] == whole.frames[4 + k]) << "frame " << 4 + k;
         EXPECT_EQ(chunk.soundPositions[k], whole.soundPositions[4 + k]);
-        EXPECT_EQ(chunk.soundPositions[k], soundPositionAt(20.0 + (4 + k) / 10.0));
+        // Frame 4 + k of a 10 fps range from 20 s is 2.4 s + k/10 of sound past 20 s at 44.1 kHz.
+        EXPECT_EQ(chunk.soundPositions[k], 20u * 44100u + 4410u * (4u + static_cast<uint32_t>(k)));
     }
     // The stretch is drawn at its own times: frames of a range are not all alike.
     EXPECT_FALSE(whole.frames[0] == whole.frames[9]);

@@ -156,10 +156,60 @@ TEST(Input, KeysActThroughTheTableForTheModesInForce) {
     resetInput();
 }
 
+namespace {
+// The key as the README's key tables name it ("Space", "Page Up", "K", "["); "?" for one they cannot.
+std::string keyName(int key) {
+    static const struct {
+        int key;
+        const char* name;
+    } NAMES[] = {
+        {KEY_SPACE, "Space"},
+        {KEY_LEFT, "Left"},
+        {KEY_RIGHT, "Right"},
+        {KEY_UP, "Up"},
+        {KEY_DOWN, "Down"},
+        {KEY_PAGE_UP, "Page Up"},
+        {KEY_PAGE_DOWN, "Page Down"},
+        {KEY_HOME, "Home"},
+        {KEY_END, "End"},
+        {KEY_COMMA, "Comma"},
+        {KEY_PERIOD, "Period"},
+        {KEY_BACKSPACE, "Backspace"},
+        {KEY_ESCAPE, "Escape"},
+        {KEY_ENTER, "Enter"},
+        {KEY_TAB, "Tab"},
+        {KEY_EQUAL, "+"},
+        {KEY_KEYPAD_ADD, "+"},
+        {KEY_MINUS, "-"},
+        {KEY_KEYPAD_SUBTRACT, "-"},
+        {KEY_LEFT_BRACKET, "["},
+        {KEY_RIGHT_BRACKET, "]"},
+        {KEY_F1, "F1"},
+        {KEY_F2, "F2"},
+        {KEY_F3, "F3"},
+        {KEY_F4, "F4"},
+        {KEY_F5, "F5"},
+        {KEY_F6, "F6"},
+        {KEY_F7, "F7"},
+        {KEY_F8, "F8"},
+        {KEY_F9, "F9"},
+        {KEY_F10, "F10"},
+        {KEY_F11, "F11"},
+        {KEY_F12, "F12"},
+    };
+    for (const auto& named : NAMES)
+        if (named.key == key)
+            return named.name;
+    if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))
+        return std::string(1, static_cast<char>(key));
+    return "?";
+}
+} // namespace
+
 // No key means two things in one mode, and every key the table binds has a name the README can use.
 TEST(KeyTable, NoKeyIsBoundTwiceInAModeAndEveryKeyIsNamed) {
     for (int a = 0; a < KEY_BINDING_COUNT; ++a) {
-        EXPECT_STRNE(keyName(KEY_BINDINGS[a].key), "?") << KEY_BINDINGS[a].key;
+        EXPECT_NE(keyName(KEY_BINDINGS[a].key), "?") << KEY_BINDINGS[a].key;
         for (int b = a + 1; b < KEY_BINDING_COUNT; ++b) {
             const KeyBinding &x = KEY_BINDINGS[a], &y = KEY_BINDINGS[b];
             const unsigned both = ~(x.modifiers.ignored | y.modifiers.ignored);
