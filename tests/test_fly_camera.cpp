@@ -191,6 +191,37 @@ TEST(FlyCamera, AFlownViewKeyedAtARowIsTheFrameTheCaptureDrawsThere) {
     pumpWindowMessages();
     EXPECT_EQ(std::string(flyCamera.note), "nothing to undo");
 
+    // A full camera track: K keys nothing, and the tracks it had keyed before it are as they were, an
+    // author's key at that row kept and no new key left.
+    constexpr int32_t FULL_ROW = 600;
+    const int fovKeys = syncTracks.tracks[TRACK_CAMERA_FOV].count;
+    ASSERT_NE(setSyncKey(TRACK_CAMERA_POS_X, FULL_ROW, 3.f, SYNC_STEP), SYNC_KEY_REFUSED);
+    for (int32_t filler = 100000; syncTracks.tracks[TRACK_CAMERA_FOV].count < SYNC_MAX_KEYS; ++filler)
+        ASSERT_EQ(setSyncKey(TRACK_CAMERA_FOV, filler, 1.f, SYNC_LINEAR), SYNC_KEY_ADDED);
+    const std::string beforeFull = cameraFiles(tracks);
+    press('F');
+    pumpWindowMessages();
+    ASSERT_TRUE(flyCamera.flying);
+    EXPECT_FALSE(keyFlownView(FULL_ROW));
+    EXPECT_EQ(std::string(flyCamera.note), "K: a camera track is full");
+    for (int track = TRACK_CAMERA_POS_X; track < TRACK_CAMERA_FOV; ++track) {
+        const SyncTrackKeys& keys = syncTracks.tracks[track];
+        int atRow = 0;
+        for (int i = 0; i < keys.count; ++i)
+            if (keys.rows[i] == FULL_ROW) {
+                ++atRow;
+                EXPECT_EQ(keys.values[i], 3.f);
+                EXPECT_EQ(keys.interpolations[i], SYNC_STEP);
+            }
+        EXPECT_EQ(atRow, track == TRACK_CAMERA_POS_X ? 1 : 0) << SYNC_TRACK_NAMES[track];
+    }
+    EXPECT_EQ(cameraFiles(tracks), beforeFull) << "nothing was written";
+    press('F');
+    pumpWindowMessages();
+    for (int32_t filler = 100000 + SYNC_MAX_KEYS - fovKeys - 1; filler >= 100000; --filler)
+        ASSERT_TRUE(deleteSyncKey(TRACK_CAMERA_FOV, filler));
+    ASSERT_TRUE(deleteSyncKey(TRACK_CAMERA_POS_X, FULL_ROW));
+
     // Linked without the opt-in: the editor holds the keys, and K changes nothing anywhere.
     const std::string beforeLinked = cameraFiles(tracks);
     startSyncLink("127.0.0.1:9", tracks.c_str());
