@@ -12,17 +12,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 static const char* const CANVAS = "#canvas";
-constexpr int INPUT_QUEUE_SIZE = 64;
 
 static EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
 static bool exists = false;
 // Where the window's input, gestures and lifecycle go, as the program gave them when the window opened.
 static WindowCallbacks callbacks;
-// Events wait here, in arrival order, until the frame pass empties the queue.
-static RawInputEvent queued[INPUT_QUEUE_SIZE];
-static int queuedCount = 0;
+// Events wait here, in arrival order, until the frame pass empties the queue. However slow the frames, none
+// is dropped: a lost release would leave a key held.
+static std::vector<RawInputEvent> queued;
 // The buttons pressed on the canvas and not yet released there: a release off the canvas, in another window
 // or on a hidden page never comes, so a blur or a hidden page lets go of them.
 static HeldInput held;
@@ -30,8 +30,8 @@ static HeldInput held;
 // Input waits for the frame pass only while the run plays: before the first click and after the end there is
 // no pass to take it.
 static void queueInput(const RawInputEvent& event) {
-    if (callbacks.playing != nullptr && callbacks.playing() && queuedCount < INPUT_QUEUE_SIZE)
-        queued[queuedCount++] = event;
+    if (callbacks.playing != nullptr && callbacks.playing())
+        queued.push_back(event);
 }
 
 // The browser lets sound start only inside the user's gesture: the program gets its chance there.
@@ -351,12 +351,12 @@ void fitCanvasToPage(int* width, int* height) {
 }
 
 void pumpWindowMessages() {
-    // Handling may queue nothing new (no callbacks run inside this loop), so the count is stable.
-    for (int i = 0; i < queuedCount; ++i) {
-        if (callbacks.input != nullptr && callbacks.input(queued[i]) == InputAction::ToggleFullscreen)
+    // Handling may queue nothing new (no callbacks run inside this loop), so the queue stays as it is.
+    for (const RawInputEvent& event : queued) {
+        if (callbacks.input != nullptr && callbacks.input(event) == InputAction::ToggleFullscreen)
             toggleBorderlessFullscreen();
     }
-    queuedCount = 0;
+    queued.clear();
 }
 
 void readClientSize(int* width, int* height) {

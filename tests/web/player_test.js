@@ -252,10 +252,27 @@ test('the page as a player: keys, address, fullscreen, hidden tab, interrupted s
         assert.ok(Math.abs(again.offset - interrupted) < 1e-3, `on again at ${again.offset}, held at ${interrupted}`);
         await assertInStep(page, 'after the interruption');
 
-        // The end with no frames: seek close to it, then hold every animation frame back.
-        for (let time = await musicTime(page); time < 120; time += 1)
+        // Seeks pressed faster than frames come are all taken: paused, with every frame held back, a hundred
+        // and more wait for one frame, which takes them all.
+        await press(page, ' ');
+        const seekFrom = await assertHeld(page, 'paused before the seeks');
+        await page.evaluate(() => { window.dozHeldFrames = []; });
+        await h.waitUntil('a frame held before the seeks', () => page.evaluate(() => window.dozHeldFrames.length > 0),
+                          10000);
+        const seeks = Math.ceil(120.5 - seekFrom);
+        assert.ok(seeks > 100, `${seeks} seeks from ${seekFrom}`);
+        for (let i = 0; i < seeks; ++i)
             await press(page, 'ArrowRight');
-        await h.waitUntil('the seeks', async () => (await musicTime(page)) > 120, 10000);
+        await page.evaluate(() => {
+            const held = window.dozHeldFrames;
+            window.dozHeldFrames = null;
+            held.forEach((callback) => window.requestAnimationFrame(callback));
+        });
+        await waitForHeldTime(page, seekFrom + seeks, `${seeks} seeks pressed within one frame`);
+        await press(page, ' ');
+        await nextStart(page, count++);
+
+        // The end with no frames: close to it, hold every animation frame back.
         await page.evaluate(() => { window.dozHeldFrames = []; });
         // The frame asked for before runs; the one it asks for is held.
         await h.waitUntil('a held frame', () => page.evaluate(() => window.dozHeldFrames.length > 0), 10000);
