@@ -29,6 +29,22 @@ static bool makeContextCurrent(char* why, size_t whySize) {
     return true;
 }
 
+// Where SDL reaches no display it falls back by itself to a driver that draws where no one sees: the run
+// would play its sound with no picture and no Escape. Such a driver is taken only when asked for by name.
+static bool reachedDisplay(char* why, size_t whySize) {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const bool unseen =
+        driver != nullptr && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+    if (!unseen || SDL_GetHint(SDL_HINT_VIDEODRIVER) != nullptr)
+        return true;
+    const char* display = SDL_getenv("DISPLAY");
+    std::snprintf(why, whySize, "No display to show the window on (DISPLAY is %s%s%s)",
+                  display != nullptr ? "\"" : "not set", display != nullptr ? display : "",
+                  display != nullptr ? "\"" : "");
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+}
+
 // Video, the callbacks and the pixel format both windows ask for: double-buffered RGB with no depth or
 // stencil; no profile asked for, so a compatibility context.
 static bool startVideo(const WindowCallbacks& given, char* why, size_t whySize) {
@@ -37,6 +53,8 @@ static bool startVideo(const WindowCallbacks& given, char* why, size_t whySize) 
         std::snprintf(why, whySize, "No video: %s", SDL_GetError());
         return false;
     }
+    if (!reachedDisplay(why, whySize))
+        return false;
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);

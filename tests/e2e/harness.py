@@ -65,10 +65,13 @@ def wait_until(condition, timeout, failure, interval=0.05, process=None, ended=N
 
 
 def start_virtual_screen(width, height):
-    """Starts Xvfb on a free display number; returns the process and the DISPLAY value."""
+    """Starts Xvfb on a free display number; returns the process and the DISPLAY value. The server never
+    resets: by default it starts afresh whenever its last client leaves, and a client that connects during
+    that reset is refused, as the program was now and then between two xdotool calls."""
     read_end, write_end = os.pipe()
     server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp",
+         "-noreset"],
         pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
     number = b""

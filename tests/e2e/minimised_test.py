@@ -17,7 +17,7 @@ import sys
 import tempfile
 import time
 
-from harness import Failure, wait_until
+from harness import Failure, start_virtual_screen, wait_until
 
 SKIPPED = 77
 SCREEN = (160, 90)
@@ -37,20 +37,6 @@ def note(text):
 def tool(args, env, timeout=10):
     result = subprocess.run(args, env=env, capture_output=True, text=True, timeout=timeout)
     return result.returncode, result.stdout.strip()
-
-
-def start_virtual_screen():
-    read_end, write_end = os.pipe()
-    screen = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                               f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
-                              pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as numbers:
-        number = numbers.readline().strip()
-    if not number:
-        screen.kill()
-        raise Failure("Xvfb did not report a display number")
-    return screen, f":{number}"
 
 
 def cpu_seconds(pid):
@@ -140,7 +126,7 @@ def main():
     home = tempfile.mkdtemp(prefix="doz-minimised-")
     screen = manager = None
     try:
-        screen, display = start_virtual_screen()
+        screen, display = start_virtual_screen(*SCREEN)
         env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER="dummy", HOME=home, XDG_CONFIG_HOME=home)
         manager = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)

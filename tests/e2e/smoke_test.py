@@ -2,7 +2,8 @@
 """Smoke test of a built executable on a virtual X screen: the window covers the screen, the title names the
 engine and then shows the frame rate, and Escape ends the run with exit code 0. Then --help, -h and
 --version each show their text (on stdout; on Windows in a message box, read from the program's memory at
-the address Wine's relay trace gives for MessageBoxA) and exit with 0.
+the address Wine's relay trace gives for MessageBoxA) and exit with 0. Without a display (Linux) or a display
+driver (Windows) the program says so and ends with code 1.
 
     smoke_test.py linux EXE [OPTION...]      the native SDL executable
     smoke_test.py windows EXE [OPTION...]    the cross-built Windows executable, under Wine in a fresh prefix
@@ -53,6 +54,7 @@ MESSAGE_BOX_RELAY = registry_text(r"HKEY_CURRENT_USER\Software\Wine\Debug",
 # A prefix whose display driver is missing, as when Wine fails to load it on a loaded machine.
 NO_DISPLAY_DRIVER_REGISTRY = registry_text(r"HKEY_CURRENT_USER\Software\Wine\Drivers", {"Graphics": ""})
 NO_WINDOW_MESSAGE = "doz-engine needs OpenGL 3.3\nThe window could not be made"
+NO_DISPLAY_MESSAGE = "No display to show the window on (DISPLAY is \":"
 MESSAGE_BOX_CALL = re.compile(r"Call user32\.MessageBoxA\(([0-9a-f]+),([0-9a-f]+)")
 
 
@@ -133,6 +135,28 @@ def linux_texts(exe, env):
         if done.returncode != 0:
             raise Failure(f"{option}: exit code {done.returncode}; stderr {done.stderr!r}")
         check_text(option, done.stdout)
+
+
+def free_display():
+    """A display number no X server on this machine holds."""
+    number = 900
+    while os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+        number += 1
+    return f":{number}"
+
+
+def linux_without_display(exe, scratch):
+    """Where no display answers, SDL would fall back to drawing where no one sees: the program says there
+    is no display and ends with code 1 instead of playing its sound behind no picture."""
+    runtime = os.path.join(scratch, "runtime")
+    os.makedirs(runtime, exist_ok=True)
+    env = {name: value for name, value in os.environ.items() if name not in ("WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
+    env.update(DISPLAY=free_display(), XDG_RUNTIME_DIR=runtime, SDL_AUDIODRIVER="dummy")
+    done = subprocess.run([exe], env=env, capture_output=True, text=True, timeout=TEXT_LIMIT_S)
+    said = done.stdout + done.stderr
+    if done.returncode != 1 or NO_DISPLAY_MESSAGE not in said:
+        raise Failure(f"without a display: exit code {done.returncode}, said {said[-1500:]!r}")
+    note(f"without a display: code 1, {said.strip().splitlines()[-1]!r}")
 
 
 def read_program_string(pid, address):
@@ -243,6 +267,7 @@ def main():
                 windows_without_display_driver(exe, os.path.join(scratch, "no-driver"), display)
             else:
                 linux_texts(exe, env)
+                linux_without_display(exe, scratch)
 
     try:
         run_under_wine_display(attempt)
