@@ -29,7 +29,9 @@ class DisplayUnavailable(Failure):
     """Wine could not load its X11 display driver, so that neither its desktop process nor the program
     could make a window. Seen now and then beside four busy loops: the program then rightly reports that
     it has no OpenGL context and ends with code 1 before any window shows. The machine's fault, not the
-    program's: a test runs again once in a fresh prefix on a fresh screen."""
+    program's: a test runs again once in a fresh prefix on a fresh screen. (Wine's driver opens the display
+    as it loads, and screens that reset when their last client left refused it now and then; they no
+    longer reset.)"""
 
 
 # What Wine writes when a window is asked for and no display driver could be loaded.
